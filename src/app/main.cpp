@@ -1,0 +1,4 @@
+// Entry of the engine program.
+#include "app/app.h"
+
+int main(int argc, char** argv) { return app::Main(argc, argv); }

@@ -1,0 +1,4 @@
+// Stand-alone game builder.
+#include "builder/builder.h"
+
+namespace builder {}  // namespace builder

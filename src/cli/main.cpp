@@ -1,0 +1,4 @@
+// Entry of the vexel command.
+#include "cli/cli.h"
+
+int main(int argc, char** argv) { return cli::Main(argc, argv); }

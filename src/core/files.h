@@ -1,0 +1,28 @@
+// Whole-file reading and safe writing. Calls only the C library and POSIX.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// Reads the whole file into *out. False (and *out empty) when it cannot be opened or read.
+bool ReadFile(const std::string& path, std::string* out);
+
+// Reads at most `length` bytes from the start of the file into `buffer`; returns the number of
+// bytes read, or -1 when the file cannot be opened. A short file leaves the rest of the buffer
+// as it was.
+long ReadFilePrefix(const std::string& path, void* buffer, size_t length);
+
+// Writes the data to a temporary file in the same folder, flushes it and renames it over
+// `path`, so the old file stays whole if anything fails. False on any failure.
+bool WriteFileAtomic(const std::string& path, std::string_view data);
+
+bool FileExists(const std::string& path);
+
+// Creates the folder and its missing parents. True when it exists afterwards.
+bool MakeFolders(const std::string& path);
+
+}  // namespace core

@@ -1,0 +1,4 @@
+// Network sessions.
+#include "net/net.h"
+
+namespace net {}  // namespace net

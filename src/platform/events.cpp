@@ -1,0 +1,220 @@
+// The input pump: SDL events and the input script's due events turned into input events.
+#include <algorithm>
+
+#include "platform/platform_internal.h"
+
+namespace platform {
+namespace {
+
+// Keys that type a control character on Windows, which SDL reports as key events only.
+uint8_t ControlCharacter(SDL_Scancode code) {
+  switch (code) {
+    case SDL_SCANCODE_BACKSPACE: return 8;
+    case SDL_SCANCODE_TAB: return 9;
+    case SDL_SCANCODE_RETURN:
+    case SDL_SCANCODE_KP_ENTER: return 13;
+    case SDL_SCANCODE_ESCAPE: return 27;
+    default: return 0;
+  }
+}
+
+// Appends one character event per code point below 256 of the UTF-8 text; others are dropped,
+// since the engine's text is 8-bit.
+void AppendText(const char* text, uint8_t scan, std::vector<InputEvent>* out) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  while (*p != 0) {
+    uint32_t code = *p;
+    int extra = code < 0x80 ? 0 : (code & 0xE0) == 0xC0 ? 1 : (code & 0xF0) == 0xE0 ? 2 : (code & 0xF8) == 0xF0 ? 3 : -1;
+    ++p;
+    if (extra < 0) continue;
+    code &= extra == 0 ? 0x7F : (0x3F >> extra);
+    bool ok = true;
+    for (int i = 0; i < extra; ++i, ++p) {
+      if ((*p & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
+      code = (code << 6) | (*p & 0x3F);
+    }
+    if (!ok || code > 255) continue;
+    InputEvent e;
+    e.kind = EventKind::kCharacter;
+    e.character = static_cast<uint8_t>(code);
+    e.scan = scan;
+    out->push_back(e);
+  }
+}
+
+}  // namespace
+
+int Platform::Pads::SlotOf(SDL_JoystickID instance) const {
+  for (int i = 0; i < kPadCount; ++i) {
+    if (joystick[i] != nullptr && id[i] == instance) return i;
+  }
+  return -1;
+}
+
+void Platform::TranslateSdlEvents(std::vector<InputEvent>* out) {
+  int32_t mouseX = input_.mouseX;
+  int32_t mouseY = input_.mouseY;
+  SDL_Event ev;
+  while (SDL_PollEvent(&ev) != 0) {
+    InputEvent e;
+    switch (ev.type) {
+      case SDL_KEYDOWN:
+      case SDL_KEYUP: {
+        const KeyCode key = KeyFromSdlScancode(ev.key.keysym.scancode);
+        if (key.scan == 0 && key.vk == 0) break;
+        e.kind = ev.type == SDL_KEYDOWN ? EventKind::kKeyDown : EventKind::kKeyUp;
+        e.scan = key.scan;
+        e.extended = key.extended;
+        e.vk = key.vk;
+        out->push_back(e);
+        if (ev.type == SDL_KEYDOWN) {
+          lastKeyScan_ = key.scan;
+          if (const uint8_t c = ControlCharacter(ev.key.keysym.scancode)) {
+            InputEvent typed;
+            typed.kind = EventKind::kCharacter;
+            typed.character = c;
+            typed.scan = key.scan;
+            out->push_back(typed);
+          }
+        }
+        break;
+      }
+      case SDL_TEXTINPUT:
+        AppendText(ev.text.text, lastKeyScan_, out);
+        break;
+      case SDL_MOUSEMOTION:
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEBUTTONUP: {
+        if (!window_) break;
+        const int wx = ev.type == SDL_MOUSEMOTION ? ev.motion.x : ev.button.x;
+        const int wy = ev.type == SDL_MOUSEMOTION ? ev.motion.y : ev.button.y;
+        const SDL_Rect box = window_->Letterbox();
+        e.kind = EventKind::kMouseMove;
+        e.x = box.w > 0 ? std::clamp((wx - box.x) * window_->width / box.w, 0, window_->width - 1) : 0;
+        e.y = box.h > 0 ? std::clamp((wy - box.y) * window_->height / box.h, 0, window_->height - 1) : 0;
+        // A button event repeats the pointer position; report a move only when it changed.
+        if (e.x != mouseX || e.y != mouseY) out->push_back(e);
+        mouseX = e.x;
+        mouseY = e.y;
+        if (ev.type != SDL_MOUSEMOTION) {
+          const int index = ev.button.button == SDL_BUTTON_LEFT    ? 0
+                            : ev.button.button == SDL_BUTTON_RIGHT ? 1
+                            : ev.button.button == SDL_BUTTON_MIDDLE ? 2
+                                                                    : -1;
+          if (index < 0) break;
+          InputEvent button;
+          button.kind = EventKind::kMouseButton;
+          button.index = static_cast<uint8_t>(index);
+          button.down = ev.type == SDL_MOUSEBUTTONDOWN;
+          out->push_back(button);
+        }
+        break;
+      }
+      case SDL_JOYDEVICEADDED: {
+        if (!pads_->available) break;
+        const auto slot = std::find(std::begin(pads_->joystick), std::end(pads_->joystick), nullptr);
+        if (slot == std::end(pads_->joystick)) break;
+        SDL_Joystick* joystick = SDL_JoystickOpen(ev.jdevice.which);
+        if (joystick == nullptr) break;  // a controller that cannot be opened stays absent
+        const int index = static_cast<int>(slot - std::begin(pads_->joystick));
+        pads_->joystick[index] = joystick;
+        pads_->id[index] = SDL_JoystickInstanceID(joystick);
+        e.kind = EventKind::kPadAdded;
+        e.pad = static_cast<uint8_t>(index);
+        out->push_back(e);
+        break;
+      }
+      case SDL_JOYDEVICEREMOVED: {
+        const int index = pads_->SlotOf(ev.jdevice.which);
+        if (index < 0) break;
+        SDL_JoystickClose(pads_->joystick[index]);
+        pads_->joystick[index] = nullptr;
+        pads_->id[index] = -1;
+        e.kind = EventKind::kPadRemoved;
+        e.pad = static_cast<uint8_t>(index);
+        out->push_back(e);
+        break;
+      }
+      case SDL_JOYAXISMOTION: {
+        const int index = pads_->SlotOf(ev.jaxis.which);
+        if (index < 0 || ev.jaxis.axis >= kPadAxisCount) break;
+        e.kind = EventKind::kPadAxis;
+        e.pad = static_cast<uint8_t>(index);
+        e.index = ev.jaxis.axis;
+        e.value = ScaleAxis(ev.jaxis.value);
+        out->push_back(e);
+        break;
+      }
+      case SDL_JOYHATMOTION: {
+        const int index = pads_->SlotOf(ev.jhat.which);
+        if (index < 0 || ev.jhat.hat >= 4) break;
+        e.kind = EventKind::kPadHat;
+        e.pad = static_cast<uint8_t>(index);
+        e.index = ev.jhat.hat;
+        e.value = HatAngle(ev.jhat.value);
+        out->push_back(e);
+        break;
+      }
+      case SDL_JOYBUTTONDOWN:
+      case SDL_JOYBUTTONUP: {
+        const int index = pads_->SlotOf(ev.jbutton.which);
+        if (index < 0 || ev.jbutton.button >= 32) break;
+        e.kind = EventKind::kPadButton;
+        e.pad = static_cast<uint8_t>(index);
+        e.index = ev.jbutton.button;
+        e.down = ev.type == SDL_JOYBUTTONDOWN;
+        out->push_back(e);
+        break;
+      }
+      case SDL_WINDOWEVENT:
+        if (ev.window.event == SDL_WINDOWEVENT_FOCUS_GAINED || ev.window.event == SDL_WINDOWEVENT_SHOWN) {
+          e.kind = EventKind::kActivate;
+          out->push_back(e);
+        }
+        break;
+      case SDL_QUIT:
+        e.kind = EventKind::kQuit;
+        out->push_back(e);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void Platform::PumpEvents(std::vector<InputEvent>* out) {
+  const size_t first = out->size();
+  if (started_) TranslateSdlEvents(out);
+  script_.TakeDue(passes_, out);
+  for (size_t i = first; i < out->size(); ++i) {
+    InputEvent& e = (*out)[i];
+    if (e.kind == EventKind::kMouseMove && window_) {
+      e.x = std::clamp(e.x, 0, window_->width - 1);
+      e.y = std::clamp(e.y, 0, window_->height - 1);
+    }
+    input_.Apply(e);
+  }
+  ++passes_;
+}
+
+void Platform::SetMousePosition(int x, int y) {
+  if (!window_) return;
+  x = std::clamp(x, 0, window_->width - 1);
+  y = std::clamp(y, 0, window_->height - 1);
+  if (!options_.headless) {
+    const SDL_Rect box = window_->Letterbox();
+    SDL_WarpMouseInWindow(window_->window, box.x + x * box.w / window_->width, box.y + y * box.h / window_->height);
+  }
+  // The pointer is where it was put, whether or not the system reports the move back.
+  input_.mouseX = x;
+  input_.mouseY = y;
+}
+
+void Platform::ShowCursor(bool show) {
+  if (started_ && !options_.headless) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+}
+
+}  // namespace platform

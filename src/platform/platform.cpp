@@ -1,0 +1,83 @@
+// Platform start and shut-down, display facts.
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/platform_internal.h"
+
+namespace platform {
+
+Platform::Platform() : pads_(std::make_unique<Pads>()) {}
+
+Platform::~Platform() { Shutdown(); }
+
+bool Platform::Start(const Options& options, std::string* error) {
+  options_ = options;
+  // Without a display server the run is headless whatever was asked.
+  if (!options_.headless && std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+    options_.headless = true;
+  }
+  if (options_.headless) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+  if (options_.softwareRendering) setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+    *error = std::string("cannot start SDL: ") + SDL_GetError();
+    return false;
+  }
+  started_ = true;
+  // Controllers are optional: a machine without the joystick subsystem simply has none.
+  pads_->available = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
+  if (options_.virtualClock) clock_.StartVirtual();
+  else clock_.StartReal();
+
+  if (!options_.inputScriptPath.empty()) {
+    std::string problem;
+    if (!script_.Load(options_.inputScriptPath, &problem)) {
+      std::fprintf(stderr, "%s\n", problem.c_str());
+      if (script_.Events().empty()) {
+        *error = problem;
+        Shutdown();
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+void Platform::Shutdown() {
+  if (!started_) return;
+  if (!options_.screenshotPath.empty() && !screenshotTaken_) {
+    if (options_.screenshotAt > 0) {
+      std::fprintf(stderr, "screenshot: frame %d was never presented; %s not written\n", options_.screenshotAt,
+                   options_.screenshotPath.c_str());
+    } else if (window_) {
+      CaptureScreenshot();
+    }
+  }
+  CloseWindow();
+  for (int i = 0; i < kPadCount; ++i) {
+    if (pads_->joystick[i] != nullptr) SDL_JoystickClose(pads_->joystick[i]);
+    pads_->joystick[i] = nullptr;
+  }
+  SDL_Quit();
+  started_ = false;
+}
+
+DisplayInfo Platform::Display() const {
+  DisplayInfo info;
+  if (!started_) return info;
+  SDL_DisplayMode mode{};
+  if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+    info.desktopWidth = mode.w;
+    info.desktopHeight = mode.h;
+  }
+  const int count = SDL_GetNumDisplayModes(0);
+  for (int i = 0; i < count; ++i) {
+    if (SDL_GetDisplayMode(0, i, &mode) != 0) continue;
+    const std::pair<int, int> size{mode.w, mode.h};
+    bool seen = false;
+    for (const auto& s : info.modes) seen = seen || s == size;
+    if (!seen) info.modes.push_back(size);
+  }
+  return info;
+}
+
+}  // namespace platform

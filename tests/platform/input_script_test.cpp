@@ -1,0 +1,181 @@
+// Input scripts: parsing, bad lines, and replay into the same state the SDL events build.
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "support/run_program.h"
+
+namespace {
+
+using platform::EventKind;
+using platform::InputEvent;
+using platform::InputScript;
+
+std::vector<InputEvent> Replay(InputScript& script, uint64_t pass) {
+  std::vector<InputEvent> events;
+  script.TakeDue(pass, &events);
+  return events;
+}
+
+TEST(InputScript, TimedCommandsBecomeEventsInPassOrder) {
+  InputScript script;
+  std::string error;
+  ASSERT_TRUE(script.Parse("# replay\n@2 key ESC\n@0 text \"a\\n\"\n@1 click 10 20 right\n@1 axis 2 rz -1000\n"
+                           "@3 hat 1 2 centre\n@3 button 1 31 down\n@4 pad 2 off\n@5 keydown up\n@5 keyup 0x48\n@6 quit\n",
+                           &error))
+      << error;
+  auto pass0 = Replay(script, 0);
+  ASSERT_EQ(pass0.size(), 2u);
+  EXPECT_EQ(pass0[0].kind, EventKind::kCharacter);
+  EXPECT_EQ(pass0[0].character, 'a');
+  EXPECT_EQ(pass0[0].scan, 0x1E);
+  EXPECT_EQ(pass0[1].character, 13);  // "\n" types Enter
+  EXPECT_EQ(pass0[1].scan, 0x1C);
+
+  auto pass1 = Replay(script, 1);
+  ASSERT_EQ(pass1.size(), 3u);
+  EXPECT_EQ(pass1[0].kind, EventKind::kMouseMove);
+  EXPECT_EQ(pass1[0].x, 10);
+  EXPECT_EQ(pass1[1].kind, EventKind::kMouseButton);
+  EXPECT_EQ(pass1[1].index, 1);
+  EXPECT_TRUE(pass1[1].down);
+  EXPECT_EQ(pass1[2].kind, EventKind::kPadAxis);
+  EXPECT_EQ(pass1[2].pad, 1);
+  EXPECT_EQ(pass1[2].index, platform::kAxisRz);
+  EXPECT_EQ(pass1[2].value, -1000);
+
+  auto pass2 = Replay(script, 2);  // the key's press, then the click's release: script order
+  ASSERT_EQ(pass2.size(), 2u);
+  EXPECT_EQ(pass2[0].kind, EventKind::kKeyDown);
+  EXPECT_EQ(pass2[0].scan, 1);
+  EXPECT_EQ(pass2[1].kind, EventKind::kMouseButton);
+  EXPECT_FALSE(pass2[1].down);
+
+  auto later = Replay(script, 5);
+  ASSERT_EQ(later.size(), 6u);
+  EXPECT_EQ(later[0].kind, EventKind::kKeyUp);
+  EXPECT_EQ(later[1].value, platform::kHatCentred);
+  EXPECT_EQ(later[3].kind, EventKind::kPadRemoved);
+  EXPECT_TRUE(later[4].extended);   // "up" is the arrow key
+  EXPECT_EQ(later[4].vk, 0x26);
+  EXPECT_FALSE(later[5].extended);  // a bare code is the keypad key
+  EXPECT_FALSE(script.Finished());
+  EXPECT_EQ(Replay(script, 100).size(), 1u);
+  EXPECT_TRUE(script.Finished());
+}
+
+TEST(InputScript, BadLinesAreReportedAndSkipped) {
+  InputScript script;
+  std::string error;
+  EXPECT_FALSE(script.Parse("@0 key A\nkey B\n@x key C\n@1 key NOSUCHKEY\n@1 axis 3 x 0\n@1 axis 1 x 2000\n"
+                            "@1 wiggle\n@2 key D\n@3 text \"unterminated",
+                            &error));
+  EXPECT_EQ(error, "line 2: expected @PASS or answer");
+  auto events = Replay(script, 10);
+  ASSERT_EQ(events.size(), 4u);  // A down/up and D down/up survive
+  EXPECT_EQ(events[0].scan, 0x1E);
+  EXPECT_EQ(events[2].scan, 0x20);
+}
+
+TEST(InputScript, TruncatedOrEmptyScripts) {
+  InputScript script;
+  std::string error;
+  EXPECT_TRUE(script.Parse("", &error));
+  EXPECT_TRUE(script.Finished());
+  EXPECT_FALSE(script.Parse("@1 cli", &error));
+  EXPECT_FALSE(script.Parse("@", &error));
+  EXPECT_FALSE(script.Parse("@99999999999999999999 key A", &error));
+  EXPECT_FALSE(script.Load("/nonexistent/script.txt", &error));
+  EXPECT_NE(error.find("/nonexistent/script.txt"), std::string::npos);
+}
+
+TEST(InputScript, AnswersComeInOrder) {
+  InputScript script;
+  std::string error;
+  ASSERT_TRUE(script.Parse("answer 1\nanswer \" YES \"\nanswer 2\n", &error)) << error;
+  platform::BoxAnswer answer;
+  ASSERT_TRUE(script.TakeAnswer(&answer));
+  EXPECT_EQ(answer.button, 1);
+  ASSERT_TRUE(script.TakeAnswer(&answer));
+  EXPECT_EQ(answer.button, -1);
+  EXPECT_EQ(answer.text, " YES ");
+  ASSERT_TRUE(script.TakeAnswer(&answer));
+  EXPECT_FALSE(script.TakeAnswer(&answer));
+}
+
+// The SDL back end and the script must leave identical state and events for the same input.
+class PlatformReplay : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::Options options;
+    options.headless = true;
+    options.virtualClock = true;
+    options.inputScriptPath = scriptPath_;
+    std::string error;
+    ASSERT_TRUE(testing_support::WriteText(scriptPath_, script_));
+    ASSERT_TRUE(platform_.Start(options, &error)) << error;
+    ASSERT_TRUE(platform_.OpenWindow(640, 480, "test", &error)) << error;
+  }
+
+  testing_support::TempFolder folder_;
+  std::string scriptPath_ = folder_ / "input.txt";
+  std::string script_ = "@1 keydown A\n@1 text \"a\"\n@1 mouse 100 50\n@1 mousedown left\n@1 keyup A\n"
+                        "@1 keydown RETURN\n@1 text \"\\n\"\n";
+  platform::Platform platform_;
+};
+
+TEST_F(PlatformReplay, ScriptAndSdlEventsFillTheSameState) {
+  std::vector<InputEvent> fromScript;
+  platform_.PumpEvents(&fromScript);  // pass 0: nothing due
+  fromScript.clear();
+  platform_.PumpEvents(&fromScript);
+  const platform::InputState scriptState = platform_.Input();
+
+  platform::Platform sdl;
+  platform::Options options;
+  options.headless = true;
+  options.virtualClock = true;
+  std::string error;
+  platform_.Shutdown();
+  ASSERT_TRUE(sdl.Start(options, &error)) << error;
+  ASSERT_TRUE(sdl.OpenWindow(640, 480, "test", &error)) << error;
+  std::vector<InputEvent> ignored;
+  sdl.PumpEvents(&ignored);  // window events of the start
+
+  auto push = [](SDL_Event ev) { ASSERT_EQ(SDL_PushEvent(&ev), 1); };
+  SDL_Event ev{};
+  ev.type = SDL_KEYDOWN;
+  ev.key.keysym.scancode = SDL_SCANCODE_A;
+  push(ev);
+  ev = SDL_Event{};
+  ev.type = SDL_TEXTINPUT;
+  SDL_strlcpy(ev.text.text, "a", sizeof ev.text.text);
+  push(ev);
+  ev = SDL_Event{};
+  ev.type = SDL_MOUSEMOTION;
+  ev.motion.x = 100;
+  ev.motion.y = 50;
+  push(ev);
+  ev = SDL_Event{};
+  ev.type = SDL_MOUSEBUTTONDOWN;
+  ev.button.button = SDL_BUTTON_LEFT;
+  ev.button.x = 100;
+  ev.button.y = 50;
+  push(ev);
+  ev = SDL_Event{};
+  ev.type = SDL_KEYUP;
+  ev.key.keysym.scancode = SDL_SCANCODE_A;
+  push(ev);
+  ev = SDL_Event{};
+  ev.type = SDL_KEYDOWN;
+  ev.key.keysym.scancode = SDL_SCANCODE_RETURN;
+  push(ev);
+
+  std::vector<InputEvent> fromSdl;
+  sdl.PumpEvents(&fromSdl);
+  EXPECT_EQ(sdl.Input(), scriptState);
+  ASSERT_EQ(fromSdl.size(), fromScript.size());
+  for (size_t i = 0; i < fromSdl.size(); ++i) EXPECT_EQ(fromSdl[i], fromScript[i]) << "event " << i;
+}
+
+}  // namespace

@@ -1,0 +1,26 @@
+// mkdata ROOT: writes a working-folder skeleton with the engine's data files under ROOT.
+// mkdata --finished ROOT: writes the folder of a finished game, whose data files sit beside the
+// engine.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/core.h"
+#include "mkdata/mkdata.h"
+
+int main(int argc, char** argv) {
+  const bool finished = argc == 3 && std::strcmp(argv[1], "--finished") == 0;
+  if (argc != 2 && !finished) {
+    std::fprintf(stderr, "usage: mkdata [--finished] ROOT\n");
+    return 2;
+  }
+  std::string root = argv[argc - 1];
+  if (root.empty() || root.back() != '/') root += '/';
+  const std::string data = finished ? root : root + "data/";
+  if (!core::MakeFolders(data)) {
+    std::fprintf(stderr, "mkdata: cannot create %s\n", data.c_str());
+    return 1;
+  }
+  if (finished) return mkdata::WriteTables(data) ? 0 : 1;
+  return mkdata::WriteTables(data) && mkdata::WritePlaceholders(root) ? 0 : 1;
+}

@@ -1,0 +1,36 @@
+// The data generator: the engine's lookup tables and the placeholder file of every resource folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mkdata {
+
+// sinusbig.bin: 3600 little-endian 32-bit entries, entry i = round(sin(i/8 degree) * 32768).
+std::vector<uint8_t> FineSineTable();
+// sinus.bin: 450 rows of 256 signed bytes, byte k of row r = round((k - 128) * sin(r degrees)).
+std::vector<uint8_t> CoarseSineTable();
+// atan.bin: 720 ascending 32-bit entries, entry i = round(tan(i/8 degree) * 1024).
+std::vector<uint8_t> ArctangentTable();
+// random.bin: 2000 bytes of noise from a fixed seed, the same on every build.
+std::vector<uint8_t> RandomTable();
+
+// Writes the four tables into `folder` (ending in '/'). False (with a message on stderr) on a
+// write failure.
+bool WriteTables(const std::string& folder);
+
+// Creates every resource folder under `root` with its placeholder files, each minimal but valid
+// for its kind. False (with a message on stderr) on a write failure.
+bool WritePlaceholders(const std::string& root);
+
+// Byte builders of the placeholder pictures and sounds. Sizes run from 1 to 65535 (samples from
+// 0 to 2^28); anything else gives an empty vector. The output depends on the arguments only.
+// 8-bit run-length PCX of one colour index, with the placeholders' 256-colour palette.
+std::vector<uint8_t> PcxPicture(int width, int height, uint8_t colour);
+// 24-bit uncompressed bottom-up BMP of one colour, 0xRRGGBB.
+std::vector<uint8_t> BmpPicture(int width, int height, uint32_t rgb);
+// 16-bit mono PCM WAV of `samples` silent samples at `rate` Hz.
+std::vector<uint8_t> WavSilence(int rate, int samples);
+
+}  // namespace mkdata

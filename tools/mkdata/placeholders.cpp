@@ -1,0 +1,451 @@
+// Placeholder files of the resource folders: one small, loadable file of every kind. Calls core/files.
+//
+// [SECTION] Byte helpers
+// [SECTION] Pictures (PCX, BMP)
+// [SECTION] Sounds (WAV)
+// [SECTION] Binary aspects (camera, 3D shape, background, ground map, track, mesh)
+// [SECTION] Text files (brains, visual, project, element)
+// [SECTION] The folder table and the writer
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "core/core.h"
+#include "mkdata/mkdata.h"
+
+namespace mkdata {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// ---------------------------------------------------------------------------------------------
+// [SECTION] Byte helpers
+// ---------------------------------------------------------------------------------------------
+
+void Put16(Bytes* out, uint32_t value) {
+  out->push_back(static_cast<uint8_t>(value));
+  out->push_back(static_cast<uint8_t>(value >> 8));
+}
+
+void Put32(Bytes* out, uint32_t value) {
+  Put16(out, value & 0xFFFFu);
+  Put16(out, value >> 16);
+}
+
+void PutFloat(Bytes* out, float value) {
+  uint32_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  Put32(out, bits);
+}
+
+void PutText(Bytes* out, std::string_view text) { out->insert(out->end(), text.begin(), text.end()); }
+
+void Set32(Bytes* out, size_t offset, uint32_t value) {
+  for (int i = 0; i < 4; ++i) (*out)[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+Bytes FromText(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+bool ValidSize(int width, int height) { return width >= 1 && height >= 1 && width <= 65535 && height <= 65535; }
+
+// ---------------------------------------------------------------------------------------------
+// [SECTION] Pictures (PCX, BMP)
+// ---------------------------------------------------------------------------------------------
+
+// One palette for every placeholder picture: a 6x6x6 colour cube (index r*36 + g*6 + b) and a
+// grey ramp from 216 to 255. Index 0 is black, which sprites treat as transparent.
+constexpr uint8_t kBlack = 0;
+constexpr uint8_t kWhite = 215;
+constexpr uint8_t kMagenta = 5 * 36 + 5;
+constexpr uint8_t kYellow = 5 * 36 + 5 * 6;
+constexpr uint8_t kGlyphEnd = 255;  // top-row marker that closes each glyph of a digit picture
+
+Bytes Palette() {
+  Bytes rgb;
+  for (int i = 0; i < 216; ++i) {
+    rgb.push_back(static_cast<uint8_t>(i / 36 * 51));
+    rgb.push_back(static_cast<uint8_t>(i / 6 % 6 * 51));
+    rgb.push_back(static_cast<uint8_t>(i % 6 * 51));
+  }
+  for (int i = 0; i < 40; ++i) rgb.insert(rgb.end(), 3, static_cast<uint8_t>(i * 255 / 39));
+  return rgb;
+}
+
+// 8-bit, one-plane, run-length coded picture with the 256-colour palette after a 0x0C marker.
+// Every row is coded on its own at an even byte count, the padding byte being 0; a literal of 192
+// or more would read as a run count, so it is always written as a run of one.
+Bytes Pcx(int width, int height, const Bytes& pixels) {
+  const int lineBytes = (width + 1) & ~1;
+  Bytes out;
+  out.push_back(10);  // maker
+  out.push_back(5);   // version with a 256-colour palette
+  out.push_back(1);   // run-length coding
+  out.push_back(8);   // bits per pixel
+  Put16(&out, 0);
+  Put16(&out, 0);
+  Put16(&out, static_cast<uint32_t>(width - 1));
+  Put16(&out, static_cast<uint32_t>(height - 1));
+  Put16(&out, 72);
+  Put16(&out, 72);
+  out.resize(65, 0);  // 16-colour palette and reserved byte, unused at 8 bits
+  out.push_back(1);   // planes
+  Put16(&out, static_cast<uint32_t>(lineBytes));
+  Put16(&out, 1);  // colour palette
+  out.resize(128, 0);
+  Bytes line(lineBytes, 0);
+  for (int y = 0; y < height; ++y) {
+    std::copy_n(pixels.begin() + static_cast<long>(y) * width, width, line.begin());
+    for (int x = 0; x < lineBytes;) {
+      int run = 1;
+      while (x + run < lineBytes && run < 63 && line[x + run] == line[x]) ++run;
+      if (run > 1 || line[x] >= 0xC0) out.push_back(static_cast<uint8_t>(0xC0 | run));
+      out.push_back(line[x]);
+      x += run;
+    }
+  }
+  out.push_back(0x0C);
+  const Bytes palette = Palette();
+  out.insert(out.end(), palette.begin(), palette.end());
+  return out;
+}
+
+Bytes PcxChecker(int side, uint8_t colour) {
+  Bytes pixels(static_cast<size_t>(side) * side);
+  for (int y = 0; y < side; ++y)
+    for (int x = 0; x < side; ++x) pixels[y * side + x] = ((x / 4 + y / 4) & 1) ? kBlack : colour;
+  return Pcx(side, side, pixels);
+}
+
+// Counter digits: 13 glyphs side by side (0-9, plus, minus, point), each drawn from a 3x5 pattern
+// at double size, followed by one blank column and the marker column whose top pixel ends it.
+Bytes CounterDigits() {
+  static constexpr const char* kGlyphs[13] = {
+      "111101101101111", "010110010010111", "111001111100111", "111001111001111", "101101111001001",
+      "111100111001111", "111100111101111", "111001001001001", "111101111101111", "111101111001111",
+      "000010111010000", "000000111000000", "000000000000010"};
+  constexpr int kScale = 2, kCell = 3 * kScale + 2, kWidth = 13 * kCell, kHeight = 5 * kScale;
+  Bytes pixels(kWidth * kHeight, kBlack);
+  for (int g = 0; g < 13; ++g) {
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < 3 * kScale; ++x)
+        if (kGlyphs[g][y / kScale * 3 + x / kScale] == '1') pixels[y * kWidth + g * kCell + x] = kWhite;
+    pixels[g * kCell + kCell - 1] = kGlyphEnd;
+  }
+  return Pcx(kWidth, kHeight, pixels);
+}
+
+// 24-bit bottom-up picture; rows padded to four bytes.
+Bytes Bmp(int width, int height, uint32_t (*colourAt)(int x, int y, uint32_t rgb), uint32_t rgb) {
+  const uint32_t rowBytes = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
+  const uint32_t imageBytes = rowBytes * static_cast<uint32_t>(height);
+  Bytes out;
+  PutText(&out, "BM");
+  Put32(&out, 54 + imageBytes);
+  Put32(&out, 0);
+  Put32(&out, 54);  // pixels follow the two headers directly
+  Put32(&out, 40);
+  Put32(&out, static_cast<uint32_t>(width));
+  Put32(&out, static_cast<uint32_t>(height));
+  Put16(&out, 1);
+  Put16(&out, 24);
+  Put32(&out, 0);  // uncompressed
+  Put32(&out, imageBytes);
+  Put32(&out, 2835);  // 72 dots per inch
+  Put32(&out, 2835);
+  Put32(&out, 0);
+  Put32(&out, 0);
+  for (int y = height - 1; y >= 0; --y) {
+    const size_t rowStart = out.size();
+    for (int x = 0; x < width; ++x) {
+      const uint32_t c = colourAt(x, y, rgb);
+      out.push_back(static_cast<uint8_t>(c));
+      out.push_back(static_cast<uint8_t>(c >> 8));
+      out.push_back(static_cast<uint8_t>(c >> 16));
+    }
+    out.resize(rowStart + rowBytes, 0);
+  }
+  return out;
+}
+
+uint32_t Solid(int, int, uint32_t rgb) { return rgb; }
+uint32_t Checker(int x, int y, uint32_t rgb) { return ((x / 2 + y / 2) & 1) ? 0 : rgb; }
+
+}  // namespace
+
+std::vector<uint8_t> PcxPicture(int width, int height, uint8_t colour) {
+  if (!ValidSize(width, height)) return {};
+  return Pcx(width, height, Bytes(static_cast<size_t>(width) * height, colour));
+}
+
+std::vector<uint8_t> BmpPicture(int width, int height, uint32_t rgb) {
+  if (!ValidSize(width, height)) return {};
+  return Bmp(width, height, Solid, rgb);
+}
+
+namespace {
+
+// Finished games read some data files through the word scrambling; such files are stored
+// scrambled here already. Trailing bytes beyond the last whole word stay as they are.
+Bytes Scrambled(Bytes bytes) {
+  constexpr uint32_t kKey = 0x5A17C3E9u;
+  for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+    uint32_t w = 0;
+    for (int b = 0; b < 4; ++b) w |= static_cast<uint32_t>(bytes[i + b]) << (8 * b);
+    w ^= kKey;
+    Set32(&bytes, i, (w << 13) | (w >> 19));
+  }
+  return bytes;
+}
+
+// ---------------------------------------------------------------------------------------------
+// [SECTION] Sounds (WAV)
+// ---------------------------------------------------------------------------------------------
+
+constexpr int kSoundRate = 22050;
+
+}  // namespace
+
+std::vector<uint8_t> WavSilence(int rate, int samples) {
+  if (rate < 1 || samples < 0 || samples > (1 << 28)) return {};
+  const uint32_t dataBytes = static_cast<uint32_t>(samples) * 2;
+  Bytes out = FromText("RIFF");
+  Put32(&out, 4 + 8 + 16 + 8 + dataBytes);
+  PutText(&out, "WAVEfmt ");
+  Put32(&out, 16);
+  Put16(&out, 1);  // PCM
+  Put16(&out, 1);  // mono
+  Put32(&out, static_cast<uint32_t>(rate));
+  Put32(&out, static_cast<uint32_t>(rate) * 2);
+  Put16(&out, 2);
+  Put16(&out, 16);
+  PutText(&out, "data");
+  Put32(&out, dataBytes);
+  out.resize(out.size() + dataBytes, 0);  // 16-bit silence is 0
+  return out;
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// [SECTION] Binary aspects (camera, 3D shape, background, ground map, track, mesh)
+// ---------------------------------------------------------------------------------------------
+
+constexpr size_t kSlotBytes = 64;
+
+// The 64-byte image of an aspect slot: the kind's extension written backwards and a dot, then
+// zero words.
+Bytes SlotImage(const char (&tag)[5]) {
+  Bytes out(tag, tag + 4);
+  out.resize(kSlotBytes, 0);
+  return out;
+}
+
+// Slot image, then the camera parameters at offsets counted from the end of the image. The
+// viewport is the centre quarter of the 640 x 480 layout, the same rectangle as the default
+// camera record; a lens factor of 480 gives a field of half the front distance.
+Bytes CameraFile() {
+  Bytes out = SlotImage("d30.");
+  out.resize(kSlotBytes + 112, 0);
+  const auto put = [&out](size_t offset, int32_t value) { Set32(&out, kSlotBytes + offset, static_cast<uint32_t>(value)); };
+  put(0, 160);   // left
+  put(4, 120);   // top
+  put(8, 320);   // width
+  put(20, 240);  // height
+  put(32, 479);  // right, inclusive
+  put(36, 359);  // bottom, inclusive
+  put(48, -480);
+  return out;
+}
+
+// A shape with no faces: the slot image alone, which is also the header of a full shape file.
+Bytes ShapeFile() { return SlotImage("d3a."); }
+
+// Background colour slot: words 1 and 2 the size, word 3 the colour index (black).
+Bytes BackgroundSlot() {
+  Bytes out = SlotImage("d3g.");
+  Set32(&out, 4, 8);
+  Set32(&out, 8, 8);
+  Set32(&out, 12, kBlack);
+  return out;
+}
+
+// A ground map with no triangles: every bucket empty, so nothing counts as ground or volume.
+// The grid width must not be 0 because queries divide by it; 128 m gives 1 m buckets. The
+// stored source checksum 0 keeps the map from being rebuilt, as it has no mesh beside it.
+Bytes EmptyGroundMap() {
+  Bytes out = FromText("d3m.");
+  Put32(&out, kSlotBytes);  // triangle array position; the bucket index starts at the same place
+  Put32(&out, kSlotBytes);
+  Put32(&out, 128000);
+  Put32(&out, 0);
+  out.resize(kSlotBytes + 128 * 128 * 4, 0);
+  return out;
+}
+
+// A track is a series of 24-byte frames (position and rotation changes); one still frame is the
+// smallest track that plays.
+Bytes StillTrack() { return Bytes(24, 0); }
+
+Bytes Chunk(uint16_t id, const Bytes& body) {
+  Bytes out;
+  Put16(&out, id);
+  Put32(&out, static_cast<uint32_t>(6 + body.size()));
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+// A 1 m cube centred on the origin, z up, as a mesh file with one named triangle object. Faces
+// wind counter-clockwise seen from outside, as modelling tools write them.
+Bytes CubeMesh() {
+  Bytes vertices;
+  Put16(&vertices, 8);
+  for (int i = 0; i < 8; ++i) {
+    PutFloat(&vertices, (i == 1 || i == 2 || i == 5 || i == 6) ? 0.5f : -0.5f);
+    PutFloat(&vertices, (i == 2 || i == 3 || i == 6 || i == 7) ? 0.5f : -0.5f);
+    PutFloat(&vertices, i >= 4 ? 0.5f : -0.5f);
+  }
+  static constexpr uint16_t kFaces[12][3] = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
+                                             {3, 7, 6}, {3, 6, 2}, {0, 4, 7}, {0, 7, 3}, {1, 2, 6}, {1, 6, 5}};
+  Bytes faces;
+  Put16(&faces, 12);
+  for (const auto& face : kFaces) {
+    for (uint16_t v : face) Put16(&faces, v);
+    Put16(&faces, 0);
+  }
+  Bytes mesh = Chunk(0x4110, vertices);
+  const Bytes faceChunk = Chunk(0x4120, faces);
+  mesh.insert(mesh.end(), faceChunk.begin(), faceChunk.end());
+  Bytes object = FromText(std::string_view("cube", 5));  // name with its terminating zero
+  const Bytes triangles = Chunk(0x4100, mesh);
+  object.insert(object.end(), triangles.begin(), triangles.end());
+  Bytes version;
+  Put32(&version, 3);
+  Bytes main = Chunk(0x0002, version);
+  const Bytes editor = Chunk(0x3D3D, Chunk(0x4000, object));
+  main.insert(main.end(), editor.begin(), editor.end());
+  return Chunk(0x4D4D, main);
+}
+
+// ---------------------------------------------------------------------------------------------
+// [SECTION] Text files (brains, visual, project, element)
+// ---------------------------------------------------------------------------------------------
+
+// Comment only: compiles to a plain return and declares nothing.
+constexpr std::string_view kBrainText = "; Placeholder brain: the element does nothing.\r\n";
+
+// One part: the cube, six-view texturing with the default picture, Gouraud, white.
+constexpr std::string_view kVisualText =
+    "1|./images/default_.bmp|./visuals/default_.3ds|1|3|0|0|0|0|0|0|25000|0|0|0|0|0|0|0|0|0|0|0|0|255|255|255|0|1|"
+    "./visuals/default_.3ds|0\r\n";
+
+// The record of a new camera. Its configuration (field 35) and header signature (field 40)
+// describe the brain stored with it, which declares nothing: no parameters, signature 0.
+constexpr std::string_view kCameraRecord[] = {
+    "Camera", "./cameras/default_.03d", "./sounds/null_.wav", "-",            // name, aspect, sound, brain
+    "0", "0", "0", "0", "0", "0",                                             // position, ranges
+    "0.000", "0", "0.000", "0", "0", "0",                                     // rotation, ranges
+    "0.000", "0.000", "0.000", "0", "0", "0",                                 // velocity, ranges
+    "0.000", "0.000", "0.000", "0", "0", "0",                                 // spin, ranges
+    "0", "0", "1", "0", "1", "0",                                             // credits, range, id, radius, flags, faces
+    "0", "0", "160/120/479/359/0/20&40/7", "0/1", "4096/2/50/0", "0"};        // config, type, data, frames, sound, sig
+
+// A project file of the default camera: header, count, record, settings line (backdrop picture,
+// one repetition, no shared globals) and the brain section. Saved elements use the same layout.
+Bytes OneCameraList(std::string_view header) {
+  std::string record;
+  for (std::string_view field : kCameraRecord) {
+    if (!record.empty()) record += '|';
+    record += field;
+  }
+  std::string text = ";" + std::string(header) + "\r\n1\r\n" + record + "\r\n./bckgrnds/bkgr000_.bmp|1|\r\n@0\r\n";
+  text += kBrainText;
+  return FromText(text);
+}
+
+// Collision map with no channels set and the settings block in row 254: clip distance 100 m, the
+// 3D background over the whole screen, style 0 and the field setting 100.
+Bytes CollisionFile() {
+  Bytes out(65536, 0);
+  Set32(&out, 65036, 100);
+  Set32(&out, 65040, 0);
+  Set32(&out, 65044, 479);
+  Set32(&out, 65048, 0);
+  Set32(&out, 65052, 0);
+  Set32(&out, 65056, 100);
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// [SECTION] The folder table and the writer
+// ---------------------------------------------------------------------------------------------
+
+struct Placeholder {
+  const char* path;  // relative to the root
+  Bytes (*make)();
+};
+
+const Placeholder kPlaceholders[] = {
+    {"cameras/default_.03d", CameraFile},
+    {"3dshapes/default_.a3d", ShapeFile},
+    {"3dsfiles/default_.3ds", CubeMesh},
+    {"bckgrnds/default_.g3d", BackgroundSlot},
+    {"bckgrnds/default_.pcx", [] { return PcxPicture(8, 8, kBlack); }},
+    // The backdrop picture the project names, and the one a project without its own falls back to.
+    {"bckgrnds/bkgr000_.bmp", [] { return BmpPicture(16, 16, 0x203050); }},
+    {"brains/default_.brn", [] { return FromText(kBrainText); }},
+    {"brains/null_.brn", [] { return Bytes(); }},
+    {"sprites/default_.pcx", [] { return PcxPicture(16, 16, kYellow); }},
+    {"frames/default_.pcx", [] { return PcxPicture(640, 480, kBlack); }},
+    {"counters/default_.pcx", CounterDigits},
+    {"images/default_.bmp", [] { return BmpPicture(8, 8, 0xC0C0C0); }},
+    {"images/wait_.bmp", [] { return BmpPicture(8, 8, 0); }},
+    {"images/anykey_.bmp", [] { return BmpPicture(8, 8, 0); }},
+    {"images/black_.bmp", [] { return BmpPicture(640, 480, 0); }},
+    {"images/resume_.bmp", [] { return BmpPicture(8, 8, 0); }},
+    {"images/end_.bmp", [] { return BmpPicture(8, 8, 0); }},
+    {"visuals/default_.v3d", [] { return FromText(kVisualText); }},
+    {"visuals/default_.3ds", CubeMesh},  // the model new visual parts name
+    {"sounds/default_.wav", [] { return WavSilence(kSoundRate, kSoundRate / 10); }},
+    {"sounds/null_.wav", [] { return WavSilence(kSoundRate, kSoundRate / 10); }},
+    {"grndmaps/default_.m3d", EmptyGroundMap},
+    {"grndmaps/default_.pcx", [] { return PcxPicture(8, 8, kBlack); }},
+    {"tracks/default_.i3d", StillTrack},
+    {"elements/myele/default_.ele", [] { return OneCameraList("Default element: a camera"); }},
+    {"projects/myprj/default.prj", [] { return OneCameraList("Default project: a single camera"); }},
+    {"projects/myprj/default.col", CollisionFile},
+    // Flat shapes need a square picture with a power-of-two side, or they fall back to this one.
+    {"data/error.pcx", [] { return PcxChecker(16, kMagenta); }},
+    {"data/error.bmp", [] { return Bmp(8, 8, Checker, 0xFF00FF); }},
+    {"data/end_.bmp", [] { return BmpPicture(8, 8, 0); }},
+    // The chain runner shows this one through unscrambling even in a game folder it was copied to.
+    {"data/resume_.bmp", [] { return Scrambled(BmpPicture(8, 8, 0)); }},
+};
+
+const char* const kEmptyFolders[] = {"multilev", "data"};
+
+bool MakeFolder(const std::string& path) {
+  if (core::MakeFolders(path)) return true;
+  std::fprintf(stderr, "mkdata: cannot create %s\n", path.c_str());
+  return false;
+}
+
+}  // namespace
+
+bool WritePlaceholders(const std::string& root) {
+  for (const char* folder : kEmptyFolders) {
+    if (!MakeFolder(root + folder)) return false;
+  }
+  for (const Placeholder& item : kPlaceholders) {
+    const std::string path = root + item.path;
+    if (!MakeFolder(path.substr(0, path.rfind('/')))) return false;
+    const Bytes bytes = item.make();
+    if (!core::WriteFileAtomic(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+      std::fprintf(stderr, "mkdata: cannot write %s\n", path.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace mkdata
