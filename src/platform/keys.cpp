@@ -199,12 +199,12 @@ constexpr SdlKey kSdlKeys[] = {
     {SDL_SCANCODE_F21, 0x6C, false, VkF(21)},
     {SDL_SCANCODE_F22, 0x6D, false, VkF(22)},
     {SDL_SCANCODE_F23, 0x6E, false, VkF(23)},
-    {SDL_SCANCODE_INTERNATIONAL2, 0x70, false, kVkKana},       // katakana/hiragana
-    {SDL_SCANCODE_INTERNATIONAL1, 0x73, false, kVkAbntC1},     // Ro
+    {SDL_SCANCODE_INTERNATIONAL2, 0x70, false, kVkKana},    // katakana/hiragana
+    {SDL_SCANCODE_INTERNATIONAL1, 0x73, false, kVkAbntC1},  // Ro
     {SDL_SCANCODE_F24, 0x76, false, VkF(24)},
-    {SDL_SCANCODE_INTERNATIONAL4, 0x79, false, kVkConvert},    // henkan
-    {SDL_SCANCODE_INTERNATIONAL5, 0x7B, false, kVkNonConvert}, // muhenkan
-    {SDL_SCANCODE_INTERNATIONAL3, 0x7D, false, kVkOem5},       // yen, the JIS backslash
+    {SDL_SCANCODE_INTERNATIONAL4, 0x79, false, kVkConvert},     // henkan
+    {SDL_SCANCODE_INTERNATIONAL5, 0x7B, false, kVkNonConvert},  // muhenkan
+    {SDL_SCANCODE_INTERNATIONAL3, 0x7D, false, kVkOem5},        // yen, the JIS backslash
     {SDL_SCANCODE_KP_COMMA, 0x7E, false, kVkAbntC2},
 
     // Keys that send the E0 prefix.
@@ -269,9 +269,9 @@ struct ScanVk {
   uint8_t vk;
 };
 constexpr ScanVk kKeypadNumLockOff[] = {
-    {0x47, kVkHome}, {0x48, kVkUp},    {0x49, kVkPrior}, {0x4B, kVkLeft},
-    {0x4C, kVkClear}, {0x4D, kVkRight}, {0x4F, kVkEnd},   {0x50, kVkDown},
-    {0x51, kVkNext}, {0x52, kVkInsert}, {0x53, kVkDelete},
+    {0x47, kVkHome},  {0x48, kVkUp},     {0x49, kVkPrior},  {0x4B, kVkLeft},
+    {0x4C, kVkClear}, {0x4D, kVkRight},  {0x4F, kVkEnd},    {0x50, kVkDown},
+    {0x51, kVkNext},  {0x52, kVkInsert}, {0x53, kVkDelete},
 };
 
 // The code alone does not say whether the prefix was sent, so the plain key owns it; codes that
@@ -318,25 +318,24 @@ struct KeyName {
   uint8_t scan;
 };
 constexpr KeyName kKeyNames[] = {
-    {"ESC", 1},     {"1", 2},       {"2", 3},        {"3", 4},         {"4", 5},
-    {"5", 6},       {"6", 7},       {"7", 8},        {"8", 9},         {"9", 10},
-    {"0", 11},      {"-", 12},      {"=", 13},       {"BACKSPACE", 14}, {"TAB", 15},
-    {"Q", 16},      {"W", 17},      {"E", 18},       {"R", 19},        {"T", 20},
-    {"Y", 21},      {"U", 22},      {"I", 23},       {"O", 24},        {"P", 25},
-    {"[", 26},      {"]", 27},      {"RETURN", 28},  {"CTRL", 29},     {"A", 30},
-    {"S", 31},      {"D", 32},      {"F", 33},       {"G", 34},        {"H", 35},
-    {"J", 36},      {"K", 37},      {"L", 38},       {";", 39},        {"'", 40},
-    {"`", 41},      {"LSHIFT", 42}, {"\\", 43},      {"Z", 44},        {"X", 45},
-    {"C", 46},      {"V", 47},      {"B", 48},       {"N", 49},        {"M", 50},
-    {",", 51},      {".", 52},      {"/", 53},       {"RSHIFT", 54},   {"ALT", 56},
-    {"SPACE", 57},  {"F1", 59},     {"F2", 60},      {"F3", 61},       {"F4", 62},
-    {"F5", 63},     {"F6", 64},     {"F7", 65},      {"F8", 66},       {"F9", 67},
-    {"F10", 68},    {"HOME", 71},   {"UP", 72},      {"PAGEUP", 73},   {"LEFT", 75},
-    {"RIGHT", 77},  {"END", 79},    {"DOWN", 80},    {"PAGEDOWN", 81}, {"INSERT", 82},
-    {"DELETE", 83}, {"F11", 87},    {"F12", 88},
+    {"ESC", 1},   {"1", 2},          {"2", 3},       {"3", 4},       {"4", 5},      {"5", 6},
+    {"6", 7},     {"7", 8},          {"8", 9},       {"9", 10},      {"0", 11},     {"-", 12},
+    {"=", 13},    {"BACKSPACE", 14}, {"TAB", 15},    {"Q", 16},      {"W", 17},     {"E", 18},
+    {"R", 19},    {"T", 20},         {"Y", 21},      {"U", 22},      {"I", 23},     {"O", 24},
+    {"P", 25},    {"[", 26},         {"]", 27},      {"RETURN", 28}, {"CTRL", 29},  {"A", 30},
+    {"S", 31},    {"D", 32},         {"F", 33},      {"G", 34},      {"H", 35},     {"J", 36},
+    {"K", 37},    {"L", 38},         {";", 39},      {"'", 40},      {"`", 41},     {"LSHIFT", 42},
+    {"\\", 43},   {"Z", 44},         {"X", 45},      {"C", 46},      {"V", 47},     {"B", 48},
+    {"N", 49},    {"M", 50},         {",", 51},      {".", 52},      {"/", 53},     {"RSHIFT", 54},
+    {"ALT", 56},  {"SPACE", 57},     {"F1", 59},     {"F2", 60},     {"F3", 61},    {"F4", 62},
+    {"F5", 63},   {"F6", 64},        {"F7", 65},     {"F8", 66},     {"F9", 67},    {"F10", 68},
+    {"HOME", 71}, {"UP", 72},        {"PAGEUP", 73}, {"LEFT", 75},   {"RIGHT", 77}, {"END", 79},
+    {"DOWN", 80}, {"PAGEDOWN", 81},  {"INSERT", 82}, {"DELETE", 83}, {"F11", 87},   {"F12", 88},
 };
 
-constexpr char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Table names are upper case already, so only the caller's text needs folding. The caller's text
 // is never modified: it may be a constant shared by other brains.

@@ -18,6 +18,9 @@ bool Platform::Start(const Options& options, std::string* error) {
   }
   if (options_.headless) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
   if (options_.softwareRendering) setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+  // The engine writes only inside its working folder; Mesa would otherwise keep a shader cache in
+  // the user's home.
+  setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     *error = std::string("cannot start SDL: ") + SDL_GetError();
     return false;

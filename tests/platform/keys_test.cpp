@@ -17,8 +17,8 @@ constexpr int kSdlA = 4, kSdl1 = 30, kSdlF1 = 58, kSdlF13 = 104, kSdlBackslash =
               kSdlNonUsHash = 50, kSdlPrintScreen = 70, kSdlPause = 72, kSdlUp = 82,
               kSdlNumLock = 83, kSdlKpDivide = 84, kSdlKpMultiply = 85, kSdlKpEnter = 88,
               kSdlKp1 = 89, kSdlKp5 = 93, kSdlApplication = 101, kSdlMute = 127, kSdlLCtrl = 224,
-              kSdlLShift = 225, kSdlLAlt = 226, kSdlLGui = 227, kSdlRCtrl = 228,
-              kSdlRShift = 229, kSdlRAlt = 230, kSdlRGui = 231, kSdlScancodeCount = 512;
+              kSdlLShift = 225, kSdlLAlt = 226, kSdlLGui = 227, kSdlRCtrl = 228, kSdlRShift = 229,
+              kSdlRAlt = 230, kSdlRGui = 231, kSdlScancodeCount = 512;
 constexpr uint8_t kVkClear = 0x0C, kVkShift = 0x10, kVkControl = 0x11, kVkMenu = 0x12,
                   kVkPause = 0x13, kVkUp = 0x26, kVkSnapshot = 0x2C, kVkNumpad0 = 0x60,
                   kVkF1 = 0x70, kVkNumLock = 0x90;
@@ -32,7 +32,8 @@ TEST(KeyNames, EveryNameRoundTripsThroughSdl) {
     SCOPED_TRACE(std::string(name));
     EXPECT_EQ(ScanCodeFromName(name), scan);
     const bool extended = scan >= 71 && scan <= 83;  // "UP" is the arrow, not keypad 8
-    const KeyCode key = KeyFromSdlScancode(SdlScancodeFromKey(static_cast<uint8_t>(scan), extended));
+    const KeyCode key =
+        KeyFromSdlScancode(SdlScancodeFromKey(static_cast<uint8_t>(scan), extended));
     EXPECT_EQ(key.scan, scan);
     EXPECT_EQ(key.extended, extended);
   }
@@ -85,7 +86,7 @@ TEST(SdlKeys, ExtendedFlagsAndGenericModifiers) {
     EXPECT_FALSE(KeyFromSdlScancode(sdl).extended) << sdl;
   }
   const std::pair<int, KeyCode> modifiers[] = {
-      {kSdlLShift, {0x2A, false, kVkShift}}, {kSdlRShift, {0x36, false, kVkShift}},
+      {kSdlLShift, {0x2A, false, kVkShift}},  {kSdlRShift, {0x36, false, kVkShift}},
       {kSdlLCtrl, {0x1D, false, kVkControl}}, {kSdlRCtrl, {0x1D, true, kVkControl}},
       {kSdlLAlt, {0x38, false, kVkMenu}},     {kSdlRAlt, {0x38, true, kVkMenu}},
   };
@@ -158,13 +159,15 @@ TEST(VirtualKeys, LettersDigitsAndFunctionKeysRoundTrip) {
 
 TEST(VirtualKeys, SharedCodesAndSidedModifiers) {
   const std::pair<uint8_t, uint8_t> scanToVk[] = {
-      {0x1D, kVkControl}, {0x38, kVkMenu}, {0x2A, kVkShift}, {0x36, kVkShift}, {0x1C, 0x0D},
-      {0x35, 0xBF},       {0x37, 0x6A},    {0x45, kVkNumLock}, {0x54, kVkSnapshot}, {0, 0}, {0xC8, 0},
+      {0x1D, kVkControl},  {0x38, kVkMenu}, {0x2A, kVkShift}, {0x36, kVkShift},
+      {0x1C, 0x0D},        {0x35, 0xBF},    {0x37, 0x6A},     {0x45, kVkNumLock},
+      {0x54, kVkSnapshot}, {0, 0},          {0xC8, 0},
   };
   for (const auto& [scan, vk] : scanToVk) EXPECT_EQ(VirtualKeyFromScanCode(scan), vk) << int(scan);
   const std::pair<uint8_t, uint8_t> vkToScan[] = {
-      {kVkShift, 0x2A}, {0xA0, 0x2A}, {0xA1, 0x36}, {0xA2, 0x1D}, {0xA3, 0x1D}, {0xA4, 0x38},
-      {0xA5, 0x38},     {0x6F, 0x35}, {kVkPause, 0x45}, {kVkSnapshot, 0x54}, {1, 0}, {2, 0}, {4, 0},
+      {kVkShift, 0x2A}, {0xA0, 0x2A}, {0xA1, 0x36}, {0xA2, 0x1D},     {0xA3, 0x1D},
+      {0xA4, 0x38},     {0xA5, 0x38}, {0x6F, 0x35}, {kVkPause, 0x45}, {kVkSnapshot, 0x54},
+      {1, 0},           {2, 0},       {4, 0},
   };
   for (const auto& [vk, scan] : vkToScan) EXPECT_EQ(ScanCodeFromVirtualKey(vk), scan) << int(vk);
   // The any-key scan turns a virtual key back into a code: no key may be invisible to it.
@@ -179,7 +182,7 @@ TEST(VirtualKeys, SharedCodesAndSidedModifiers) {
 TEST(Characters, UsLayout) {
   const std::pair<uint8_t, uint8_t> examples[] = {
       {'a', 0x1E}, {'A', 0x1E}, {'!', 0x02}, {')', 0x0B}, {'0', 0x0B}, {'+', 0x0D}, {'{', 0x1A},
-      {'"', 0x28}, {'~', 0x29}, {'|', 0x2B}, {'?', 0x35}, {' ', 0x39}, {13, 0x1C}, {8, 0x0E},
+      {'"', 0x28}, {'~', 0x29}, {'|', 0x2B}, {'?', 0x35}, {' ', 0x39}, {13, 0x1C},  {8, 0x0E},
       {9, 0x0F},   {27, 0x01},  {0, 0},      {10, 0},     {127, 0},    {0xE9, 0},
   };
   for (const auto& [c, scan] : examples) EXPECT_EQ(ScanCodeFromCharacter(c), scan) << int(c);

@@ -24,8 +24,8 @@ bool WriteTables(const std::string& folder);
 // for its kind. False (with a message on stderr) on a write failure.
 bool WritePlaceholders(const std::string& root);
 
-// Byte builders of the placeholder pictures and sounds. Sizes run from 1 to 65535 (samples from
-// 0 to 2^28); anything else gives an empty vector. The output depends on the arguments only.
+// Byte builders of the placeholder pictures and sounds. Sizes run from 1 to 4096 (samples from
+// 0 to 2^24); anything else gives an empty vector. The output depends on the arguments only.
 // 8-bit run-length PCX of one colour index, with the placeholders' 256-colour palette.
 std::vector<uint8_t> PcxPicture(int width, int height, uint8_t colour);
 // 24-bit uncompressed bottom-up BMP of one colour, 0xRRGGBB.

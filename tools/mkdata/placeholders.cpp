@@ -47,7 +47,20 @@ void Set32(Bytes* out, size_t offset, uint32_t value) {
 
 Bytes FromText(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
-bool ValidSize(int width, int height) { return width >= 1 && height >= 1 && width <= 65535 && height <= 65535; }
+bool ValidSize(int width, int height) { return width >= 1 && height >= 1 && width <= 4096 && height <= 4096; }
+
+// Finished games read some data files through the word scrambling; such files are stored
+// scrambled here already. Trailing bytes beyond the last whole word stay as they are.
+Bytes Scrambled(Bytes bytes) {
+  constexpr uint32_t kKey = 0x5A17C3E9u;
+  for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+    uint32_t w = 0;
+    for (int b = 0; b < 4; ++b) w |= static_cast<uint32_t>(bytes[i + b]) << (8 * b);
+    w ^= kKey;
+    Set32(&bytes, i, (w << 13) | (w >> 19));
+  }
+  return bytes;
+}
 
 // ---------------------------------------------------------------------------------------------
 // [SECTION] Pictures (PCX, BMP)
@@ -183,31 +196,12 @@ std::vector<uint8_t> BmpPicture(int width, int height, uint32_t rgb) {
   return Bmp(width, height, Solid, rgb);
 }
 
-namespace {
-
-// Finished games read some data files through the word scrambling; such files are stored
-// scrambled here already. Trailing bytes beyond the last whole word stay as they are.
-Bytes Scrambled(Bytes bytes) {
-  constexpr uint32_t kKey = 0x5A17C3E9u;
-  for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-    uint32_t w = 0;
-    for (int b = 0; b < 4; ++b) w |= static_cast<uint32_t>(bytes[i + b]) << (8 * b);
-    w ^= kKey;
-    Set32(&bytes, i, (w << 13) | (w >> 19));
-  }
-  return bytes;
-}
-
 // ---------------------------------------------------------------------------------------------
 // [SECTION] Sounds (WAV)
 // ---------------------------------------------------------------------------------------------
 
-constexpr int kSoundRate = 22050;
-
-}  // namespace
-
 std::vector<uint8_t> WavSilence(int rate, int samples) {
-  if (rate < 1 || samples < 0 || samples > (1 << 28)) return {};
+  if (rate < 1 || samples < 0 || samples > (1 << 24)) return {};
   const uint32_t dataBytes = static_cast<uint32_t>(samples) * 2;
   Bytes out = FromText("RIFF");
   Put32(&out, 4 + 8 + 16 + 8 + dataBytes);
@@ -247,7 +241,9 @@ Bytes SlotImage(const char (&tag)[5]) {
 Bytes CameraFile() {
   Bytes out = SlotImage("d30.");
   out.resize(kSlotBytes + 112, 0);
-  const auto put = [&out](size_t offset, int32_t value) { Set32(&out, kSlotBytes + offset, static_cast<uint32_t>(value)); };
+  const auto put = [&out](size_t offset, int32_t value) {
+    Set32(&out, kSlotBytes + offset, static_cast<uint32_t>(value));
+  };
   put(0, 160);   // left
   put(4, 120);   // top
   put(8, 320);   // width
@@ -342,14 +338,16 @@ constexpr std::string_view kVisualText =
 // The record of a new camera. Its configuration (field 35) and header signature (field 40)
 // describe the brain stored with it, which declares nothing: no parameters, signature 0.
 constexpr std::string_view kCameraRecord[] = {
-    "Camera", "./cameras/default_.03d", "./sounds/null_.wav", "-",            // name, aspect, sound, brain
-    "0", "0", "0", "0", "0", "0",                                             // position, ranges
-    "0.000", "0", "0.000", "0", "0", "0",                                     // rotation, ranges
-    "0.000", "0.000", "0.000", "0", "0", "0",                                 // velocity, ranges
-    "0.000", "0.000", "0.000", "0", "0", "0",                                 // spin, ranges
-    "0", "0", "1", "0", "1", "0",                                             // credits, range, id, radius, flags, faces
-    "0", "0", "160/120/479/359/0/20&40/7", "0/1", "4096/2/50/0", "0"};        // config, type, data, frames, sound, sig
-
+    "Camera", "./cameras/default_.03d", "./sounds/null_.wav", "-",  // name, aspect, sound, brain
+    "0", "0", "0", "0", "0", "0",                                   // position, its ranges
+    "0.000", "0", "0.000", "0", "0", "0",                           // rotation, its ranges
+    "0.000", "0.000", "0.000", "0", "0", "0",                       // velocity, its ranges
+    "0.000", "0.000", "0.000", "0", "0", "0",                       // spin, its ranges
+    "0", "0", "1", "0", "1", "0",                                   // credits, range, id, radius, flags, reverse faces
+    "0", "0",                                                       // configuration, type
+    "160/120/479/359/0/20&40/7", "0/1",                             // viewport and camera values, frame data
+    "4096/2/50/0", "0"};                                            // sound parameters, header signature
+                                                                    // 
 // A project file of the default camera: header, count, record, settings line (backdrop picture,
 // one repetition, no shared globals) and the brain section. Saved elements use the same layout.
 Bytes OneCameraList(std::string_view header) {
@@ -358,7 +356,8 @@ Bytes OneCameraList(std::string_view header) {
     if (!record.empty()) record += '|';
     record += field;
   }
-  std::string text = ";" + std::string(header) + "\r\n1\r\n" + record + "\r\n./bckgrnds/bkgr000_.bmp|1|\r\n@0\r\n";
+  std::string text = ";" + std::string(header) + "\r\n1\r\n" + record + "\r\n";
+  text += "./bckgrnds/bkgr000_.bmp|1|\r\n@0\r\n";
   text += kBrainText;
   return FromText(text);
 }
@@ -398,7 +397,7 @@ const Placeholder kPlaceholders[] = {
     {"sprites/default_.pcx", [] { return PcxPicture(16, 16, kYellow); }},
     {"frames/default_.pcx", [] { return PcxPicture(640, 480, kBlack); }},
     {"counters/default_.pcx", CounterDigits},
-    {"images/default_.bmp", [] { return BmpPicture(8, 8, 0xC0C0C0); }},
+    {"images/default_.bmp", [] { return BmpPicture(8, 8, 0xC0C0C0); }},  // texture of new visual parts
     {"images/wait_.bmp", [] { return BmpPicture(8, 8, 0); }},
     {"images/anykey_.bmp", [] { return BmpPicture(8, 8, 0); }},
     {"images/black_.bmp", [] { return BmpPicture(640, 480, 0); }},
@@ -406,8 +405,8 @@ const Placeholder kPlaceholders[] = {
     {"images/end_.bmp", [] { return BmpPicture(8, 8, 0); }},
     {"visuals/default_.v3d", [] { return FromText(kVisualText); }},
     {"visuals/default_.3ds", CubeMesh},  // the model new visual parts name
-    {"sounds/default_.wav", [] { return WavSilence(kSoundRate, kSoundRate / 10); }},
-    {"sounds/null_.wav", [] { return WavSilence(kSoundRate, kSoundRate / 10); }},
+    {"sounds/default_.wav", [] { return WavSilence(22050, 2205); }},
+    {"sounds/null_.wav", [] { return WavSilence(22050, 2205); }},
     {"grndmaps/default_.m3d", EmptyGroundMap},
     {"grndmaps/default_.pcx", [] { return PcxPicture(8, 8, kBlack); }},
     {"tracks/default_.i3d", StillTrack},
