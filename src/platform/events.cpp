@@ -191,6 +191,11 @@ void Platform::PumpEvents(std::vector<InputEvent>* out) {
   script_.TakeDue(passes_, out);
   for (size_t i = first; i < out->size(); ++i) {
     InputEvent& e = (*out)[i];
+    // A typed digit carries the scan code of its top-row key, whichever key typed it (the keypad
+    // too), so brains see one code per digit.
+    if (e.kind == EventKind::kCharacter && e.character >= '0' && e.character <= '9') {
+      e.scan = e.character == '0' ? 0x0B : static_cast<uint8_t>(e.character - '0' + 1);
+    }
     if (e.kind == EventKind::kMouseMove && window_) {
       e.x = std::clamp(e.x, 0, window_->width - 1);
       e.y = std::clamp(e.y, 0, window_->height - 1);

@@ -178,4 +178,38 @@ TEST_F(PlatformReplay, ScriptAndSdlEventsFillTheSameState) {
   for (size_t i = 0; i < fromSdl.size(); ++i) EXPECT_EQ(fromSdl[i], fromScript[i]) << "event " << i;
 }
 
+TEST_F(PlatformReplay, KeypadDigitsTypeTheTopRowScanCode) {
+  platform_.Shutdown();
+  platform::Platform sdl;
+  platform::Options options;
+  options.headless = true;
+  std::string error;
+  ASSERT_TRUE(sdl.Start(options, &error)) << error;
+  std::vector<InputEvent> events;
+  sdl.PumpEvents(&events);
+  events.clear();
+  SDL_Event ev{};
+  ev.type = SDL_KEYDOWN;
+  ev.key.keysym.scancode = SDL_SCANCODE_KP_5;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  ev = SDL_Event{};
+  ev.type = SDL_TEXTINPUT;
+  SDL_strlcpy(ev.text.text, "5", sizeof ev.text.text);
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  ev.type = SDL_KEYDOWN;
+  ev.key.keysym.scancode = SDL_SCANCODE_KP_0;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  ev = SDL_Event{};
+  ev.type = SDL_TEXTINPUT;
+  SDL_strlcpy(ev.text.text, "0", sizeof ev.text.text);
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  sdl.PumpEvents(&events);
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[0].scan, 0x4C);  // the key itself is the keypad key
+  EXPECT_TRUE(sdl.Input().scanDown[0x4C]);
+  EXPECT_EQ(events[1].kind, EventKind::kCharacter);
+  EXPECT_EQ(events[1].scan, 0x06);  // the digit it typed is the top-row "5"
+  EXPECT_EQ(events[3].scan, 0x0B);
+}
+
 }  // namespace
