@@ -88,7 +88,7 @@ void Platform::TranslateSdlEvents(std::vector<InputEvent>* out) {
       case SDL_MOUSEMOTION:
       case SDL_MOUSEBUTTONDOWN:
       case SDL_MOUSEBUTTONUP: {
-        if (!window_) break;
+        if (!HasWindow()) break;
         const int wx = ev.type == SDL_MOUSEMOTION ? ev.motion.x : ev.button.x;
         const int wy = ev.type == SDL_MOUSEMOTION ? ev.motion.y : ev.button.y;
         const SDL_Rect box = window_->Letterbox();
@@ -196,7 +196,7 @@ void Platform::PumpEvents(std::vector<InputEvent>* out) {
     if (e.kind == EventKind::kCharacter && e.character >= '0' && e.character <= '9') {
       e.scan = e.character == '0' ? 0x0B : static_cast<uint8_t>(e.character - '0' + 1);
     }
-    if (e.kind == EventKind::kMouseMove && window_) {
+    if (e.kind == EventKind::kMouseMove && HasWindow()) {
       e.x = std::clamp(e.x, 0, window_->width - 1);
       e.y = std::clamp(e.y, 0, window_->height - 1);
     }
@@ -206,7 +206,7 @@ void Platform::PumpEvents(std::vector<InputEvent>* out) {
 }
 
 void Platform::SetMousePosition(int x, int y) {
-  if (!window_) return;
+  if (!HasWindow()) return;
   x = std::clamp(x, 0, window_->width - 1);
   y = std::clamp(y, 0, window_->height - 1);
   if (!options_.headless) {

@@ -17,17 +17,15 @@ bool Platform::Start(const Options& options, std::string* error) {
     options_.headless = true;
   }
   if (options_.headless) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-  if (options_.softwareRendering) setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
   // The engine writes only inside its working folder; Mesa would otherwise keep a shader cache in
   // the user's home.
   setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
-  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+  // Video and controllers start later, when the start-up reaches them.
+  if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
     *error = std::string("cannot start SDL: ") + SDL_GetError();
     return false;
   }
   started_ = true;
-  // Controllers are optional: a machine without the joystick subsystem simply has none.
-  pads_->available = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
   if (options_.virtualClock) clock_.StartVirtual();
   else clock_.StartReal();
 
@@ -64,9 +62,25 @@ void Platform::Shutdown() {
   started_ = false;
 }
 
-DisplayInfo Platform::Display() const {
+bool Platform::VideoStarted() {
+  if (!started_) return false;
+  if (SDL_WasInit(SDL_INIT_VIDEO) != 0) return true;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+  std::fprintf(stderr, "platform: no display: %s\n", SDL_GetError());
+  return false;
+}
+
+bool Platform::OpenControllers() {
+  // Controllers are optional: a machine without the joystick subsystem simply has none. The
+  // devices themselves arrive as plug-in events in the next pump pass.
+  if (!started_) return false;
+  pads_->available = SDL_WasInit(SDL_INIT_JOYSTICK) != 0 || SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
+  return pads_->available;
+}
+
+DisplayInfo Platform::Display() {
   DisplayInfo info;
-  if (!started_) return info;
+  if (!VideoStarted()) return info;
   SDL_DisplayMode mode{};
   if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
     info.desktopWidth = mode.w;
@@ -75,10 +89,10 @@ DisplayInfo Platform::Display() const {
   const int count = SDL_GetNumDisplayModes(0);
   for (int i = 0; i < count; ++i) {
     if (SDL_GetDisplayMode(0, i, &mode) != 0) continue;
-    const std::pair<int, int> size{mode.w, mode.h};
+    const ReportedMode reported{mode.w, mode.h, static_cast<int>(SDL_BITSPERPIXEL(mode.format))};
     bool seen = false;
-    for (const auto& s : info.modes) seen = seen || s == size;
-    if (!seen) info.modes.push_back(size);
+    for (const ReportedMode& m : info.modes) seen = seen || m == reported;
+    if (!seen) info.modes.push_back(reported);
   }
   return info;
 }

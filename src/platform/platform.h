@@ -55,10 +55,16 @@ struct Rgb {
 };
 
 // Display facts the display-device code builds its mode list from.
+struct ReportedMode {
+  int width = 0;
+  int height = 0;
+  int bitsPerPixel = 0;
+  bool operator==(const ReportedMode&) const = default;
+};
 struct DisplayInfo {
   int desktopWidth = 0;
   int desktopHeight = 0;
-  std::vector<std::pair<int, int>> modes;  // distinct sizes the display reports, largest first
+  std::vector<ReportedMode> modes;  // distinct modes the display reports
 };
 
 struct MessageBoxRequest {
@@ -84,11 +90,19 @@ class Platform {
   const Options& options() const { return options_; }
   Clock& clock() { return clock_; }
   bool IsHeadless() const { return options_.headless; }
-  DisplayInfo Display() const;
+  // Starts the video subsystem when needed; false (with a message on stderr) without a display.
+  bool VideoStarted();
+  DisplayInfo Display();
+  // Starts the joystick subsystem; the controllers then arrive as kPadAdded events.
+  bool OpenControllers();
 
-  // Opens the window with an OpenGL 3.3 core context and a frame of the logical size, shown
-  // letterboxed on the desktop (or in a window of that size). The title is the 32-byte window
-  // name. False with a message when the window or context cannot be made.
+  // Creates the OpenGL 3.3 core context on a hidden window, so the renderer can be examined
+  // before the window is shown. `forceSoftware` selects Mesa's software rasteriser. False with a
+  // message when there is no display or no such context.
+  bool OpenDevice(bool forceSoftware, std::string* error);
+  // Shows the window with a frame of the logical size, letterboxed on the desktop (or in a window
+  // of that size), opening the device first when needed. The title is the window name. False
+  // with a message when the window or frame cannot be made.
   bool OpenWindow(int logicalWidth, int logicalHeight, const std::string& title, std::string* error);
   void CloseWindow();
   bool HasWindow() const;

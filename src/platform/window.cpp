@@ -1,5 +1,6 @@
 // The window, its OpenGL context, the logical-size frame, presentation and screenshots.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform_internal.h"
@@ -48,24 +49,23 @@ SDL_Rect Platform::Window::Letterbox() const {
   return FitInside(width, height, w, h);
 }
 
-bool Platform::OpenWindow(int logicalWidth, int logicalHeight, const std::string& title, std::string* error) {
-  CloseWindow();
+bool Platform::OpenDevice(bool forceSoftware, std::string* error) {
+  if (window_) return true;
   if (!started_) {
     *error = "the platform was not started";
     return false;
   }
+  // Mesa reads this when the GL driver loads, at the first context.
+  if (forceSoftware || options_.softwareRendering) setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+  if (!VideoStarted()) return false;
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
 
   auto w = std::make_unique<Window>();
-  w->width = logicalWidth;
-  w->height = logicalHeight;
-  Uint32 flags = SDL_WINDOW_OPENGL;
-  if (!options_.windowed && !options_.headless) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-  w->window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, logicalWidth,
-                               logicalHeight, flags);
+  w->window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480,
+                               SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
   if (w->window == nullptr) {
     *error = std::string("cannot create the window: ") + SDL_GetError();
     return false;
@@ -79,22 +79,46 @@ bool Platform::OpenWindow(int logicalWidth, int logicalHeight, const std::string
   SDL_GL_SetSwapInterval(0);  // the engine paces its own frames
   const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
   w->renderer = renderer != nullptr ? renderer : "";
-  if (!MakeFramebuffer(logicalWidth, logicalHeight, true, &w->frame, &w->colour, &w->depth)) {
+  window_ = std::move(w);
+  return true;
+}
+
+bool Platform::OpenWindow(int logicalWidth, int logicalHeight, const std::string& title, std::string* error) {
+  if (!OpenDevice(false, error)) return false;
+  Window& w = *window_;
+  if (w.frame != 0) {
+    glDeleteFramebuffers(1, &w.frame);
+    glDeleteRenderbuffers(1, &w.colour);
+    glDeleteRenderbuffers(1, &w.depth);
+    w.frame = w.colour = w.depth = 0;
+  }
+  if (w.presented != 0) {
+    glDeleteFramebuffers(1, &w.presented);
+    glDeleteRenderbuffers(1, &w.presentedColour);
+    w.presented = w.presentedColour = 0;
+  }
+  w.width = logicalWidth;
+  w.height = logicalHeight;
+  if (!MakeFramebuffer(logicalWidth, logicalHeight, true, &w.frame, &w.colour, &w.depth)) {
     *error = "cannot create the frame buffer";
-    SDL_GL_DeleteContext(w->context);
-    SDL_DestroyWindow(w->window);
     return false;
   }
-  window_ = std::move(w);
+  SDL_SetWindowTitle(w.window, title.c_str());
+  SDL_SetWindowSize(w.window, logicalWidth, logicalHeight);
+  SDL_SetWindowPosition(w.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+  if (!options_.windowed && !options_.headless) SDL_SetWindowFullscreen(w.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  SDL_ShowWindow(w.window);
   return true;
 }
 
 void Platform::CloseWindow() {
   if (!window_) return;
   Window& w = *window_;
-  glDeleteFramebuffers(1, &w.frame);
-  glDeleteRenderbuffers(1, &w.colour);
-  glDeleteRenderbuffers(1, &w.depth);
+  if (w.frame != 0) {
+    glDeleteFramebuffers(1, &w.frame);
+    glDeleteRenderbuffers(1, &w.colour);
+    glDeleteRenderbuffers(1, &w.depth);
+  }
   if (w.presented != 0) {
     glDeleteFramebuffers(1, &w.presented);
     glDeleteRenderbuffers(1, &w.presentedColour);
@@ -104,7 +128,7 @@ void Platform::CloseWindow() {
   window_.reset();
 }
 
-bool Platform::HasWindow() const { return window_ != nullptr; }
+bool Platform::HasWindow() const { return window_ != nullptr && window_->frame != 0; }
 int Platform::LogicalWidth() const { return window_ ? window_->width : 0; }
 int Platform::LogicalHeight() const { return window_ ? window_->height : 0; }
 std::string Platform::RendererName() const { return window_ ? window_->renderer : std::string(); }
@@ -116,7 +140,7 @@ bool Platform::IsSoftwareRenderer() const {
 }
 
 void Platform::BeginFrame(Rgb colour) {
-  if (!window_) return;
+  if (!HasWindow()) return;
   glBindFramebuffer(GL_FRAMEBUFFER, window_->frame);
   glViewport(0, 0, window_->width, window_->height);
   glClearColor(colour.r / 255.0f, colour.g / 255.0f, colour.b / 255.0f, 1.0f);
@@ -125,7 +149,7 @@ void Platform::BeginFrame(Rgb colour) {
 }
 
 void Platform::Present() {
-  if (!window_) return;
+  if (!HasWindow()) return;
   Window& w = *window_;
   ++presented_;
   const bool keepCopy = !options_.screenshotPath.empty() && options_.screenshotAt == 0;
@@ -153,7 +177,7 @@ void Platform::Present() {
 }
 
 bool Platform::ReadFrame(std::vector<uint8_t>* rgb) const {
-  if (!window_ || presented_ == 0) return false;
+  if (!HasWindow() || presented_ == 0) return false;
   const Window& w = *window_;
   const size_t row = static_cast<size_t>(w.width) * 3;
   std::vector<uint8_t> bottomUp(row * static_cast<size_t>(w.height));
