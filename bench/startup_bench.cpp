@@ -1,8 +1,12 @@
-// Headless start-up to the first presented frame: in process, and as a whole engine process.
+// Start-up and input pump figures: start-up to the run-mode dispatch in process, the whole engine
+// process to one frame, and one pass of the input pump with nothing pending.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <memory>
 #include <string>
 
 #include "app/app.h"
@@ -11,46 +15,81 @@ extern char** environ;
 
 namespace {
 
-// Platform start, engine memory, lookup tables, window and context, one cleared and presented
-// frame; shut-down is outside the timing.
-void BM_StartupToFirstFrameInProcess(benchmark::State& state) {
+namespace fs = std::filesystem;
+
+// A working folder of the authoring front end: runmode.ini asking for a test play, the lookup
+// tables in data/, and a config.ini that asks for the software device, so the start-up does not
+// stop to switch devices on machines without a GPU.
+class BenchFolder {
+ public:
+  BenchFolder() {
+    std::string pattern = (fs::temp_directory_path() / "vexel-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) return;
+    path_ = pattern;
+    std::error_code ignored;
+    fs::create_directory(fs::path(path_) / "data", ignored);
+    for (const char* table : {"sinus.bin", "sinusbig.bin", "atan.bin", "random.bin"}) {
+      fs::copy_file(fs::path(VEXEL_DEMO_DIR) / table, fs::path(path_) / "data" / table, ignored);
+    }
+    core::WriteFileAtomic(path_ + "/runmode.ini", "projects/myprj/default.prj\r\n1\r\n0\r\n0\r\n0\r\n");
+    app::EngineSettings settings;
+    settings.renderingDevice = 0;
+    app::WriteEngineSettings(path_ + "/config.ini", settings);
+    previous_ = fs::current_path();
+    fs::current_path(path_);
+  }
+  ~BenchFolder() {
+    std::error_code ignored;
+    if (!previous_.empty()) fs::current_path(previous_, ignored);
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  fs::path previous_;
+};
+
+const char* const kHeadlessArgs[] = {"main", "--headless", "--ticks", "1"};
+
+void BM_StartupToDispatch(benchmark::State& state) {
+  BenchFolder folder;
   for (auto _ : state) {
-    platform::Platform platform;
-    core::Arena arena;
-    platform::Options options;
-    options.headless = true;
-    options.virtualClock = true;
-    std::string error;
-    if (!platform.Start(options, &error) || !arena.Create()) {
-      state.SkipWithError(error.c_str());
-      return;
-    }
-    app::LoadLookupTables(std::string(VEXEL_DEMO_DIR) + "/", &arena);
-    const app::DisplayModeInfo& mode = app::DisplayModeOf(1);
-    if (!platform.OpenWindow(mode.width, mode.height, "bench", &error)) {
-      state.SkipWithError(error.c_str());
-      return;
-    }
-    platform.BeginFrame({0, 0, 64});
-    platform.Present();
+    auto engine = std::make_unique<app::Engine>();
+    const int code = app::StartUp(*engine, 4, kHeadlessArgs);
     state.PauseTiming();
-    platform.Shutdown();
-    arena.Destroy();
+    app::ShutDown(*engine);
+    engine.reset();
     state.ResumeTiming();
+    if (code != app::kStartedUp) {
+      state.SkipWithError("start-up failed");
+      break;
+    }
   }
 }
-BENCHMARK(BM_StartupToFirstFrameInProcess)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartupToDispatch)->Unit(benchmark::kMillisecond);
 
-// The engine program from exec to exit after one presented frame (exit included).
+void BM_PumpInputIdle(benchmark::State& state) {
+  BenchFolder folder;
+  auto engine = std::make_unique<app::Engine>();
+  if (app::StartUp(*engine, 4, kHeadlessArgs) != app::kStartedUp) {
+    state.SkipWithError("start-up failed");
+    return;
+  }
+  app::PumpInput(*engine);  // the events of the window's creation
+  for (auto _ : state) app::PumpInput(*engine);
+  app::ShutDown(*engine);
+}
+BENCHMARK(BM_PumpInputIdle)->Unit(benchmark::kMicrosecond);
+
+// The engine program from exec to exit after one presented frame of a test play (exit included).
 void BM_EngineProcessOneFrame(benchmark::State& state) {
+  BenchFolder folder;
   const std::string program = VEXEL_MAIN_BINARY;
   const char* argv[] = {program.c_str(), "--headless", "--ticks", "1", nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, VEXEL_DEMO_DIR);
   for (auto _ : state) {
     pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, const_cast<char* const*>(argv), environ) != 0) {
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
       state.SkipWithError("cannot start the engine");
       break;
     }
@@ -61,7 +100,6 @@ void BM_EngineProcessOneFrame(benchmark::State& state) {
       break;
     }
   }
-  posix_spawn_file_actions_destroy(&actions);
 }
 BENCHMARK(BM_EngineProcessOneFrame)->Unit(benchmark::kMillisecond);
 

@@ -1,4 +1,5 @@
-// Public header of the application core: the engine program's options, settings and entry.
+// Public header of the application core: the engine program's options, settings, process state,
+// input pump and run modes.
 #pragma once
 
 #include <cstdint>
@@ -6,16 +7,20 @@
 #include <vector>
 
 #include "core/core.h"
+#include "engine/engine.h"
+#include "model/model.h"
 #include "platform/platform.h"
 
 namespace app {
+
+// [SECTION] Launch options and the command line
 
 // Options of one engine run. Long options ("--headless") are taken out of the command line
 // first; what remains is the text the command-line numbers are read from.
 struct LaunchOptions {
   platform::Options platform;
-  int32_t ticks = -1;       // --ticks N: stop after N ticks on the virtual clock; -1: no limit
-  std::string remainder;    // the command line without the long options, words joined by blanks
+  int32_t ticks = -1;     // --ticks N: stop after N ticks on the virtual clock; -1: no limit
+  std::string remainder;  // the command line without the long options, words joined by blanks
   bool showHelp = false;
 };
 
@@ -27,15 +32,7 @@ std::string LaunchOptionsHelp();
 // number (C library conversion), then the blanks up to the next '/'; anything else ends the list.
 std::vector<int32_t> ParseCommandLineNumbers(const std::string& text);
 
-// Display-mode bits 1..32 and their screens.
-struct DisplayModeInfo {
-  int32_t code;
-  int width;
-  int height;
-  int bitsPerPixel;
-};
-// The table entry of a one-bit code; code 1 for anything else.
-const DisplayModeInfo& DisplayModeOf(int32_t code);
+// [SECTION] Settings and paths
 
 // config.ini, in the current folder: six user settings and the game's legal display modes.
 struct EngineSettings {
@@ -54,23 +51,159 @@ EngineSettings ReadEngineSettings(const std::string& path);
 // Writes all seven values back, keeping whatever else the file holds. False on failure.
 bool WriteEngineSettings(const std::string& path, const EngineSettings& settings);
 
-// The engine program: returns the process exit code.
-int Main(int argc, const char* const* argv);
-
-}  // namespace app
-
-namespace app {
-
 // Working paths, set once at start-up.
 struct WorkingPaths {
   std::string working;  // current folder with a trailing '/'
   std::string data;     // working + "data/" beside runmode.ini, else the working folder
   std::string temporary;
+  std::string engineFile;  // "engine.dll" beside runmode.ini, else empty (the builder's source)
 };
 WorkingPaths MakeWorkingPaths(const std::string& currentFolder, bool hasRunMode);
 
 // Loads the four lookup tables from the data folder into the arena. A missing or short file
 // leaves its buffer as it was; the names of such files are returned.
 std::vector<std::string> LoadLookupTables(const std::string& dataFolder, core::Arena* arena);
+
+// runmode.ini: line 1 the project path, line 2 the run mode, line 3 the current element; lines 4
+// and 5 are numbers the engine does not use. Numbers that do not parse read as 0.
+struct RunModeFile {
+  bool present = false;
+  std::vector<std::string> lines;
+};
+RunModeFile ReadRunModeFile(const std::string& path);
+std::string RunModeProjectPath(const RunModeFile& file);  // empty without the file
+int32_t RunModeCode(const RunModeFile& file);             // 0 without the file
+int32_t RunModeNumber(const RunModeFile& file, int k);    // line k + 2; -1 for line 3 without the file
+
+// [SECTION] Process state
+
+// The key queue: 16 entries of the character (bits 0-7) and the scan code (bits 16-23), with read
+// and write indices kept as byte offsets that wrap at 64.
+struct KeyQueue {
+  uint32_t entries[16] = {};
+  uint32_t read = 0;
+  uint32_t write = 0;
+
+  // False, dropping the key, when the queue is full: a full ring must not wrap onto itself and
+  // lose the sixteen keys it holds.
+  bool Push(uint8_t character, uint8_t scan);
+  bool Pop(uint32_t* entry);
+  bool Empty() const { return read == write; }
+  void Clear() { read = write; }
+};
+
+// Rendering defaults the scene layer starts from.
+struct RenderDefaults {
+  int bufferCount = 2;
+  bool gouraud = true;
+  bool lit = true;
+  bool solidFill = true;
+  int shades = 32;
+  int textureColours = 64;
+  int textureShades = 32;
+};
+
+inline constexpr uint32_t kTypedTextMax = 8191;
+inline constexpr int32_t kExitNone = -1;
+inline constexpr int32_t kExitEndScreen = -2;
+inline constexpr int32_t kExitSystem = -3;
+inline constexpr int32_t kExitRuntimeError = INT32_MIN;
+
+// One engine per working folder: an abstract local socket named after the folder and the window
+// name stands for the window class, and lives exactly as long as the process holds it.
+struct SingleInstance {
+  int socket = -1;
+  SingleInstance() = default;
+  SingleInstance(const SingleInstance&) = delete;
+  SingleInstance& operator=(const SingleInstance&) = delete;
+  ~SingleInstance();
+  bool TryAcquire(const std::string& workingFolder, const std::string& windowName);
+};
+// Looks for another engine; while there is one, pauses and looks again, at most 10 more times,
+// and if the 11th look still finds it, pauses once more and gives up (false).
+bool WaitForSingleInstance(const std::string& workingFolder, const std::string& windowName, SingleInstance* instance,
+                           void (*pause)());
+
+// Everything the engine process keeps from start-up to shut-down; never wiped.
+struct Engine {
+  platform::Platform platform;
+  core::Arena arena;
+  LaunchOptions options;
+  WorkingPaths paths;
+  EngineSettings settings;
+  std::vector<int32_t> commandLine;  // what par_count and par_get read
+  engine::Display display;
+  RenderDefaults renderDefaults;
+  bool networkActive = false;
+  SingleInstance instance;
+  std::string windowName;  // the 32-byte window name field, as the builder patched it
+
+  // Input, refreshed by PumpInput.
+  KeyQueue keys;
+  uint32_t typedLength = 0;  // characters in the typed-text buffer (in the arena)
+  uint8_t readKeyScan = 0;   // scan code of the entry ReadKey took last
+  bool active = true;        // the window has been activated; the renderer draws only then
+  int32_t mouseX = 0;
+  int32_t mouseY = 0;
+  uint32_t mouseButtons = 0;
+  uint64_t frames = 0;
+  std::vector<platform::InputEvent> events;  // one pump pass, kept to avoid allocations
+
+  // The run mode and what the tools work on.
+  RunModeFile runMode;
+  bool gamePlay = false;
+  bool playerRun = false;
+  int32_t currentElement = -1;
+  model::EditorState editorState;
+  model::Project project;
+  std::vector<uint8_t> recordedTrack;  // 720 bytes a second, filled by track recording
+};
+
+int32_t ParCount(const Engine& engine);
+int32_t ParGet(const Engine& engine, int32_t index);
+
+// [SECTION] Input pump
+
+// One pass of input work, once per frame in every loop: window events (the window-procedure
+// rules), the pointer and buttons, the frame count.
+void PumpInput(Engine& engine);
+// 20 passes of: pump, wait until no key or mouse button is down, empty the key queue.
+void FlushInput(Engine& engine);
+// The oldest key of the queue as a one-character string (empty for a bare key or an empty
+// queue); its scan code is kept in readKeyScan.
+std::string ReadKey(Engine& engine);
+// The typed-text buffer.
+std::string TypedText(const Engine& engine);
+// Applies one event the way the window procedure does; `next` is the event after it, if any.
+void HandleWindowEvent(Engine& engine, const platform::InputEvent& event, const platform::InputEvent* next);
+
+// [SECTION] Boxes
+
+// Formats at most 255 characters, appends "\r\n" and shows a system box with " OK " and the
+// window name as caption.
+void ShowError(Engine& engine, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// A box of the program's own look: lines separated by '|'; returns the chosen button's index.
+int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<std::string>& buttons);
+inline constexpr const char* kToolMissing = "This tool is not available in this build";
+
+// [SECTION] Start-up and run modes
+
+// Exit codes of the engine program.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitStartFailed = 1;
+inline constexpr int kExitBadOptions = 2;
+inline constexpr int kExitSwitchedToSoftware = 3;  // no hardware device; the next run uses software
+inline constexpr int kExitOtherInstance = 4;
+
+// Start-up steps 1-12: returns kStartedUp when the run mode can be dispatched, else the exit code.
+inline constexpr int kStartedUp = -1;
+int StartUp(Engine& engine, int argc, const char* const* argv);
+// Reads runmode.ini and runs the mode it names (or the game), then returns.
+void RunModeDispatch(Engine& engine);
+// Releases everything start-up made, in reverse order. Safe after a partial start-up.
+void ShutDown(Engine& engine);
+
+// The engine program: returns the process exit code.
+int Main(int argc, const char* const* argv);
 
 }  // namespace app

@@ -1,4 +1,4 @@
-// config.ini and the display-mode table.
+// config.ini.
 #include "app/app.h"
 #include "core/core.h"
 
@@ -8,18 +8,7 @@ namespace {
 constexpr const char* kUserSection = "User-Modifiable Engine Settings";
 constexpr const char* kEngineSection = "Engine Settings";
 
-constexpr DisplayModeInfo kModes[] = {
-    {1, 640, 480, 16}, {2, 640, 480, 32}, {4, 800, 600, 16}, {8, 800, 600, 32}, {16, 1024, 768, 16}, {32, 1024, 768, 32},
-};
-
 }  // namespace
-
-const DisplayModeInfo& DisplayModeOf(int32_t code) {
-  for (const DisplayModeInfo& mode : kModes) {
-    if (mode.code == code) return mode;
-  }
-  return kModes[0];
-}
 
 EngineSettings ReadEngineSettings(const std::string& path) {
   EngineSettings s;

@@ -1,11 +1,16 @@
-// Process start, the placeholder frame loop and shut-down of the engine program.
+// Process start-up and shut-down of the engine program.
 #include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <memory>
 
 #include <algorithm>
 #include <cstdio>
 
 #include "app/app.h"
 #include "core/core.h"
+#include "net/net.h"
 
 namespace app {
 namespace {
@@ -13,7 +18,11 @@ namespace {
 // The window name field: 32 bytes, patched in place by the game builder, so its size is fixed.
 char kWindowName[33] = "Zu-Teal                         ";
 
-constexpr uint32_t kTickPeriod = 150;  // 1/4500 s units: 30 ticks a second
+// Pause of the single-instance wait.
+void Pause500() {
+  const timespec pause{0, 500000000L};
+  nanosleep(&pause, nullptr);
+}
 
 std::string TrimmedWindowName() {
   std::string name(kWindowName, 32);
@@ -54,6 +63,7 @@ WorkingPaths MakeWorkingPaths(const std::string& currentFolder, bool hasRunMode)
   if (paths.working.empty() || paths.working.back() != '/') paths.working += '/';
   paths.data = hasRunMode ? paths.working + "data/" : paths.working;
   paths.temporary = paths.working + "temp.tmp";
+  paths.engineFile = hasRunMode ? "engine.dll" : "";
   return paths;
 }
 
@@ -72,64 +82,117 @@ std::vector<std::string> LoadLookupTables(const std::string& dataFolder, core::A
   return missing;
 }
 
-int Main(int argc, const char* const* argv) {
-  LaunchOptions options;
+// Start-up in the engine's order; each failure goes straight to the shut-down of what exists.
+int StartUp(Engine& engine, int argc, const char* const* argv) {
   std::string error;
-  if (!ParseLaunchOptions(argc, argv, &options, &error)) {
+  if (!ParseLaunchOptions(argc, argv, &engine.options, &error)) {
     std::fprintf(stderr, "main: %s\n%s", error.c_str(), LaunchOptionsHelp().c_str());
-    return 2;
+    return kExitBadOptions;
   }
-  if (options.showHelp) {
+  if (engine.options.showHelp) {
     std::printf("%s", LaunchOptionsHelp().c_str());
-    return 0;
+    return kExitOk;
   }
-  const std::vector<int32_t> numbers = ParseCommandLineNumbers(options.remainder);
+  engine.windowName = TrimmedWindowName();
 
-  platform::Platform platform;
-  if (!platform.Start(options.platform, &error)) {
+  // 1-2. Command-line numbers; the clock.
+  engine.commandLine = ParseCommandLineNumbers(engine.options.remainder);
+  if (!engine.platform.Start(engine.options.platform, &error)) {
     std::fprintf(stderr, "main: %s\n", error.c_str());
-    return 1;
+    return kExitStartFailed;
   }
-  core::Arena arena;
-  if (!arena.Create()) {
-    std::fprintf(stderr, "main: cannot allocate the engine's memory\n");
-    return 1;
+  // 3. The fixed buffers (the typed-text buffer starts empty with them).
+  if (!engine.arena.Create()) {
+    ShowError(engine, "%s", "Not enough memory for the engine's buffers");
+    return kExitStartFailed;
   }
-  const WorkingPaths paths = MakeWorkingPaths(CurrentFolder(), core::FileExists("runmode.ini"));
-  const std::vector<std::string> missing = LoadLookupTables(paths.data, &arena);
+  engine.typedLength = 0;
+  // 4. Working paths and lookup tables; the identity tables are filled with the arena.
+  engine.paths = MakeWorkingPaths(CurrentFolder(), core::FileExists("runmode.ini"));
+  const std::vector<std::string> missing = LoadLookupTables(engine.paths.data, &engine.arena);
   if (!missing.empty()) {
     std::string list;
     for (const std::string& name : missing) list += (list.empty() ? "" : ", ") + name;
-    std::fprintf(stderr, "main: lookup tables missing or short in %s: %s\n", paths.data.c_str(), list.c_str());
+    std::fprintf(stderr, "main: lookup tables missing or short in %s: %s\n", engine.paths.data.c_str(), list.c_str());
   }
-
-  const EngineSettings settings = ReadEngineSettings("config.ini");
-  const DisplayModeInfo& mode = DisplayModeOf(settings.displayMode);
-  if (!platform.OpenWindow(mode.width, mode.height, TrimmedWindowName(), &error)) {
+  // 5. The network, when netmode.ini asks for it.
+  if (core::FileExists("netmode.ini")) {
+    if (!net::StartNetwork(engine.paths.working)) return kExitStartFailed;
+    engine.networkActive = true;
+  }
+  // 6. config.ini.
+  engine.settings = ReadEngineSettings("config.ini");
+  // 7. One engine per working folder.
+  if (!WaitForSingleInstance(engine.paths.working, engine.windowName, &engine.instance, Pause500)) {
+    return kExitOtherInstance;
+  }
+  // 8. The rendering device.
+  if (!engine.platform.VideoStarted()) {
+    ShowError(engine, "%s", "No display is available");
+    return kExitStartFailed;
+  }
+  const bool software = engine.settings.renderingDevice == 0;
+  if (!engine.platform.OpenDevice(software, &error)) {
     std::fprintf(stderr, "main: %s\n", error.c_str());
-    return 1;
+    ShowError(engine, "%s", "This program requires DirectX 8.0 or greater!");
+    return kExitStartFailed;
   }
-
-  // Until the play loop exists: present frames at the tick rate until Escape or the tick limit.
-  const int32_t ticks = options.ticks >= 0 ? options.ticks : (platform.IsHeadless() ? 3 : 90);
-  std::vector<platform::InputEvent> events;
-  uint32_t deadline = platform.clock().Now();
-  bool escape = false;
-  for (int32_t tick = 0; tick < ticks && !escape; ++tick) {
-    events.clear();
-    platform.PumpEvents(&events);
-    for (const platform::InputEvent& e : events) {
-      escape = escape || (e.kind == platform::EventKind::kKeyDown && e.scan == 0x01);
+  if (!software) {
+    if (engine::IsSoftwareRenderer(engine.platform.RendererName())) {
+      engine.settings.renderingDevice = 0;
+      engine.settings.availableRenderingDevices = 0;
+      WriteEngineSettings("config.ini", engine.settings);
+      ShowError(engine, "%s",
+                "Couldn't find a hardware rendering device.\nWhen run again, a software emulation device will be "
+                "used instead");
+      return kExitSwitchedToSoftware;
     }
-    const uint8_t shade = static_cast<uint8_t>(32 + (tick * 4) % 64);
-    platform.BeginFrame({0, static_cast<uint8_t>(shade / 2), shade});
-    platform.Present();
-    deadline += kTickPeriod;
-    platform.clock().WaitUntil(deadline);
+    // OpenGL offers the one device it runs on.
+    engine.settings.availableRenderingDevices = 1;
+    engine.settings.renderingDevice = std::min(engine.settings.renderingDevice, 1);
   }
-  (void)numbers;
-  platform.Shutdown();
-  return 0;
+  WriteEngineSettings("config.ini", engine.settings);
+  // 9. The window, the display and its rendering device.
+  engine::DisplayRequest request;
+  request.displayMode = engine.settings.displayMode;
+  request.legalDisplayModes = engine.settings.legalDisplayModes;
+  request.software = software;
+  request.windowName = engine.windowName;
+  if (!engine::CreateDisplay(&engine.platform, request, &engine.display, &error)) {
+    std::fprintf(stderr, "main: %s\n", error.c_str());
+    ShowError(engine, "%s", "This program requires DirectX 8.0 or greater!");
+    return kExitStartFailed;
+  }
+  engine.settings.displayMode = engine.display.displayMode;
+  engine.settings.availableDisplayModes = engine.display.availableBits;
+  // 10. Game controllers; absent ones are simply not there.
+  engine.platform.OpenControllers();
+  // 11. Rendering defaults for the scene.
+  engine.renderDefaults = RenderDefaults{};
+  // 12. config.ini with the device findings, the drawing surface, the run mode.
+  WriteEngineSettings("config.ini", engine.settings);
+  engine::AnalyseDrawingSurface(&engine.display, nullptr);
+  return kStartedUp;
+}
+
+void ShutDown(Engine& engine) {
+  // 13. In reverse order of start-up.
+  if (engine.networkActive) net::StopNetwork();
+  engine.networkActive = false;
+  engine::RestoreDisplay(&engine.platform, &engine.display);
+  engine.arena.Destroy();
+  engine.platform.Shutdown();
+}
+
+int Main(int argc, const char* const* argv) {
+  auto engine = std::make_unique<Engine>();
+  int code = StartUp(*engine, argc, argv);
+  if (code == kStartedUp) {
+    RunModeDispatch(*engine);
+    code = kExitOk;
+  }
+  ShutDown(*engine);
+  return code;
 }
 
 }  // namespace app

@@ -1,4 +1,5 @@
-// Public header of src/engine/: Scene bridge and scene layer, visuals, pictures and text, sound, display, widgets and tools.
+// Public header of src/engine/: scene bridge and scene layer, visuals, pictures and text, sound,
+// display, widgets and tools.
 #pragma once
 
-namespace engine {}  // namespace engine
+#include "engine/display.h"

@@ -1,4 +1,21 @@
-// Element records, element state records, project files, resource kits and ground maps.
+// Project and editor-state entry points (in-memory until the file formats are built).
 #include "model/model.h"
 
-namespace model {}  // namespace model
+namespace model {
+
+bool ReadEditorState(const std::string& dataFolder, EditorState* state) {
+  *state = EditorState{};
+  return true;
+}
+
+bool WriteEditorState(const std::string& dataFolder, const EditorState& state) { return true; }
+
+bool LoadProject(const std::string& path, Project* project) {
+  project->path = path;
+  project->loaded = true;
+  return true;
+}
+
+bool SaveProject(const Project& project) { return true; }
+
+}  // namespace model

@@ -1,4 +1,10 @@
 // Network sessions.
 #include "net/net.h"
 
-namespace net {}  // namespace net
+namespace net {
+
+bool StartNetwork(const std::string& workingFolder) { return true; }
+
+void StopNetwork() {}
+
+}  // namespace net

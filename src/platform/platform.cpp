@@ -45,13 +45,9 @@ bool Platform::Start(const Options& options, std::string* error) {
 
 void Platform::Shutdown() {
   if (!started_) return;
-  if (!options_.screenshotPath.empty() && !screenshotTaken_) {
-    if (options_.screenshotAt > 0) {
-      std::fprintf(stderr, "screenshot: frame %d was never presented; %s not written\n", options_.screenshotAt,
-                   options_.screenshotPath.c_str());
-    } else if (window_) {
-      CaptureScreenshot();
-    }
+  if (!options_.screenshotPath.empty() && !screenshotTaken_ && options_.screenshotAt > 0) {
+    std::fprintf(stderr, "screenshot: frame %d was never presented; %s not written\n", options_.screenshotAt,
+                 options_.screenshotPath.c_str());
   }
   CloseWindow();
   for (int i = 0; i < kPadCount; ++i) {

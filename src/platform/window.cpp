@@ -113,6 +113,10 @@ bool Platform::OpenWindow(int logicalWidth, int logicalHeight, const std::string
 
 void Platform::CloseWindow() {
   if (!window_) return;
+  // The last presented frame is written before the window that holds it goes.
+  if (!options_.screenshotPath.empty() && !screenshotTaken_ && options_.screenshotAt == 0 && presented_ > 0) {
+    CaptureScreenshot();
+  }
   Window& w = *window_;
   if (w.frame != 0) {
     glDeleteFramebuffers(1, &w.frame);

@@ -1,0 +1,121 @@
+// The input pump: window events into the key queue and the typed-text buffer, the pointer, the
+// frame count; flushing and reading keys.
+#include <ctime>
+
+#include "app/app.h"
+
+namespace app {
+namespace {
+
+constexpr uint32_t kRingBytes = 64;
+
+char* TypedBuffer(Engine& engine) { return engine.arena.As<char>(core::Region::kTypedText); }
+
+// True when a key or mouse button is down: virtual keys 1..255, which cover the any-key scan too.
+bool AnythingDown(const Engine& engine) {
+  const platform::InputState& input = engine.platform.Input();
+  for (int vk = 1; vk < 256; ++vk) {
+    if (input.vkDown[vk]) return true;
+  }
+  return input.AnyKeyDown();
+}
+
+}  // namespace
+
+bool KeyQueue::Push(uint8_t character, uint8_t scan) {
+  const uint32_t next = (write + 4) % kRingBytes;
+  if (next == read) return false;
+  entries[write / 4] = uint32_t{character} | uint32_t{scan} << 16;
+  write = next;
+  return true;
+}
+
+bool KeyQueue::Pop(uint32_t* entry) {
+  if (Empty()) return false;
+  *entry = entries[read / 4];
+  read = (read + 4) % kRingBytes;
+  return true;
+}
+
+int32_t ParCount(const Engine& engine) { return static_cast<int32_t>(engine.commandLine.size()); }
+
+int32_t ParGet(const Engine& engine, int32_t index) {
+  if (index < 0 || index >= ParCount(engine)) return 0;
+  return engine.commandLine[static_cast<size_t>(index)];
+}
+
+void HandleWindowEvent(Engine& engine, const platform::InputEvent& event, const platform::InputEvent* next) {
+  using platform::EventKind;
+  switch (event.kind) {
+    case EventKind::kKeyDown:
+      // A key that types a character is queued once, by its character event.
+      if (next != nullptr && next->kind == EventKind::kCharacter) break;
+      engine.keys.Push(0, event.scan);
+      break;
+    case EventKind::kCharacter: {
+      // Digits already carry their top-row scan code (the platform maps keypad digits).
+      engine.keys.Push(event.character, event.scan);
+      char* typed = TypedBuffer(engine);
+      if (event.character == 8) {
+        if (engine.typedLength > 0) typed[--engine.typedLength] = '\0';
+      } else if (event.character >= 32 && engine.typedLength < kTypedTextMax) {
+        typed[engine.typedLength++] = static_cast<char>(event.character);
+        typed[engine.typedLength] = '\0';
+      }
+      break;
+    }
+    case EventKind::kActivate:
+      engine.active = true;  // never cleared on deactivation
+      break;
+    case EventKind::kQuit:  // closing the window is ignored: the program ends through its own loops
+    default:
+      break;
+  }
+}
+
+void PumpInput(Engine& engine) {
+  engine.events.clear();
+  engine.platform.PumpEvents(&engine.events);
+  const size_t count = engine.events.size();
+  for (size_t i = 0; i < count; ++i) {
+    HandleWindowEvent(engine, engine.events[i], i + 1 < count ? &engine.events[i + 1] : nullptr);
+  }
+  // The drawing surface is the engine's own memory and is never lost, so the pointer is always
+  // read. It is clamped to the screen of the display mode.
+  const platform::InputState& input = engine.platform.Input();
+  const int maxX = engine.display.width - 1;
+  const int maxY = engine.display.height - 1;
+  engine.mouseX = input.mouseX < 0 ? 0 : (input.mouseX > maxX ? maxX : input.mouseX);
+  engine.mouseY = input.mouseY < 0 ? 0 : (input.mouseY > maxY ? maxY : input.mouseY);
+  engine.mouseButtons = input.mouseButtons & 7u;
+  ++engine.frames;
+}
+
+void FlushInput(Engine& engine) {
+  // A key held for ever (or a script that never releases it) must not hang the tool: each wait
+  // gives up after about ten seconds of pump passes.
+  constexpr int kMaxWaitPasses = 300;
+  const timespec pause{0, 1000000000L / 30};
+  for (int pass = 0; pass < 20; ++pass) {
+    PumpInput(engine);
+    for (int wait = 0; wait < kMaxWaitPasses && AnythingDown(engine); ++wait) {
+      if (!engine.platform.clock().IsVirtual()) nanosleep(&pause, nullptr);
+      PumpInput(engine);
+    }
+    engine.keys.Clear();
+  }
+}
+
+std::string ReadKey(Engine& engine) {
+  uint32_t entry = 0;
+  if (!engine.keys.Pop(&entry)) return std::string();
+  engine.readKeyScan = static_cast<uint8_t>(entry >> 16);
+  const char character = static_cast<char>(entry & 0xFF);
+  return character == 0 ? std::string() : std::string(1, character);
+}
+
+std::string TypedText(const Engine& engine) {
+  return std::string(engine.arena.As<const char>(core::Region::kTypedText), engine.typedLength);
+}
+
+}  // namespace app

@@ -1,0 +1,195 @@
+// runmode.ini, the run-mode dispatch, the test play's frame and the program's boxes.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/app.h"
+
+namespace app {
+namespace {
+
+constexpr uint32_t kTickPeriod = 150;  // 1/4500 s units: 30 ticks a second
+
+// Tools whose screens are not part of this build: they say so and return.
+void ToolMissing(Engine& engine, const char* tool) {
+  std::fprintf(stderr, "main: run mode %d (%s): %s\n", RunModeCode(engine.runMode), tool, kToolMissing);
+  ShowProgramBox(engine, kToolMissing, {" OK "});
+}
+
+// The frames of a play until the play loop and the scene exist: one empty frame a tick until
+// Escape or the tick limit. Returns the exit target.
+int32_t PlayFrames(Engine& engine) {
+  const int32_t ticks = engine.options.ticks >= 0 ? engine.options.ticks : (engine.platform.IsHeadless() ? 3 : 90);
+  uint32_t deadline = engine.platform.clock().Now();
+  for (int32_t tick = 0; tick < ticks; ++tick) {
+    PumpInput(engine);
+    if (engine.platform.Input().scanDown[0x01]) break;
+    const uint8_t shade = static_cast<uint8_t>(32 + (tick * 4) % 64);
+    engine.platform.BeginFrame({0, static_cast<uint8_t>(shade / 2), shade});
+    engine.platform.Present();
+    deadline += kTickPeriod;
+    engine.platform.clock().WaitUntil(deadline);
+  }
+  return kExitNone;
+}
+
+void TestPlay(Engine& engine) {
+  const std::string marker = engine.paths.working + "temp/wasok.dat";
+  std::remove(marker.c_str());
+
+  const int32_t testView = engine.editorState.testViewMode;
+  engine.editorState.testViewMode = 0;
+  const int32_t target = PlayFrames(engine);
+  engine.editorState.testViewMode = testView;
+
+  if (target != kExitNone && target != kExitRuntimeError) {
+    std::string text;
+    if (target == kExitEndScreen) text = "When compiled, exit to end screen";
+    else if (target == kExitSystem) text = "When compiled, exit directly to Windows";
+    else text = "When compiled, exit to sub-project " + std::to_string(target);
+    ShowProgramBox(engine, text, {" OK "});
+  }
+  if (!engine.recordedTrack.empty()) {
+    ShowProgramBox(engine,
+                   "A " + std::to_string(engine.recordedTrack.size() / 720) +
+                       " seconds track was successfully recorded!|Use the 'Save Recorded Track As' tool to|save it as "
+                       "a new track-type element's aspect",
+                   {" OK "});
+    const std::string track = engine.paths.working + "data/currtrck.i3d";
+    if (!core::WriteFileAtomic(track, std::string_view(reinterpret_cast<const char*>(engine.recordedTrack.data()),
+                                                       engine.recordedTrack.size()))) {
+      std::fprintf(stderr, "main: cannot write %s\n", track.c_str());
+    }
+  }
+  if (!core::MakeFolders(engine.paths.working + "temp") || !core::WriteFileAtomic(marker, "wasok\r\n")) {
+    std::fprintf(stderr, "main: cannot write %s\n", marker.c_str());
+  }
+}
+
+void SaveAfterTool(Engine& engine) {
+  model::WriteEditorState(engine.paths.data, engine.editorState);
+  if (!model::SaveProject(engine.project)) ShowProgramBox(engine, "The project could not be saved", {" OK "});
+}
+
+// The tools of the run modes. A tool without a runner is not part of this build; it saves
+// nothing, since it changed nothing.
+struct Tool {
+  int32_t code;
+  const char* name;
+  void (*run)(Engine&);
+  bool savesAfter;  // write the editor state and save the project after it
+};
+constexpr Tool kTools[] = {
+    {1, "test play", TestPlay, false},
+    {2, "collision channel map editor", nullptr, true},
+    {3, "virtual 3D editor", nullptr, true},
+    {5, "brain parameter editor", nullptr, true},
+    {6, "stand-alone executable builder", nullptr, false},
+    {7, "visual editor", nullptr, false},
+    {8, "explosion generator", nullptr, false},
+    {9, "animation renaming tool", nullptr, false},
+    {13, "brain text editor", nullptr, true},
+    {14, "display-area editor", nullptr, true},
+    {15, "background choice", nullptr, true},
+};
+
+}  // namespace
+
+RunModeFile ReadRunModeFile(const std::string& path) {
+  RunModeFile file;
+  std::string text;
+  if (!core::ReadFile(path, &text)) return file;
+  file.present = true;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    file.lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return file;
+}
+
+std::string RunModeProjectPath(const RunModeFile& file) {
+  std::string path = file.lines.empty() ? std::string() : file.lines[0];
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+int32_t RunModeNumber(const RunModeFile& file, int k) {
+  const size_t line = static_cast<size_t>(k) + 1;  // line k + 2, counted from 1
+  if (!file.present) return k == 1 ? -1 : 0;
+  if (line >= file.lines.size()) return 0;
+  return static_cast<int32_t>(std::strtol(file.lines[line].c_str(), nullptr, 10));
+}
+
+int32_t RunModeCode(const RunModeFile& file) { return file.present ? RunModeNumber(file, 0) : 0; }
+
+void ShowError(Engine& engine, const char* format, ...) {
+  char text[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  platform::MessageBoxRequest box;
+  box.caption = engine.windowName;
+  box.text = std::string(text) + "\r\n";
+  box.buttons = {"OK"};
+  engine.platform.ShowMessageBox(box);
+}
+
+int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<std::string>& buttons) {
+  platform::MessageBoxRequest box;
+  box.caption = engine.windowName;
+  box.text = text;
+  for (char& c : box.text) {
+    if (c == '|') c = '\n';
+  }
+  box.buttons = buttons;
+  return engine.platform.ShowMessageBox(box);
+}
+
+void RunModeDispatch(Engine& engine) {
+  engine.platform.ShowCursor(false);
+  engine.runMode = ReadRunModeFile(engine.paths.working + "runmode.ini");
+  const int32_t code = RunModeCode(engine.runMode);
+  const int32_t element = RunModeNumber(engine.runMode, 1);
+  while (!ReadKey(engine).empty()) {
+  }
+
+  if (code == 0) {
+    engine.paths.data = engine.paths.working;
+    engine.gamePlay = true;
+    engine.playerRun = true;
+    std::fprintf(stderr, "main: game runner, data folder %s\n", engine.paths.data.c_str());
+    ToolMissing(engine, "game runner");
+    engine.platform.ShowCursor(true);
+    return;
+  }
+
+  engine.paths.data = engine.paths.working + "data/";
+  engine.playerRun = false;
+  std::fill_n(engine.arena.Host(core::Region::kGlobals), 8192, 0);
+  std::fill_n(engine.arena.Host(core::Region::kCollisionMap), core::Describe(core::Region::kCollisionMap).size, 0);
+  model::ReadEditorState(engine.paths.data, &engine.editorState);
+  FlushInput(engine);
+  if (code < 6 || code > 10) model::LoadProject(RunModeProjectPath(engine.runMode), &engine.project);
+  engine.currentElement = element;
+
+  for (const Tool& tool : kTools) {
+    if (tool.code != code) continue;
+    if (tool.run == nullptr) {
+      ToolMissing(engine, tool.name);
+    } else {
+      tool.run(engine);
+      if (tool.savesAfter) SaveAfterTool(engine);
+    }
+  }
+  engine.platform.ShowCursor(true);
+}
+
+}  // namespace app
