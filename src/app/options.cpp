@@ -25,6 +25,7 @@ std::string LaunchOptionsHelp() {
          "  --windowed          a window of the display mode's size instead of the full screen\n"
          "  --software          force Mesa's software rasteriser\n"
          "  --ticks N           stop after N ticks; time runs on a virtual clock, with no waiting\n"
+         "  --real-clock        with --ticks, keep the real clock: ticks take their real time\n"
          "  --input FILE        replay keys, text, mouse, controllers and box answers from FILE\n"
          "  --screenshot FILE   write the last presented frame as PNG\n"
          "  --screenshot-at N   capture the N-th presented frame instead of the last\n"
@@ -33,6 +34,7 @@ std::string LaunchOptionsHelp() {
 
 bool ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* out, std::string* error) {
   *out = LaunchOptions{};
+  bool realClock = false;
   for (int i = 1; i < argc; ++i) {
     std::string word = argv[i];
     if (word.rfind("--", 0) != 0) {
@@ -62,6 +64,8 @@ bool ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* out, s
       out->platform.windowed = true;
     } else if (word == "--software") {
       out->platform.softwareRendering = true;
+    } else if (word == "--real-clock") {
+      realClock = true;
     } else if (word == "--help") {
       out->showHelp = true;
     } else if (word == "--ticks") {
@@ -70,7 +74,6 @@ bool ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* out, s
         *error = "--ticks needs a whole number, not '" + value + "'";
         return false;
       }
-      out->platform.virtualClock = true;
     } else if (word == "--input") {
       if (!needValue()) return false;
       out->platform.inputScriptPath = value;
@@ -90,6 +93,7 @@ bool ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* out, s
       return false;
     }
   }
+  out->platform.virtualClock = out->ticks >= 0 && !realClock;
   return true;
 }
 

@@ -1,6 +1,9 @@
 // End-to-end runs of the engine program, headless, in temporary working folders.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "app/app.h"
 #include "support/run_program.h"
 
@@ -9,6 +12,7 @@ namespace {
 using testing_support::ReadText;
 using testing_support::RunMain;
 using testing_support::TempFolder;
+using testing_support::WriteText;
 
 // Width and height from a PNG's header chunk.
 bool PngSize(const std::string& png, int* width, int* height) {
@@ -22,17 +26,31 @@ bool PngSize(const std::string& png, int* width, int* height) {
   return true;
 }
 
-TEST(EngineRun, ScreenshotHasTheSizeOfEachDisplayMode) {
+// An authoring working folder (the skeleton) with runmode.ini and a config.ini asking for the
+// software device, which every machine has.
+class WorkFolder : public TempFolder {
+ public:
+  explicit WorkFolder(int runMode, int32_t displayMode = 1) {
+    EXPECT_TRUE(CopyFrom(VEXEL_GAME_DIR));
+    if (runMode >= 0) {
+      EXPECT_TRUE(WriteText(*this / "runmode.ini",
+                            "projects/myprj/default.prj\r\n" + std::to_string(runMode) + "\r\n0\r\n0\r\n0\r\n"));
+    }
+    app::EngineSettings settings;
+    settings.renderingDevice = 0;
+    settings.displayMode = displayMode;
+    EXPECT_TRUE(app::WriteEngineSettings(*this / "config.ini", settings));
+  }
+};
+
+TEST(EngineRun, TestPlayWritesTheMarkerAndAScreenshotOfTheMode) {
   const std::pair<int32_t, std::pair<int, int>> modes[] = {{1, {640, 480}}, {8, {800, 600}}, {32, {1024, 768}}};
   for (const auto& [code, size] : modes) {
-    TempFolder folder;
-    ASSERT_TRUE(folder.CopyFrom(VEXEL_DEMO_DIR));
-    app::EngineSettings settings;
-    settings.displayMode = code;
-    ASSERT_TRUE(app::WriteEngineSettings(folder / "config.ini", settings));
+    WorkFolder folder(1, code);
     const auto run = RunMain({"--ticks", "2", "--screenshot", "shot.png"}, folder.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.err, "");  // tables found, nothing to complain about
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(ReadText(folder / "temp/wasok.dat"), "wasok\r\n");
     int width = 0, height = 0;
     ASSERT_TRUE(PngSize(ReadText(folder / "shot.png"), &width, &height)) << "mode " << code;
     EXPECT_EQ(width, size.first);
@@ -41,8 +59,7 @@ TEST(EngineRun, ScreenshotHasTheSizeOfEachDisplayMode) {
 }
 
 TEST(EngineRun, ScreenshotOfANumberedFrame) {
-  TempFolder folder;
-  ASSERT_TRUE(folder.CopyFrom(VEXEL_DEMO_DIR));
+  WorkFolder folder(1);
   auto run = RunMain({"--ticks", "5", "--screenshot", "third.png", "--screenshot-at", "3"}, folder.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   int width = 0, height = 0;
@@ -54,24 +71,94 @@ TEST(EngineRun, ScreenshotOfANumberedFrame) {
   EXPECT_EQ(ReadText(folder / "never.png"), "");
 }
 
-TEST(EngineRun, EscapeFromTheInputScriptEndsTheRun) {
-  TempFolder folder;
-  ASSERT_TRUE(folder.CopyFrom(VEXEL_DEMO_DIR));
-  ASSERT_TRUE(testing_support::WriteText(folder / "input.txt", "@2 key ESC\n"));
-  const auto run = RunMain({"--ticks", "1000", "--input", "input.txt", "--screenshot", "shot.png"}, folder.path());
+TEST(EngineRun, EscapeFromTheInputScriptEndsTheTestPlay) {
+  WorkFolder folder(1);
+  ASSERT_TRUE(WriteText(folder / "input.txt", "@30 key ESC\n"));
+  const auto run =
+      RunMain({"--ticks", "1000", "--input", "input.txt", "--screenshot", "late.png", "--screenshot-at", "200"},
+              folder.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_FALSE(ReadText(folder / "shot.png").empty());
+  EXPECT_NE(run.err.find("frame 200 was never presented"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadText(folder / "temp/wasok.dat"), "wasok\r\n");
 }
 
-TEST(EngineRun, BadInputGetsAClearMessageNotACrash) {
-  TempFolder folder;  // empty: no lookup tables, no config.ini
-  ASSERT_TRUE(testing_support::WriteText(folder / "config.ini", "\x01garbage\n[User-Modifiable Engine Settings]\nDisplayMode=1\n"));
-  ASSERT_TRUE(testing_support::WriteText(folder / "input.txt", "@0 key ESC\n@1 text \"unterminated"));
+TEST(EngineRun, GameRunsFromTheWorkingFolder) {
+  for (int runMode : {-1, 0}) {  // no runmode.ini, and runmode.ini with code 0
+    WorkFolder folder(runMode);
+    const auto run = RunMain({"--ticks", "1"}, folder.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("main: game runner, data folder " + folder.path() + "\n"), std::string::npos) << run.err;
+    EXPECT_FALSE(testing_support::FileExistsAt(folder / "temp/wasok.dat"));
+  }
+}
+
+TEST(EngineRun, ToolsNotInThisBuildSaySo) {
+  WorkFolder folder(13);
+  const auto run = RunMain({"--ticks", "1"}, folder.path());
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_NE(run.err.find("run mode 13 (brain text editor): This tool is not available in this build"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("[message box] Zu-Teal: This tool is not available in this build ->  OK "), std::string::npos)
+      << run.err;
+}
+
+TEST(EngineRun, ConfigIsWrittenBackAndReadAgain) {
+  WorkFolder folder(1);
+  app::EngineSettings settings;
+  settings.renderingDevice = 0;
+  settings.legalDisplayModes = 0x0C;  // only 800 x 600
+  settings.displayMode = 16;          // not legal: becomes 1
+  ASSERT_TRUE(app::WriteEngineSettings(folder / "config.ini", settings));
+  auto run = RunMain({"--ticks", "1"}, folder.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string first = ReadText(folder / "config.ini");
+  for (const char* key : {"AvailableDisplayModes=", "DisplayMode=", "AvailableRenderingDevices=", "RenderingDevice=",
+                          "Sound=", "SoundMixing=", "LegalDisplayModes="}) {
+    EXPECT_NE(first.find(std::string("\r\n") + key), std::string::npos) << key;
+  }
+  app::EngineSettings read = app::ReadEngineSettings(folder / "config.ini");
+  // 1 is not among the legal modes either, so the downward search ends at 1 and stores it.
+  EXPECT_EQ(read.displayMode, 1);
+  EXPECT_EQ(read.availableDisplayModes, 0x0C);  // headless: all six exist, AND the legal ones
+  run = RunMain({"--ticks", "1"}, folder.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadText(folder / "config.ini"), first);
+}
+
+TEST(EngineRun, GarbageConfigReadsAsDefaultsAndIsRewritten) {
+  WorkFolder folder(1);
+  ASSERT_TRUE(WriteText(folder / "config.ini",
+                        "\x01garbage\n[User-Modifiable Engine Settings]\nDisplayMode=0400000005\nRenderingDevice=zz\n"));
+  auto run = RunMain({"--ticks", "1"}, folder.path());
+  app::EngineSettings read = app::ReadEngineSettings(folder / "config.ini");
+  if (run.exitCode == app::kExitSwitchedToSoftware) {
+    // No hardware renderer on this machine: the default device 1 is switched to software.
+    EXPECT_NE(run.err.find("Couldn't find a hardware rendering device.\nWhen run again, a software emulation device "
+                           "will be used instead"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(read.renderingDevice, 0);
+    EXPECT_EQ(read.availableRenderingDevices, 0);
+    run = RunMain({"--ticks", "1"}, folder.path());
+    read = app::ReadEngineSettings(folder / "config.ini");
+  }
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(read.displayMode, 1);  // the bad checksum kept the default
+  EXPECT_EQ(ReadText(folder / "temp/wasok.dat"), "wasok\r\n");
+}
+
+TEST(EngineRun, MissingFilesAndBadScriptsGetMessages) {
+  TempFolder folder;  // no tables, no runmode.ini
+  app::EngineSettings settings;
+  settings.renderingDevice = 0;
+  ASSERT_TRUE(app::WriteEngineSettings(folder / "config.ini", settings));
+  ASSERT_TRUE(WriteText(folder / "input.txt", "@0 key ESC\n@1 text \"unterminated"));
   auto run = RunMain({"--ticks", "2", "--input", "input.txt"}, folder.path());
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.err.find("lookup tables missing or short"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("line 2: unterminated text"), std::string::npos) << run.err;
-  // The run wrote nothing of its own into the working folder.
+  // Nothing but config.ini was written into the folder.
   EXPECT_EQ(folder.Files(), (std::vector<std::string>{"config.ini", "input.txt"}));
 
   run = RunMain({"--ticks", "2", "--input", "missing.txt"}, folder.path());
@@ -81,6 +168,21 @@ TEST(EngineRun, BadInputGetsAClearMessageNotACrash) {
   run = RunMain({"--bogus"}, folder.path());
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_NE(run.err.find("unknown option --bogus"), std::string::npos);
+}
+
+TEST(EngineRun, ASecondEngineWaitsAndGivesUp) {
+  WorkFolder folder(1);
+  // The first engine runs about 8.5 s of real ticks in the same working folder.
+  std::thread first([&] { RunMain({"--ticks", "255", "--real-clock"}, folder.path()); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  const auto start = std::chrono::steady_clock::now();
+  const auto second = RunMain({"--ticks", "1"}, folder.path());
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  first.join();
+  EXPECT_EQ(second.exitCode, app::kExitOtherInstance) << second.err;
+  EXPECT_EQ(second.err, "");  // it gives up silently
+  EXPECT_GE(seconds, 5.4);
+  EXPECT_LT(seconds, 7.0);
 }
 
 }  // namespace

@@ -96,6 +96,8 @@ RunResult RunMain(const std::vector<std::string>& args, const std::string& folde
 
 bool WriteText(const std::string& path, const std::string& text) { return core::WriteFileAtomic(path, text); }
 
+bool FileExistsAt(const std::string& path) { return core::FileExists(path); }
+
 std::string ReadText(const std::string& path) {
   std::string text;
   core::ReadFile(path, &text);

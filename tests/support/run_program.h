@@ -40,6 +40,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 RunResult RunMain(const std::vector<std::string>& args, const std::string& folder);
 
 bool WriteText(const std::string& path, const std::string& text);
+bool FileExistsAt(const std::string& path);
 std::string ReadText(const std::string& path);
 
 }  // namespace testing_support
