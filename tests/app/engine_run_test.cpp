@@ -170,6 +170,15 @@ TEST(EngineRun, MissingFilesAndBadScriptsGetMessages) {
   EXPECT_NE(run.err.find("unknown option --bogus"), std::string::npos);
 }
 
+TEST(EngineRun, NoDisplayGivesTheMessageAndFails) {
+  WorkFolder folder(1);
+  const auto run = testing_support::RunProgram(VEXEL_MAIN_BINARY, {"--ticks", "1"}, folder.path(), 60,
+                                               {"SDL_VIDEODRIVER=x11", "DISPLAY=:4711", "WAYLAND_DISPLAY="});
+  EXPECT_EQ(run.exitCode, app::kExitStartFailed);
+  EXPECT_NE(run.err.find("No display is available"), std::string::npos) << run.err;
+  EXPECT_FALSE(testing_support::FileExistsAt(folder / "temp/wasok.dat"));
+}
+
 TEST(EngineRun, ASecondEngineWaitsAndGivesUp) {
   WorkFolder folder(1);
   // The first engine runs about 8.5 s of real ticks in the same working folder.

@@ -47,7 +47,7 @@ std::vector<std::string> TempFolder::Files() const {
 }
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& folder,
-                     int timeoutSeconds) {
+                     int timeoutSeconds, const std::vector<std::string>& environment) {
   RunResult result;
   TempFolder capture;
   const std::string outPath = capture / "out.txt";
@@ -65,8 +65,20 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
 
+  std::vector<std::string> variables = environment;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    const std::string name = entry.substr(0, entry.find('='));
+    const bool replaced = std::any_of(environment.begin(), environment.end(),
+                                      [&](const std::string& v) { return v.rfind(name + "=", 0) == 0; });
+    if (!replaced) variables.push_back(entry);
+  }
+  std::vector<char*> envp;
+  for (std::string& v : variables) envp.push_back(v.data());
+  envp.push_back(nullptr);
+
   pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return result;
 

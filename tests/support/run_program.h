@@ -33,8 +33,9 @@ struct RunResult {
 };
 
 // Runs `program` with `args` in `folder` (no standard input), waits at most `timeoutSeconds`.
+// `environment` entries ("NAME=value") replace or add to this process's environment.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& folder,
-                     int timeoutSeconds = 60);
+                     int timeoutSeconds = 60, const std::vector<std::string>& environment = {});
 
 // Runs the engine headless in `folder`.
 RunResult RunMain(const std::vector<std::string>& args, const std::string& folder);
