@@ -154,6 +154,7 @@ struct Engine {
   bool gamePlay = false;
   bool playerRun = false;
   int32_t currentElement = -1;
+  model::ModelContext model;  // working folder, working-copy counter, collision map
   model::EditorState editorState;
   model::Project project;
   std::vector<uint8_t> recordedTrack;  // 720 bytes a second, filled by track recording

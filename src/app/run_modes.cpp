@@ -37,10 +37,10 @@ void TestPlay(Engine& engine) {
   const std::string marker = engine.paths.working + "temp/wasok.dat";
   std::remove(marker.c_str());
 
-  const int32_t testView = engine.editorState.testViewMode;
-  engine.editorState.testViewMode = 0;
+  const int32_t testView = engine.editorState.TestViewMode();
+  engine.editorState.SetNumber(1, 0);
   const int32_t target = PlayFrames(engine);
-  engine.editorState.testViewMode = testView;
+  engine.editorState.SetNumber(1, testView);
 
   if (target != kExitNone && target != kExitRuntimeError) {
     std::string text;
@@ -67,8 +67,13 @@ void TestPlay(Engine& engine) {
 }
 
 void SaveAfterTool(Engine& engine) {
-  model::WriteEditorState(engine.paths.data, engine.editorState);
-  if (!model::SaveProject(engine.project)) ShowProgramBox(engine, "The project could not be saved", {" OK "});
+  if (!model::WriteEditorState(engine.paths.data, engine.editorState)) {
+    std::fprintf(stderr, "main: cannot write the editor state in %s\n", engine.paths.data.c_str());
+  }
+  std::string error;
+  if (!model::SaveProject(&engine.model, engine.project, engine.project.path, &error)) {
+    ShowProgramBox(engine, "The project could not be saved|" + error, {" OK "});
+  }
 }
 
 // The tools of the run modes. A tool without a runner is not part of this build; it saves
@@ -165,6 +170,7 @@ void RunModeDispatch(Engine& engine) {
     engine.paths.data = engine.paths.working;
     engine.gamePlay = true;
     engine.playerRun = true;
+    engine.model.finishedGame = true;
     // The chain of projects is not built yet: the game shows its frames until Escape.
     std::fprintf(stderr, "main: game runner, data folder %s\n", engine.paths.data.c_str());
     PlayFrames(engine);
@@ -174,12 +180,25 @@ void RunModeDispatch(Engine& engine) {
 
   engine.paths.data = engine.paths.working + "data/";
   engine.playerRun = false;
+  engine.model.finishedGame = false;
   std::fill_n(engine.arena.Host(core::Region::kGlobals), 8192, 0);
   std::fill_n(engine.arena.Host(core::Region::kCollisionMap), core::Describe(core::Region::kCollisionMap).size, 0);
-  model::ReadEditorState(engine.paths.data, &engine.editorState);
+  model::ReadEditorState(engine.paths.working, engine.paths.data, &engine.editorState);
   FlushInput(engine);
-  if (code < 6 || code > 10) model::LoadProject(RunModeProjectPath(engine.runMode), &engine.project);
+  if (code < 6 || code > 10) {
+    // A relative project path is under the working folder, like every path the front end writes.
+    std::string path = RunModeProjectPath(engine.runMode);
+    if (!path.empty() && path[0] != '/') path = engine.paths.working + (path.rfind("./", 0) == 0 ? path.substr(2) : path);
+    std::string error;
+    if (!model::LoadProject(&engine.model, path, &engine.project, &error)) {
+      ShowProgramBox(engine, error, {" OK "});
+      engine.platform.ShowCursor(true);
+      return;
+    }
+    for (const std::string& notice : engine.project.notices) ShowProgramBox(engine, notice, {" OK "});
+  }
   engine.currentElement = element;
+  engine.project.currentElement = element;
 
   for (const Tool& tool : kTools) {
     if (tool.code != code) continue;

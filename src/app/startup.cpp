@@ -109,6 +109,9 @@ int StartUp(Engine& engine, int argc, const char* const* argv) {
   engine.typedLength = 0;
   // 4. Working paths and lookup tables; the identity tables are filled with the arena.
   engine.paths = MakeWorkingPaths(CurrentFolder(), core::FileExists("runmode.ini"));
+  engine.model.workingFolder = engine.paths.working;
+  engine.model.temporaryFile = engine.paths.temporary;
+  engine.model.collisionMap = engine.arena.Host(core::Region::kCollisionMap);
   const std::vector<std::string> missing = LoadLookupTables(engine.paths.data, &engine.arena);
   if (!missing.empty()) {
     std::string list;

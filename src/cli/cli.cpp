@@ -1,4 +1,5 @@
-// The vexel command: subcommand dispatch and help.
+// The vexel command: subcommand dispatch and help. The project and file commands live in
+// project_commands.cpp.
 #include "cli/cli.h"
 
 #include <cstdio>
@@ -7,13 +8,23 @@
 #include "core/core.h"
 
 namespace cli {
+
+// project_commands.cpp; each takes the arguments after its command word and returns the exit code.
+int ProjectCommand(int argc, const char* const* argv);
+int ScrambleCommand(int argc, const char* const* argv, bool scramble);
+
 namespace {
 
 constexpr const char* kUsage =
     "usage: vexel COMMAND [ARGS]\n"
     "commands:\n"
-    "  arena       list the engine memory regions with their guest addresses\n"
-    "  help        this text\n";
+    "  arena                    list the engine memory regions with their guest addresses\n"
+    "  project show FILE        list the elements of a project file\n"
+    "  project resave IN OUT    load a project and save it again (with its .col)\n"
+    "  scramble IN OUT          write IN scrambled as a finished game stores it\n"
+    "  unscramble IN OUT        write a scrambled IN back as plain bytes\n"
+    "  help                     this text\n"
+    "Project commands take the current folder as the working folder.\n";
 
 int ListArena() {
   for (int i = 0; i < static_cast<int>(core::Region::kCount); ++i) {
@@ -31,6 +42,9 @@ int Main(int argc, const char* const* argv) {
     return argc < 2 ? 2 : 0;
   }
   if (std::strcmp(argv[1], "arena") == 0) return ListArena();
+  if (std::strcmp(argv[1], "project") == 0) return ProjectCommand(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "scramble") == 0) return ScrambleCommand(argc - 2, argv + 2, true);
+  if (std::strcmp(argv[1], "unscramble") == 0) return ScrambleCommand(argc - 2, argv + 2, false);
   std::fprintf(stderr, "vexel: unknown command '%s'\n%s", argv[1], kUsage);
   return 2;
 }

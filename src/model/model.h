@@ -1,30 +1,119 @@
-// Public header of src/model/: element records, element state records, project files, resource
-// kits and ground maps.
-//
-// The project files and the editor state are read and written by the project-file code; until it
-// exists, the functions below keep the state in memory only and report success, so the run modes
-// can already call them in the right places.
+// Public header of src/model/: element records, element state records, project files, the
+// editor state files and scrambled files.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/records.h"
+#include "model/state_record.h"
 
 namespace model {
 
-// The editor state shared with the authoring front end (vexel.ini), line 1 first.
-struct EditorState {
-  int32_t testViewMode = 0;  // line 1: test-view mode of the test play, 0-3
+// [SECTION] Context
+
+// What the project code needs of the process. The engine owns one for its whole life; tests and
+// the vexel command make their own.
+struct ModelContext {
+  std::string workingFolder;  // absolute, ends with '/'; written as "./" in files
+  std::string temporaryFile;  // working folder + "temp.tmp"
+  bool finishedGame = false;  // player run: working copies in the working folder, scrambled
+  bool showNotices = true;    // "Loading data, please wait..." outside a finished game
+  uint32_t nextWorkingCopy = 1;     // process-wide counter of brain working-copy names
+  uint8_t* collisionMap = nullptr;  // 65536 bytes (the arena's collision map)
+  void (*notice)(const char* text) = nullptr;  // shows or clears (nullptr text) a loading notice
 };
 
-// A loaded project.
+// [SECTION] Project
+
+inline constexpr int kMaxElements = 256;
+inline constexpr size_t kProjectTextBytes = 1114112;
+inline constexpr size_t kCollisionMapBytes = 65536;
+inline constexpr size_t kSettingsBlockOffset = 65036;
+
+// The scene settings stored in the .col file over row 254 of the collision map.
+struct SceneSettings {
+  int32_t clipDistance = 0;
+  int32_t backgroundTop = 0;
+  int32_t backgroundBottom = 0;
+  int32_t backgroundStyle = 0;
+  int32_t fieldOfView = 0;
+};
+
+// Fog of the play, set to its defaults by every load.
+struct Fog {
+  int32_t start = 10240;
+  int32_t end = 15360;
+  uint32_t colour = 0xFF000000;
+};
+
+// A loaded project; lives from one load to the next.
 struct Project {
   std::string path;
-  bool loaded = false;
+  std::string header;                // text after the ';' of the header line
+  std::vector<std::string> records;  // element records, absolute paths; last index = size - 1
+  int32_t currentElement = 0;
+  std::string backgroundPath;        // absolute
+  int32_t backgroundRepetitions = 1;
+  std::string sharedGlobals;
+  SceneSettings settings;
+  Fog fog;
+  uint8_t elementBytes[kMaxElements] = {};  // the project's per-element byte table
+  int32_t mergeFirst = -1;                  // range of a merged project, moved by insertions
+  int32_t mergeLast = -1;
+  std::vector<std::string> notices;  // problems found while loading, each reported once
+
+  int32_t LastIndex() const { return static_cast<int32_t>(records.size()) - 1; }
 };
 
-bool ReadEditorState(const std::string& dataFolder, EditorState* state);
+// Inserts a record at `index` (0..count): moves the records up, renumbers element-reference brain
+// parameters that point at or past it, shifts the collision map rows and columns and the byte
+// table, moves the merge range. False (nothing changed) when the project already has 256 elements
+// or the index is out of range.
+bool InsertElement(Project* project, uint8_t* collisionMap, const std::string& record, int32_t index);
+
+// Loads a project file. A missing file gives the one-camera project. False with a message in
+// *error when the file cannot be used (larger than the project text buffer); the project is then
+// left as it was.
+bool LoadProject(ModelContext* context, const std::string& path, Project* project, std::string* error);
+// Writes the project file and its .col safely (temporary files renamed over the old ones). False
+// with a message on failure; the old files stay whole.
+bool SaveProject(ModelContext* context, const Project& project, const std::string& path, std::string* error);
+// The .col path of a project path: its last three characters replaced by "col".
+std::string CollisionPath(const std::string& projectPath);
+// A new brain working-copy path (eight upper-case hexadecimal digits + ".bra").
+std::string NewWorkingCopyPath(ModelContext* context);
+
+// [SECTION] Editor state
+
+// vexel.ini (20 lines) and curpaths.ini (23 lines) in the data folder, kept as text so the lines
+// the engine does not use are written back exactly as read.
+struct EditorState {
+  std::string vexel[20];
+  std::string curpaths[23];
+
+  int32_t Number(int line) const;  // vexel.ini line (from 1) as a decimal number
+  void SetNumber(int line, int32_t value);
+  int32_t TestViewMode() const { return Number(1); }
+};
+EditorState DefaultEditorState(const std::string& workingFolder);
+// Reads both files; a missing file (or missing lines) gives the defaults.
+void ReadEditorState(const std::string& workingFolder, const std::string& dataFolder, EditorState* state);
+// Writes both files (CR LF line ends). False on failure.
 bool WriteEditorState(const std::string& dataFolder, const EditorState& state);
-bool LoadProject(const std::string& path, Project* project);
-bool SaveProject(const Project& project);
+
+// [SECTION] Files
+
+// Word-wise scrambling of a finished game's files (constant 0x5A17C3E9, rotations 13 and 19);
+// trailing bytes and files shorter than four bytes unchanged. Nothing happens when the source
+// does not exist (false).
+bool ScrambleFile(const std::string& source, const std::string& target);
+bool UnscrambleFile(const std::string& source, const std::string& target);
+void ScrambleBytes(std::string* bytes);
+void UnscrambleBytes(std::string* bytes);
+// Plain copy; nothing when the source does not exist (false).
+bool CopyFile(const std::string& source, const std::string& target);
 
 }  // namespace model

@@ -7,6 +7,7 @@
 
 #include "app/app.h"
 #include "support/run_program.h"
+#include "support/sdl_events.h"
 
 namespace {
 
@@ -57,20 +58,10 @@ TEST_F(Pump, SdlKeysGiveTheSameQueue) {
   Start("");
   app::PumpInput(*engine_);
   Keys();
-  SDL_Event ev{};
-  ev.type = SDL_KEYDOWN;
-  ev.key.keysym.scancode = SDL_SCANCODE_A;
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  ev = SDL_Event{};
-  ev.type = SDL_TEXTINPUT;
-  SDL_strlcpy(ev.text.text, "a", sizeof ev.text.text);
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  ev = SDL_Event{};
-  ev.type = SDL_KEYDOWN;
-  ev.key.keysym.scancode = SDL_SCANCODE_F1;
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  ev.key.keysym.scancode = SDL_SCANCODE_BACKSPACE;
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  ASSERT_TRUE(testing_support::PushKey(SDL_SCANCODE_A));
+  ASSERT_TRUE(testing_support::PushText("a"));
+  ASSERT_TRUE(testing_support::PushKey(SDL_SCANCODE_F1));
+  ASSERT_TRUE(testing_support::PushKey(SDL_SCANCODE_BACKSPACE));
   app::PumpInput(*engine_);
   EXPECT_EQ(Keys(), (std::vector<std::string>{"a/30", "/59", "\b/14"}));
   EXPECT_EQ(app::TypedText(*engine_), "");

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "support/run_program.h"
+#include "support/sdl_events.h"
 
 namespace {
 
@@ -142,34 +143,13 @@ TEST_F(PlatformReplay, ScriptAndSdlEventsFillTheSameState) {
   std::vector<InputEvent> ignored;
   sdl.PumpEvents(&ignored);  // window events of the start
 
-  auto push = [](SDL_Event ev) { ASSERT_EQ(SDL_PushEvent(&ev), 1); };
-  SDL_Event ev{};
-  ev.type = SDL_KEYDOWN;
-  ev.key.keysym.scancode = SDL_SCANCODE_A;
-  push(ev);
-  ev = SDL_Event{};
-  ev.type = SDL_TEXTINPUT;
-  SDL_strlcpy(ev.text.text, "a", sizeof ev.text.text);
-  push(ev);
-  ev = SDL_Event{};
-  ev.type = SDL_MOUSEMOTION;
-  ev.motion.x = 100;
-  ev.motion.y = 50;
-  push(ev);
-  ev = SDL_Event{};
-  ev.type = SDL_MOUSEBUTTONDOWN;
-  ev.button.button = SDL_BUTTON_LEFT;
-  ev.button.x = 100;
-  ev.button.y = 50;
-  push(ev);
-  ev = SDL_Event{};
-  ev.type = SDL_KEYUP;
-  ev.key.keysym.scancode = SDL_SCANCODE_A;
-  push(ev);
-  ev = SDL_Event{};
-  ev.type = SDL_KEYDOWN;
-  ev.key.keysym.scancode = SDL_SCANCODE_RETURN;
-  push(ev);
+  using namespace testing_support;
+  ASSERT_TRUE(PushKey(SDL_SCANCODE_A));
+  ASSERT_TRUE(PushText("a"));
+  ASSERT_TRUE(PushMouseMove(100, 50));
+  ASSERT_TRUE(PushMouseButton(SDL_BUTTON_LEFT, 100, 50, true));
+  ASSERT_TRUE(PushKey(SDL_SCANCODE_A, false));
+  ASSERT_TRUE(PushKey(SDL_SCANCODE_RETURN));
 
   std::vector<InputEvent> fromSdl;
   sdl.PumpEvents(&fromSdl);
@@ -188,21 +168,10 @@ TEST_F(PlatformReplay, KeypadDigitsTypeTheTopRowScanCode) {
   std::vector<InputEvent> events;
   sdl.PumpEvents(&events);
   events.clear();
-  SDL_Event ev{};
-  ev.type = SDL_KEYDOWN;
-  ev.key.keysym.scancode = SDL_SCANCODE_KP_5;
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  ev = SDL_Event{};
-  ev.type = SDL_TEXTINPUT;
-  SDL_strlcpy(ev.text.text, "5", sizeof ev.text.text);
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  ev.type = SDL_KEYDOWN;
-  ev.key.keysym.scancode = SDL_SCANCODE_KP_0;
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  ev = SDL_Event{};
-  ev.type = SDL_TEXTINPUT;
-  SDL_strlcpy(ev.text.text, "0", sizeof ev.text.text);
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  ASSERT_TRUE(testing_support::PushKey(SDL_SCANCODE_KP_5));
+  ASSERT_TRUE(testing_support::PushText("5"));
+  ASSERT_TRUE(testing_support::PushKey(SDL_SCANCODE_KP_0));
+  ASSERT_TRUE(testing_support::PushText("0"));
   sdl.PumpEvents(&events);
   ASSERT_EQ(events.size(), 4u);
   EXPECT_EQ(events[0].scan, 0x4C);  // the key itself is the keypad key

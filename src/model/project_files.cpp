@@ -1,0 +1,438 @@
+// Project files: loading and saving a .prj with its brain sections and its .col companion, and the
+// brains' working copies. Calls core/files and the record functions of this folder.
+//
+// [SECTION] Text helpers
+// [SECTION] Working copies
+// [SECTION] Loading
+// [SECTION] Saving
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/files.h"
+#include "model/model.h"
+
+namespace model {
+namespace {
+
+constexpr const char* kLoadingNotice = "Loading data, please wait...";
+constexpr int kFieldBrain = 4;
+constexpr int kFieldType = 36;
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kFirstBrainLine = "@0\r\n";
+
+// The settings block over row 254 of the collision map, little-endian words.
+constexpr size_t kClipDistanceOffset = kSettingsBlockOffset;
+constexpr size_t kBackgroundTopOffset = kSettingsBlockOffset + 4;
+constexpr size_t kBackgroundBottomOffset = kSettingsBlockOffset + 8;
+constexpr size_t kBackgroundStyleOffset = kSettingsBlockOffset + 12;
+constexpr size_t kReservedOffset = kSettingsBlockOffset + 16;
+constexpr size_t kFieldOfViewOffset = kSettingsBlockOffset + 20;
+constexpr size_t kSettingsBlockEnd = kSettingsBlockOffset + 24;
+
+// ---------------------------------------------------------------------------------------------
+// [SECTION] Text helpers
+// ---------------------------------------------------------------------------------------------
+
+// Walks the record part of a project file. A line ends at LF, and one CR before it is dropped, so a
+// file whose line ends were changed by an editor still reads its records.
+class LineReader {
+ public:
+  explicit LineReader(std::string_view text) : text_(text) {}
+  bool Next(std::string_view* line) {
+    if (at_ >= text_.size()) return false;
+    size_t end = text_.find('\n', at_);
+    if (end == std::string_view::npos) end = text_.size();
+    size_t stop = end;
+    if (stop > at_ && text_[stop - 1] == '\r') --stop;
+    *line = text_.substr(at_, stop - at_);
+    at_ = end + 1;
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  size_t at_ = 0;
+};
+
+// Stored paths use '/' and start with "./" for the working folder; in memory they are absolute.
+// A "./" that is the tail of "../" is a step up, not the working folder, and is left alone.
+std::string ToAbsolute(std::string_view text, const std::string& workingFolder) {
+  std::string slashed(text);
+  for (char& c : slashed) {
+    if (c == '\\') c = '/';
+  }
+  std::string out;
+  out.reserve(slashed.size() + 2 * workingFolder.size());
+  for (size_t i = 0; i < slashed.size(); ++i) {
+    if (slashed[i] == '.' && i + 1 < slashed.size() && slashed[i + 1] == '/' && (i == 0 || slashed[i - 1] != '.')) {
+      out += workingFolder;
+      ++i;
+      continue;
+    }
+    out.push_back(slashed[i]);
+  }
+  return out;
+}
+
+std::string ToRelative(std::string_view text, const std::string& workingFolder) {
+  if (workingFolder.empty()) return std::string(text);
+  std::string out;
+  out.reserve(text.size());
+  size_t at = 0;
+  for (;;) {
+    const size_t hit = text.find(workingFolder, at);
+    if (hit == std::string_view::npos) break;
+    out.append(text.substr(at, hit - at));
+    out += "./";
+    at = hit + workingFolder.size();
+  }
+  out.append(text.substr(at));
+  return out;
+}
+
+// A line break inside a value would split one line of the file into two and shift what follows, so
+// an LF becomes a blank; a CR alone does not end a line and is kept.
+void AppendLine(std::string* out, std::string_view text) {
+  for (char c : text) out->push_back(c == '\n' ? ' ' : c);
+  out->append(kLineEnd);
+}
+
+int32_t ParseDecimal(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > INT32_MAX) return 0;
+  }
+  return static_cast<int32_t>(negative ? -value : value);
+}
+
+int32_t LoadInt32(const uint8_t* bytes, size_t at) {
+  uint32_t word = 0;
+  for (int i = 0; i < 4; ++i) word |= static_cast<uint32_t>(bytes[at + i]) << (8 * i);
+  return static_cast<int32_t>(word);
+}
+
+void StoreInt32(uint8_t* bytes, size_t at, int32_t value) {
+  const auto word = static_cast<uint32_t>(value);
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(word >> (8 * i));
+}
+
+// ---------------------------------------------------------------------------------------------
+// [SECTION] Working copies
+// ---------------------------------------------------------------------------------------------
+
+// Working copies are scratch files rewritten at every load, so they are written plainly: a project
+// of 256 brains would otherwise wait for 256 flushes to the disk.
+bool WriteScratch(const std::string& path, std::string_view data) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool written = data.empty() || std::fwrite(data.data(), 1, data.size(), file) == data.size();
+  return std::fclose(file) == 0 && written;
+}
+
+// The brain section starts at the first line that is exactly "@0". Block k is what follows the k-th
+// "@" line up to and including the CR LF before the next line that begins with "@", or to the end
+// of the file; blocks are taken in order, whatever number their "@" line carries.
+class BrainSection {
+ public:
+  explicit BrainSection(std::string_view text) : text_(text) {
+    for (size_t hit = text.find(kFirstBrainLine); hit != std::string_view::npos;
+         hit = text.find(kFirstBrainLine, hit + 1)) {
+      // Only a line of its own counts: "@0" at the end of a header or record line is text.
+      if (hit == 0 || text[hit - 1] == '\n') {
+        at_ = hit + kFirstBrainLine.size();
+        break;
+      }
+    }
+  }
+
+  // The next block, empty once the blocks have run out.
+  std::string_view Next() {
+    if (at_ == std::string_view::npos || at_ >= text_.size()) {
+      at_ = std::string_view::npos;
+      return {};
+    }
+    size_t end = text_.size();
+    if (text_[at_] == '@') {
+      end = at_;
+    } else {
+      const size_t next = text_.find("\r\n@", at_);
+      if (next != std::string_view::npos) end = next + kLineEnd.size();
+    }
+    const std::string_view block = text_.substr(at_, end - at_);
+    const size_t lineEnd = end < text_.size() ? text_.find(kLineEnd, end) : std::string_view::npos;
+    at_ = lineEnd == std::string_view::npos ? std::string_view::npos : lineEnd + kLineEnd.size();
+    return block;
+  }
+
+ private:
+  std::string_view text_;
+  size_t at_ = std::string_view::npos;
+};
+
+}  // namespace
+
+std::string CollisionPath(const std::string& projectPath) {
+  if (projectPath.size() < 3) return projectPath + ".col";
+  return projectPath.substr(0, projectPath.size() - 3) + "col";
+}
+
+std::string NewWorkingCopyPath(ModelContext* context) {
+  char name[16];
+  std::snprintf(name, sizeof name, "%08X.bra", static_cast<unsigned>(context->nextWorkingCopy++));
+  return context->workingFolder + (context->finishedGame ? "" : "brains/") + name;
+}
+
+// ---------------------------------------------------------------------------------------------
+// [SECTION] Loading
+// ---------------------------------------------------------------------------------------------
+
+bool LoadProject(ModelContext* context, const std::string& path, Project* project, std::string* error) {
+  const std::string& workingFolder = context->workingFolder;
+  std::vector<uint8_t> scratchMap;
+  uint8_t* map = context->collisionMap;
+  if (map == nullptr) {
+    scratchMap.assign(kCollisionMapBytes, 0);
+    map = scratchMap.data();
+  }
+
+  if (!core::FileExists(path)) {
+    // A project that does not exist yet is a single camera looking at nothing.
+    std::memset(map, 0, kCollisionMapBytes);
+    Project fresh;
+    fresh.path = path;
+    fresh.settings = project->settings;
+    fresh.records.push_back("Camera|" + DefaultCameraRecord(workingFolder));
+    fresh.currentElement = 0;
+    *project = std::move(fresh);
+    return true;
+  }
+
+  // One byte more than the project text buffer tells a file that fits from one that does not,
+  // without reading all of a file that may be huge.
+  std::string text(kProjectTextBytes + 1, '\0');
+  const long length = core::ReadFilePrefix(path, text.data(), text.size());
+  if (length < 0) {
+    *error = "The project file " + path + " cannot be read";
+    return false;
+  }
+  if (static_cast<size_t>(length) > kProjectTextBytes) {
+    *error = "The project file " + path + " is larger than " + std::to_string(kProjectTextBytes) +
+             " bytes and cannot be loaded";
+    return false;
+  }
+  text.resize(static_cast<size_t>(length));
+
+  const bool showNotice = context->notice != nullptr && context->showNotices && !context->finishedGame;
+  if (showNotice) context->notice(kLoadingNotice);
+
+  // The settings block and the current element outlive a load that brings no .col.
+  Project loaded;
+  loaded.path = path;
+  loaded.settings = project->settings;
+  loaded.currentElement = project->currentElement;
+
+  // Header lines, the count line (its number is not needed: the list ends by itself), the records,
+  // then the line that ends them, which carries the settings.
+  LineReader lines(text);
+  std::string_view line;
+  bool countSeen = false;
+  int32_t elementLines = 0;
+  while (lines.Next(&line)) {
+    if (!countSeen) {
+      if (!line.empty() && line.front() == ';') {
+        loaded.header.assign(line.substr(1));
+      } else {
+        countSeen = true;
+      }
+      continue;
+    }
+    if (ElementField(line, kFieldType).empty()) {
+      // A comment among the records is skipped; a record whose name starts with ';' is kept.
+      if (!line.empty() && line.front() == ';') {
+        loaded.header.assign(line.substr(1));
+        continue;
+      }
+      // Without a settings line the brain section itself ends the records and has no settings.
+      if (line != "@0") {
+        const std::string settings = ToAbsolute(line, workingFolder);
+        loaded.backgroundPath = ElementField(settings, 1);
+        loaded.backgroundRepetitions = ParseDecimal(ElementField(settings, 2));
+        if (loaded.backgroundRepetitions < 1) loaded.backgroundRepetitions = 1;
+        loaded.sharedGlobals = ElementField(settings, 3);
+      }
+      break;
+    }
+    ++elementLines;
+    if (loaded.LastIndex() + 1 >= kMaxElements) continue;
+    InsertElement(&loaded, map, ToAbsolute(line, workingFolder), loaded.LastIndex() + 1);
+  }
+  if (elementLines > kMaxElements) {
+    loaded.notices.push_back("The project has " + std::to_string(elementLines) + " elements; only the first " +
+                             std::to_string(kMaxElements) + " were loaded");
+  }
+
+  // Every element gets a working copy of its own. Each element owns one block of the brain section,
+  // in order; the text of the block becomes the copy when the record says the brain is stored in
+  // the project ("-"), otherwise the copy is made from the brain file the record names. A missing
+  // file or block gives an empty copy, so the compiler always finds the file the record names.
+  if (!loaded.records.empty() && !context->finishedGame) core::MakeFolders(workingFolder + "brains");
+  BrainSection section(text);
+  bool copyFailed = false;
+  for (std::string& record : loaded.records) {
+    const std::string copyPath = NewWorkingCopyPath(context);
+    const std::string source = ElementField(record, kFieldBrain);
+    const std::string_view block = section.Next();
+    std::string body;
+    if (source == "-") {
+      body.assign(block);
+      if (context->finishedGame) ScrambleBytes(&body);
+    } else {
+      core::ReadFile(source, &body);
+    }
+    if (!WriteScratch(copyPath, body) && !copyFailed) {
+      copyFailed = true;
+      loaded.notices.push_back("The brain working copy " + copyPath + " cannot be written");
+    }
+    record = SetElementField(record, kFieldBrain, copyPath);
+  }
+
+  loaded.fog = Fog{};
+  // A .col shorter than the map fills what it has and clears the rest; its settings count only
+  // when the file reaches past the settings block.
+  std::vector<uint8_t> collision(kCollisionMapBytes, 0);
+  const long collisionLength = core::ReadFilePrefix(CollisionPath(path), collision.data(), collision.size());
+  if (collisionLength >= 0) {
+    std::memcpy(map, collision.data(), kCollisionMapBytes);
+    if (static_cast<size_t>(collisionLength) >= kSettingsBlockEnd) {
+      loaded.settings.clipDistance = LoadInt32(map, kClipDistanceOffset);
+      loaded.settings.backgroundTop = LoadInt32(map, kBackgroundTopOffset);
+      loaded.settings.backgroundBottom = LoadInt32(map, kBackgroundBottomOffset);
+      loaded.settings.backgroundStyle = LoadInt32(map, kBackgroundStyleOffset);
+      loaded.settings.fieldOfView = LoadInt32(map, kFieldOfViewOffset);
+    }
+  }
+
+  *project = std::move(loaded);
+  if (showNotice) context->notice(nullptr);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// [SECTION] Saving
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+// Brain text goes out line by line, each line closed by CR LF; a lone LF belongs to its line, as
+// the brain compiler reads it. A text that already ends with CR LF is written byte for byte. A line
+// that begins with "@" would read back as the start of the next element's block and move every
+// later brain to the wrong element; brain source cannot contain "@", so such a line is already
+// wrong, and a blank before it keeps it inside its own brain.
+void AppendBrainText(std::string* out, std::string_view body) {
+  size_t at = 0;
+  while (at < body.size()) {
+    if (body[at] == '@') out->push_back(' ');
+    const size_t end = body.find(kLineEnd, at);
+    if (end == std::string_view::npos) {
+      out->append(body.substr(at));
+      out->append(kLineEnd);
+      return;
+    }
+    out->append(body.substr(at, end + kLineEnd.size() - at));
+    at = end + kLineEnd.size();
+  }
+}
+
+// Both files are written completely under temporary names before either replaces its old file.
+bool WriteBoth(const std::string& projectPath, std::string_view projectText, const std::string& collisionPath,
+               std::string_view collisionBytes, std::string* error) {
+  const std::string projectTemp = projectPath + ".saving";
+  const std::string collisionTemp = collisionPath + ".saving";
+  if (!core::WriteFileAtomic(projectTemp, projectText)) {
+    *error = "Cannot write " + projectPath;
+    std::remove(projectTemp.c_str());
+    return false;
+  }
+  if (!core::WriteFileAtomic(collisionTemp, collisionBytes)) {
+    *error = "Cannot write " + collisionPath;
+    std::remove(projectTemp.c_str());
+    std::remove(collisionTemp.c_str());
+    return false;
+  }
+  if (std::rename(projectTemp.c_str(), projectPath.c_str()) != 0) {
+    *error = "Cannot replace " + projectPath;
+    std::remove(projectTemp.c_str());
+    std::remove(collisionTemp.c_str());
+    return false;
+  }
+  if (std::rename(collisionTemp.c_str(), collisionPath.c_str()) != 0) {
+    *error = "Cannot replace " + collisionPath;
+    std::remove(collisionTemp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool SaveProject(ModelContext* context, const Project& project, const std::string& path, std::string* error) {
+  const std::string& workingFolder = context->workingFolder;
+  std::string text;
+  text.reserve(256 * 1024);
+  text.push_back(';');
+  AppendLine(&text, project.header);
+  AppendLine(&text, std::to_string(project.records.size()));
+  for (const std::string& record : project.records) {
+    std::string stored = SetElementField(ToRelative(record, workingFolder), kFieldBrain, "-");
+    // An empty type field ends the element list on reading and would drop every later element.
+    if (ElementField(stored, kFieldType).empty()) stored = SetElementField(stored, kFieldType, "0");
+    AppendLine(&text, stored);
+  }
+  AppendLine(&text, ToRelative(project.backgroundPath + "|" + std::to_string(project.backgroundRepetitions) + "|" +
+                                    project.sharedGlobals,
+                                workingFolder));
+
+  std::string body;
+  for (size_t i = 0; i < project.records.size(); ++i) {
+    text += "@" + std::to_string(i);
+    text.append(kLineEnd);
+    const std::string copyPath = ElementField(project.records[i], kFieldBrain);
+    if (copyPath == "-" || !core::ReadFile(copyPath, &body)) body.clear();
+    if (context->finishedGame) UnscrambleBytes(&body);
+    AppendBrainText(&text, body);
+  }
+  // A larger file could not be loaded again; keeping the old one loses only this save.
+  if (text.size() > kProjectTextBytes) {
+    *error = "The project would take " + std::to_string(text.size()) + " bytes, more than the " +
+             std::to_string(kProjectTextBytes) + " a project may have; it was not saved";
+    return false;
+  }
+
+  std::string collision(kCollisionMapBytes, '\0');
+  if (context->collisionMap != nullptr) std::memcpy(collision.data(), context->collisionMap, kCollisionMapBytes);
+  auto* bytes = reinterpret_cast<uint8_t*>(collision.data());
+  // Channels between elements that no longer exist are dropped, so a later insertion starts clean.
+  const int first = project.LastIndex() + 1;
+  for (int i = first; i < kMaxElements; ++i) {
+    std::memset(bytes + static_cast<size_t>(i) * kMaxElements + first, 0, static_cast<size_t>(kMaxElements - first));
+  }
+  StoreInt32(bytes, kClipDistanceOffset, project.settings.clipDistance);
+  StoreInt32(bytes, kBackgroundTopOffset, project.settings.backgroundTop);
+  StoreInt32(bytes, kBackgroundBottomOffset, project.settings.backgroundBottom);
+  StoreInt32(bytes, kBackgroundStyleOffset, project.settings.backgroundStyle);
+  StoreInt32(bytes, kReservedOffset, 0);
+  StoreInt32(bytes, kFieldOfViewOffset, project.settings.fieldOfView);
+
+  return WriteBoth(path, text, CollisionPath(path), collision, error);
+}
+
+}  // namespace model
