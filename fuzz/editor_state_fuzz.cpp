@@ -4,20 +4,31 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "core/files.h"
 #include "model/model.h"
 
 namespace {
 
+std::string MakeFolder() {
+  std::string pattern = "/tmp/vexel-fuzz-editor-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) std::abort();
+  return pattern + "/";
+}
+
+// One folder for the whole run; every input overwrites the same few files in it, and the folder
+// goes when the fuzzer exits.
 const std::string& DataFolder() {
-  static const std::string folder = [] {
-    std::string pattern = "/tmp/vexel-fuzz-editor-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    return pattern + "/";
-  }();
+  static const std::string folder = MakeFolder();
+  static const bool removedAtExit = std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(DataFolder(), ignored);
+  }) == 0;
+  (void)removedAtExit;
   return folder;
 }
 

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "core/files.h"
@@ -15,13 +17,21 @@
 
 namespace {
 
-// One working folder for the whole run; every input overwrites the same few files in it.
+std::string MakeFolder() {
+  std::string pattern = "/tmp/vexel-fuzz-project-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) std::abort();
+  return pattern + "/";
+}
+
+// One folder for the whole run; every input overwrites the same few files in it, and the folder
+// goes when the fuzzer exits.
 const std::string& WorkingFolder() {
-  static const std::string folder = [] {
-    std::string pattern = "/tmp/vexel-fuzz-project-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    return pattern + "/";
-  }();
+  static const std::string folder = MakeFolder();
+  static const bool removedAtExit = std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(WorkingFolder(), ignored);
+  }) == 0;
+  (void)removedAtExit;
   return folder;
 }
 

@@ -21,6 +21,7 @@ constexpr const char* kUsage =
     "  arena                    list the engine memory regions with their guest addresses\n"
     "  project show FILE        list the elements of a project file\n"
     "  project resave IN OUT    load a project and save it again (with its .col)\n"
+    "  project records FILE     the state records a play starts from (ranges off), by word name\n"
     "  scramble IN OUT          write IN scrambled as a finished game stores it\n"
     "  unscramble IN OUT        write a scrambled IN back as plain bytes\n"
     "  help                     this text\n"

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "core/files.h"
+#include "core/core.h"
 #include "model/model.h"
 
 namespace cli {
@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kProjectUsage =
     "usage: vexel project show FILE\n"
-    "       vexel project resave IN OUT\n";
+    "       vexel project resave IN OUT\n"
+    "       vexel project records FILE\n";
 
 // A project command works on the current folder as the engine works on its working folder, with a
 // collision map of its own instead of the engine's memory.
@@ -166,11 +167,43 @@ int Resave(const std::string& in, const std::string& out) {
   return 0;
 }
 
+// The state records a play would start from (ranges off, 640 x 480), one block per element: the
+// named words, then every other non-zero word by number.
+int Records(const std::string& path) {
+  CommandModel command;
+  if (!OpenModel(&command)) return 1;
+  model::Project project;
+  if (!Load(&command, path, &project)) return 1;
+  std::vector<int32_t> records(static_cast<size_t>(model::kMaxElements) * model::kRecordWords, 0);
+  model::ConversionOptions options;
+  options.recordsAddress = core::Arena::kGuestBase + core::Describe(core::Region::kElementRecords).offset;
+  std::vector<model::ElementSetup> setups;
+  const bool converted = model::FillStateRecords(&project, options, records.data(), &setups);
+  RemoveWorkingCopies(command, project);
+  if (!converted) {
+    std::fprintf(stderr, "vexel: %s: the records could not be converted\n", path.c_str());
+    return 1;
+  }
+  for (size_t i = 0; i < project.records.size(); ++i) {
+    std::printf("element %zu '%s'\n", i, model::ElementField(project.records[i], 1).c_str());
+    const int32_t* words = records.data() + i * model::kRecordWords;
+    for (int w = 0; w < model::kRecordWords; ++w) {
+      if (const char* name = model::WordName(w)) {
+        std::printf("  %-18s %d\n", name, words[w]);
+      } else if (words[w] != 0) {
+        std::printf("  word %-13d %d\n", w, words[w]);
+      }
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int ProjectCommand(int argc, const char* const* argv) {
   if (argc == 2 && std::strcmp(argv[0], "show") == 0) return Show(argv[1]);
   if (argc == 3 && std::strcmp(argv[0], "resave") == 0) return Resave(argv[1], argv[2]);
+  if (argc == 2 && std::strcmp(argv[0], "records") == 0) return Records(argv[1]);
   std::fprintf(stderr, "%s", kProjectUsage);
   return 2;
 }

@@ -40,6 +40,7 @@ constexpr std::array<Sizes, static_cast<size_t>(Region::kCount)> kSizes = {{
     {"code area", 522240},
     {"label table", 2048},
     {"aspect slots", 8192 * 64},
+    {"routine stubs", 512 * 16},
 }};
 
 // Regions are laid out in enum order, each page aligned; the code area and the label table are

@@ -28,6 +28,7 @@ enum class Region : uint8_t {
   kCodeArea,         // compiled brain code
   kLabelTable,       // labels of the brain being compiled
   kAspectSlots,      // 8192 aspect slots of 16 words
+  kRoutineStubs,     // one 16-byte stub per instruction-table row: the guest address of its routine
   kCount
 };
 

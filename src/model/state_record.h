@@ -66,6 +66,10 @@ enum Word : int {
   kWordLocalsFirst = 128,  // locals: the k-th declaration is word 256 - k
 };
 
+// Lower-case name of a named word ("position_x", "status", ...), or nullptr for the words that
+// have no name of their own (pockets and locals, unused words).
+const char* WordName(int word);
+
 // Bits of the status word.
 inline constexpr uint32_t kStatusOn = 1u << 0;
 inline constexpr uint32_t kStatusDisabled = 1u << 1;

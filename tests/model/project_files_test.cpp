@@ -137,11 +137,18 @@ TEST_F(ProjectFiles, BrainSectionsThatAreShortOrOdd) {
 }
 
 TEST_F(ProjectFiles, WorkingCopyNamesAreNeverReused) {
-  ASSERT_TRUE(WriteText(folder / "p.prj", ProjectText("", {Record("A", 0, "-"), Record("B", 0, "-")}, "|1|", {})));
+  ASSERT_TRUE(WriteText(folder / "p.prj", ProjectText("", {Record("A", 0, "-"), Record("B", 0, "-")}, "|1|",
+                                                      {"", "short\r\n"})));
+  // Copies left by an earlier run are overwritten and cut to their new length.
+  ASSERT_TRUE(core::MakeFolders(folder / "brains"));
+  ASSERT_TRUE(WriteText(folder / "brains/00000001.bra", "stale text of an earlier run\r\n"));
+  ASSERT_TRUE(WriteText(folder / "brains/00000002.bra", "stale text of an earlier run\r\n"));
   std::set<std::string> names;
   for (int load = 0; load < 2; ++load) {
     ASSERT_TRUE(Load("p.prj"));
     for (const std::string& record : project.records) names.insert(model::ElementField(record, 4));
+    EXPECT_EQ(Brain(0), "");
+    EXPECT_EQ(Brain(1), "short\r\n");
   }
   EXPECT_EQ(names.size(), 4u);
   EXPECT_EQ(*names.rbegin(), folder / "brains/00000004.bra");
@@ -272,6 +279,15 @@ TEST(ProjectCommands, ShowAndResaveThroughTheVexelCommand) {
   EXPECT_EQ(run({"project", "resave", "demo.prj", "again.prj"}).exitCode, 0);
   EXPECT_EQ(ReadText(folder / "again.prj"), text);
   EXPECT_EQ(ReadText(folder / "again.col").size(), model::kCollisionMapBytes);
+
+  // The sprite (a screen element) keeps plain pixel numbers; every element is on, visible and
+  // collides; scales default to 1000.
+  const auto records = run({"project", "records", "demo.prj"});
+  EXPECT_EQ(records.exitCode, 0) << records.err;
+  EXPECT_NE(records.out.find("element 1 'Hero'\n"), std::string::npos) << records.out;
+  EXPECT_NE(records.out.find("  status             193\n"), std::string::npos) << records.out;
+  EXPECT_NE(records.out.find("  scale_z            1000\n"), std::string::npos) << records.out;
+  EXPECT_EQ(folder.Files().size(), before.size() + 2);  // again.prj and again.col only
 
   const auto missing = run({"project", "show", "gone.prj"});
   EXPECT_EQ(missing.exitCode, 1);
