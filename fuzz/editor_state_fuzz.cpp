@@ -10,32 +10,11 @@
 #include <system_error>
 
 #include "core/files.h"
+#include "fuzz_folder.h"
 #include "model/model.h"
 
-namespace {
-
-std::string MakeFolder() {
-  std::string pattern = "/tmp/vexel-fuzz-editor-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) std::abort();
-  return pattern + "/";
-}
-
-// One folder for the whole run; every input overwrites the same few files in it, and the folder
-// goes when the fuzzer exits.
-const std::string& DataFolder() {
-  static const std::string folder = MakeFolder();
-  static const bool removedAtExit = std::atexit([] {
-    std::error_code ignored;
-    std::filesystem::remove_all(DataFolder(), ignored);
-  }) == 0;
-  (void)removedAtExit;
-  return folder;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string& folder = DataFolder();
+  const std::string& folder = fuzzing::ScratchFolder();
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   // The two files get the two halves, so each sees text the other does not.
   core::WriteFileAtomic(folder + "vexel.ini", input.substr(0, size / 2));

@@ -13,32 +13,12 @@
 #include <vector>
 
 #include "core/files.h"
+#include "fuzz_folder.h"
 #include "model/model.h"
 
-namespace {
-
-std::string MakeFolder() {
-  std::string pattern = "/tmp/vexel-fuzz-project-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) std::abort();
-  return pattern + "/";
-}
-
-// One folder for the whole run; every input overwrites the same few files in it, and the folder
-// goes when the fuzzer exits.
-const std::string& WorkingFolder() {
-  static const std::string folder = MakeFolder();
-  static const bool removedAtExit = std::atexit([] {
-    std::error_code ignored;
-    std::filesystem::remove_all(WorkingFolder(), ignored);
-  }) == 0;
-  (void)removedAtExit;
-  return folder;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string& folder = WorkingFolder();
+  const std::string& folder = fuzzing::ScratchFolder();
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   core::WriteFileAtomic(folder + "in.prj", input);
   // An odd first byte brings a .col: the input itself, so short and odd-sized ones are covered.

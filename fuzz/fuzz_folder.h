@@ -1,0 +1,27 @@
+// A scratch folder for fuzz targets that work through files: one per run, removed at exit.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace fuzzing {
+
+// Every input overwrites the same few files in the folder, so it stays small.
+inline const std::string& ScratchFolder() {
+  static const std::string folder = [] {
+    std::string pattern = "/tmp/vexel-fuzz-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(ScratchFolder(), ignored);
+    });
+    return pattern + "/";
+  }();
+  return folder;
+}
+
+}  // namespace fuzzing
