@@ -10,18 +10,20 @@
 
 namespace fuzzing {
 
-// Every input overwrites the same few files in the folder, so it stays small.
+// Every input overwrites the same few files in the folder, so it stays small. The name is never
+// freed: the exit handler that removes the folder runs after static destructors would have.
 inline const std::string& ScratchFolder() {
-  static const std::string folder = [] {
+  static const std::string* folder = [] {
     std::string pattern = "/tmp/vexel-fuzz-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    auto* name = new std::string(pattern + "/");
     std::atexit([] {
       std::error_code ignored;
       std::filesystem::remove_all(ScratchFolder(), ignored);
     });
-    return pattern + "/";
+    return name;
   }();
-  return folder;
+  return *folder;
 }
 
 }  // namespace fuzzing
