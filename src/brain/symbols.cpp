@@ -38,6 +38,29 @@ bool ParseDecimal(std::string_view text, uint32_t* value) {
   return result.ec == std::errc() && result.ptr == end;
 }
 
+// FNV-1a: names are short, and the index needs no more than a fair spread.
+uint32_t NameHash(std::string_view name) {
+  uint32_t hash = 2166136261u;
+  for (char c : name) hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
+  return hash;
+}
+
+constexpr uint32_t kSlotMask = kNameSlots - 1;
+static_assert((kNameSlots & kSlotMask) == 0 && kNameSlots > 2 * kSymbolRoom);
+
+// Adds `entry` under its name unless an earlier entry already has that name.
+void IndexName(SymbolList* list, int entry) {
+  const std::string_view name = Field(list->entries[entry], 2);
+  for (uint32_t slot = NameHash(name) & kSlotMask;; slot = (slot + 1) & kSlotMask) {
+    const int held = list->nameIndex[slot] - 1;
+    if (held < 0) {
+      list->nameIndex[slot] = static_cast<int16_t>(entry + 1);
+      return;
+    }
+    if (Field(list->entries[held], 2) == name) return;
+  }
+}
+
 bool Append(SymbolList* list, std::string_view text) {
   if (list == nullptr || list->count >= kSymbolRoom) return false;
   list->entries[list->count++].assign(text);
@@ -56,12 +79,12 @@ std::string ValueBoxText(double value, std::string_view message) {
   return text;
 }
 
-// Called at the start of every brain, so it avoids per-entry allocations where it can: entry
-// strings keep their capacity from the previous brain and the name map keeps its buckets.
+// Called at the start of every brain, so it avoids allocations: entry strings keep their capacity
+// from the previous brain and the name index is a fixed array.
 int LoadInstructionTable(SymbolList* list, const uint8_t* rawTable, size_t rawSize, std::string* valueBox) {
   if (valueBox != nullptr) valueBox->clear();
   if (list == nullptr) return 0;
-  list->firstEntryOfName.clear();
+  list->nameIndex.fill(0);
 
   // The list's room bounds the table part: a larger table would otherwise run past the entries.
   const size_t rowsInBuffer = rawTable == nullptr ? 0 : rawSize / kRawRowBytes;
@@ -81,8 +104,7 @@ int LoadInstructionTable(SymbolList* list, const uint8_t* rawTable, size_t rawSi
     std::string& entry = list->entries[rows];
     entry.assign(reinterpret_cast<const char*>(raw), length);
     entry.append(digits, printed.ptr);
-    // try_emplace keeps the first row of a name, as a search in entry order would find it.
-    list->firstEntryOfName.try_emplace(std::string(Field(entry, 2)), rows);
+    IndexName(list, rows);
   }
   list->entries[rows].assign(kEndEntry);
   list->keywordCount = rows + 1;
@@ -122,8 +144,13 @@ int FindVariable(const SymbolList& list, std::string_view name) {
 }
 
 int LookupName(const SymbolList& list, std::string_view name, std::string* error) {
-  const auto found = list.firstEntryOfName.find(name);
-  if (found != list.firstEntryOfName.end()) return found->second;
+  // The index never holds more than the room, which is far below the slot count, so every probe
+  // chain ends at an empty slot.
+  for (uint32_t slot = NameHash(name) & kSlotMask;; slot = (slot + 1) & kSlotMask) {
+    const int held = list.nameIndex[slot] - 1;
+    if (held < 0) break;
+    if (held < list.keywordCount && Field(list.entries[held], 2) == name) return held;
+  }
   if (error != nullptr) {
     if (name.empty()) {
       error->assign(kRoundBracketsMessage);

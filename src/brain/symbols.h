@@ -5,10 +5,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 namespace brain {
 
@@ -18,10 +16,8 @@ inline constexpr int kMaxKeywordEntries = 472;
 
 inline constexpr std::string_view kEndEntry = "*end*";
 
-struct SymbolNameHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
-};
+// Slots of the name index: a power of two well above the room, so probe chains stay short.
+inline constexpr int kNameSlots = 2048;
 
 // Part of the compiler's state; LoadInstructionTable rebuilds it at the start of every brain.
 // Layout of `entries`:
@@ -34,8 +30,10 @@ struct SymbolList {
   std::array<std::string, kSymbolRoom> entries;
   int count = 0;
   int keywordCount = 0;
-  // Name -> first instruction entry carrying it: the answer of a linear search in entry order.
-  std::unordered_map<std::string, int, SymbolNameHash, std::equal_to<>> firstEntryOfName;
+  // Open-addressed index of the instruction entries by name: entry + 1, 0 for an empty slot. It
+  // holds the first entry of each name, so a lookup gives what a search in entry order gives.
+  // Indices rather than keys keep it valid when the list is copied and free of allocations.
+  std::array<int16_t, kNameSlots> nameIndex{};
 };
 
 // Text of a value box: "Value: " + `value` in C "%g" form + a line break + `message`.
