@@ -1,4 +1,7 @@
-// Public header of src/brain/: Brain instruction table, source reading, expression compiler, code generation, runner and backends.
+// Public header of src/brain/: the instruction table, brain source, expression compiler, code
+// generation and (later) the runner and its backends.
 #pragma once
 
-namespace brain {}  // namespace brain
+#include "brain/compiler.h"
+#include "brain/instruction_table.h"
+#include "brain/symbols.h"
