@@ -226,6 +226,7 @@ void CompileBrainText(CompilerState* state, std::string_view text) {
   state->status = 0;
   state->ifDepth = 0;
   state->gotos.clear();
+  state->lineStarts.clear();
   SetLabelCount(state, 0);
   std::string valueBox;
   LoadInstructionTable(&state->symbols, state->rawTable.data(), state->rawTable.size(), &valueBox);
@@ -240,6 +241,7 @@ void CompileBrainText(CompilerState* state, std::string_view text) {
   while (NextLine(text, &position, &raw)) {
     PrepareLine(raw, ++number, &state->line);
     lineRead = true;
+    state->lineStarts.push_back(LineStart{number, state->code.position});
     if (raw.size() > kMaxLineLength) {
       Fail(state, "Line longer than " + std::to_string(kMaxLineLength) + " characters");
       break;

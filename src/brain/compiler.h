@@ -51,6 +51,12 @@ struct GotoSite {
   std::string context;      // error context of the goto's line
 };
 
+// Where the code of one source line begins.
+struct LineStart {
+  int line = 0;         // from 1
+  uint32_t offset = 0;  // code offset
+};
+
 // The whole compiler state, passed explicitly; nothing is kept in statics. The first block is set
 // by the owner and kept across compilations; the rest is wiped as each comment says.
 struct CompilerState {
@@ -81,6 +87,7 @@ struct CompilerState {
   std::array<uint32_t, kIfStackDepth> ifStack{};
   int ifDepth = 0;
   std::vector<GotoSite> gotos;
+  std::vector<LineStart> lineStarts;  // one per source line, in order
   std::string error;        // empty while the brain compiles cleanly
   int status = 0;
 

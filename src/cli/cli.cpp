@@ -1,5 +1,5 @@
 // The vexel command: subcommand dispatch and help. The project and file commands live in
-// project_commands.cpp.
+// project_commands.cpp, the brain commands in brain_commands.cpp.
 #include "cli/cli.h"
 
 #include <cstdio>
@@ -12,6 +12,8 @@ namespace cli {
 // project_commands.cpp; each takes the arguments after its command word and returns the exit code.
 int ProjectCommand(int argc, const char* const* argv);
 int ScrambleCommand(int argc, const char* const* argv, bool scramble);
+// brain_commands.cpp.
+int BrainCommand(int argc, const char* const* argv);
 
 namespace {
 
@@ -22,6 +24,9 @@ constexpr const char* kUsage =
     "  project show FILE        list the elements of a project file\n"
     "  project resave IN OUT    load a project and save it again (with its .col)\n"
     "  project records FILE     the state records a play starts from (ranges off), by word name\n"
+    "  brain compile FILE [--hex] [--listing] [--json]\n"
+    "                           compile one brain as a play would: error box text, code bytes,\n"
+    "                           a listing disassembled line by line, or JSON for outside checks\n"
     "  scramble IN OUT          write IN scrambled as a finished game stores it\n"
     "  unscramble IN OUT        write a scrambled IN back as plain bytes\n"
     "  help                     this text\n"
@@ -44,6 +49,7 @@ int Main(int argc, const char* const* argv) {
   }
   if (std::strcmp(argv[1], "arena") == 0) return ListArena();
   if (std::strcmp(argv[1], "project") == 0) return ProjectCommand(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "brain") == 0) return BrainCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "scramble") == 0) return ScrambleCommand(argc - 2, argv + 2, true);
   if (std::strcmp(argv[1], "unscramble") == 0) return ScrambleCommand(argc - 2, argv + 2, false);
   std::fprintf(stderr, "vexel: unknown command '%s'\n%s", argv[1], kUsage);

@@ -1,0 +1,168 @@
+// vexel brain compile: one brain compiled as a play compiles it, shown as bytes, a listing
+// disassembled by Capstone, or JSON for tools that check the code from outside.
+#include <capstone/capstone.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "brain/compiler.h"
+#include "brain/instruction_table.h"
+#include "cli/cli.h"
+#include "core/core.h"
+#include "model/model.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kBrainUsage = "usage: vexel brain compile FILE [--hex] [--listing] [--json]\n";
+
+std::string Hex(const uint8_t* bytes, size_t count) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(count * 2);
+  for (size_t i = 0; i < count; ++i) {
+    text.push_back(kDigits[bytes[i] >> 4]);
+    text.push_back(kDigits[bytes[i] & 15]);
+  }
+  return text;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out + "\"";
+}
+
+// Disassembles [from, to) of the code area at its guest addresses, one instruction a line.
+void PrintDisassembly(csh handle, const uint8_t* code, uint32_t guestBase, uint32_t from, uint32_t to) {
+  cs_insn* insn = nullptr;
+  const size_t count = cs_disasm(handle, code + from, to - from, guestBase + from, 0, &insn);
+  uint32_t done = from;
+  for (size_t i = 0; i < count; ++i) {
+    std::printf("    %08llX  %-24s %s %s\n", static_cast<unsigned long long>(insn[i].address),
+                Hex(insn[i].bytes, insn[i].size).c_str(), insn[i].mnemonic, insn[i].op_str);
+    done = static_cast<uint32_t>(insn[i].address - guestBase) + insn[i].size;
+  }
+  if (count > 0) cs_free(insn, count);
+  if (done < to) std::printf("    %08X  %-24s (data)\n", guestBase + done, Hex(code + done, to - done).c_str());
+}
+
+// The brain's lines as the compiler reads them: only CR LF ends a line.
+std::vector<std::string> SourceLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+}  // namespace
+
+int BrainCommand(int argc, const char* const* argv) {
+  if (argc < 2 || std::strcmp(argv[0], "compile") != 0) {
+    std::fprintf(stderr, "%s", kBrainUsage);
+    return 2;
+  }
+  const std::string path = argv[1];
+  bool hex = false, listing = false, json = false;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--hex") == 0) hex = true;
+    else if (std::strcmp(argv[i], "--listing") == 0) listing = true;
+    else if (std::strcmp(argv[i], "--json") == 0) json = true;
+    else {
+      std::fprintf(stderr, "vexel: unknown option %s\n%s", argv[i], kBrainUsage);
+      return 2;
+    }
+  }
+  std::string source;
+  if (!core::ReadFile(path, &source)) {
+    std::fprintf(stderr, "vexel: %s: cannot read the brain file\n", path.c_str());
+    return 1;
+  }
+
+  core::Arena arena;
+  if (!arena.Create()) {
+    std::fprintf(stderr, "vexel: cannot allocate the engine's memory\n");
+    return 1;
+  }
+  // A one-element project whose brain is the file, compiled as a play compiles it.
+  model::Project project;
+  project.records.push_back("Brain|" + model::DefaultCameraRecord("./"));
+  project.records[0] = model::SetElementField(project.records[0], 4, path);
+  brain::CompilerState state;
+  std::string errorBox;
+  state.showErrorBox = [&](const std::string& text) { errorBox = text; };
+  state.showValueBox = [](const std::string& text) { std::fprintf(stderr, "vexel: %s\n", text.c_str()); };
+  if (!brain::BeginCompilation(&state, &arena)) {
+    std::fprintf(stderr, "vexel: the compiler could not start\n");
+    return 1;
+  }
+  brain::CompileAllBrains(&state, project);
+  const auto* record = arena.As<int32_t>(core::Region::kElementRecords);
+  const uint32_t entry = static_cast<uint32_t>(record[model::kWordBrainEntry]);
+  const uint32_t codeBase = arena.Address(core::Region::kCodeArea);
+  const uint32_t start = entry >= codeBase ? entry - codeBase : 0;
+  const uint32_t end = state.code.position;
+  const uint8_t* code = arena.Host(core::Region::kCodeArea);
+
+  if (json) {
+    const uint8_t* pool = arena.GuestToHost(state.literalStart, state.literalEnd - state.literalStart);
+    std::printf("{\"error\": %s, \"code_address\": %u, \"code\": \"%s\", \"temporaries_address\": %u, "
+                "\"literal_pool_address\": %u, \"literal_pool\": \"%s\", \"record_address\": %u, \"routines\": {",
+                JsonString(errorBox).c_str(), entry, Hex(code + start, end - start).c_str(),
+                arena.Address(core::Region::kTemporaries), state.literalStart,
+                pool != nullptr ? Hex(pool, state.literalEnd - state.literalStart).c_str() : "",
+                arena.Address(core::Region::kElementRecords));
+    for (int row = 0; row < brain::kInstructionRowCount; ++row) {
+      std::printf("%s%s: %u", row == 0 ? "" : ", ", JsonString(std::string(brain::InstructionRowAt(row)->name)).c_str(),
+                  brain::RoutineAddress(row));
+    }
+    std::printf("}}\n");
+    return errorBox.empty() ? 0 : 1;
+  }
+  if (!errorBox.empty()) {
+    std::printf("%s\n", errorBox.c_str());
+    return 1;
+  }
+  if (hex) std::printf("%s\n", Hex(code + start, end - start).c_str());
+  if (listing) {
+    csh handle = 0;
+    if (cs_open(CS_ARCH_X86, CS_MODE_32, &handle) != CS_ERR_OK) {
+      std::fprintf(stderr, "vexel: the disassembler could not start\n");
+      return 1;
+    }
+    // Each source line, then the code it compiled to; the brain's closing return comes last.
+    const std::vector<std::string> lines = SourceLines(source);
+    const auto& starts = state.lineStarts;
+    for (size_t i = 0; i < starts.size(); ++i) {
+      const uint32_t from = starts[i].offset;
+      const uint32_t to = i + 1 < starts.size() ? starts[i + 1].offset : end - 1;
+      const size_t index = static_cast<size_t>(starts[i].line - 1);
+      std::printf("%4d  %s\n", starts[i].line, index < lines.size() ? lines[index].c_str() : "");
+      PrintDisassembly(handle, code, codeBase, from, to);
+    }
+    std::printf("      (end of brain)\n");
+    PrintDisassembly(handle, code, codeBase, end - 1, end);
+    cs_close(&handle);
+  }
+  return 0;
+}
+
+}  // namespace cli

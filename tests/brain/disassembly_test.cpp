@@ -1,0 +1,112 @@
+// Capstone, an independent x86 reader, must decode every compiled brain into exactly the
+// instructions the code tables name, with no stray bytes except the 11 bytes a resolved goto
+// leaves after its jump; and the vexel brain command must report what the compiler made.
+#include <capstone/capstone.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "brain/compiler.h"
+#include "core/arena.h"
+#include "support/run_program.h"
+
+namespace {
+
+class Disassembly : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(arena.Create());
+    ASSERT_TRUE(brain::BeginCompilation(&state, &arena));
+    ASSERT_EQ(cs_open(CS_ARCH_X86, CS_MODE_32, &handle), CS_ERR_OK);
+  }
+  void TearDown() override { cs_close(&handle); }
+
+  // Compiles the text and returns the mnemonics of the whole brain, skipping the tail of each
+  // goto placeholder; fails the test on any byte Capstone cannot place.
+  std::vector<std::string> Mnemonics(const std::string& text) {
+    state.code.position = 0;
+    brain::CompileBrainText(&state, text);
+    EXPECT_TRUE(state.error.empty()) << state.error;
+    brain::ResolveLabels(&state, 0, state.code.position);
+    std::vector<uint32_t> placeholderTails;
+    for (const brain::GotoSite& site : state.gotos) placeholderTails.push_back(site.offset + 5);
+
+    std::vector<std::string> names;
+    const uint8_t* code = arena.Host(core::Region::kCodeArea);
+    const uint32_t base = arena.Address(core::Region::kCodeArea);
+    uint32_t at = 0;
+    while (at < state.code.position) {
+      if (std::find(placeholderTails.begin(), placeholderTails.end(), at) != placeholderTails.end()) {
+        at += 11;
+        continue;
+      }
+      cs_insn* insn = nullptr;
+      const size_t count = cs_disasm(handle, code + at, state.code.position - at, base + at, 1, &insn);
+      if (count != 1) {
+        ADD_FAILURE() << "undecodable byte at offset " << at;
+        break;
+      }
+      names.push_back(insn[0].mnemonic);
+      at += insn[0].size;
+      cs_free(insn, count);
+    }
+    return names;
+  }
+
+  core::Arena arena;
+  brain::CompilerState state;
+  csh handle = 0;
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(Disassembly, ArithmeticComparisonAndConditionalBlock) {
+  EXPECT_EQ(Mnemonics("var a\r\na = 3 + 4\r\nif a > 5\r\na = a * 2\r\nelse\r\na = a - 1\r\nendif\r\n"),
+            (Names{"mov", "add", "mov", "mov",                                   // a = 3 + 4
+                   "mov", "mov", "mov", "cmp", "jg", "xor", "mov", "cmp", "je",  // if a > 5
+                   "mov", "imul", "mov", "mov",                                  // a = a * 2
+                   "jmp",                                                        // else
+                   "mov", "sub", "mov", "mov",                                   // a = a - 1
+                   "ret"}));
+}
+
+TEST_F(Disassembly, CallsAndJumps) {
+  const Names names = Mnemonics("var a\r\ntop:\r\na = abs(a - 9)\r\ngoto top\r\n");
+  ASSERT_FALSE(names.empty());
+  EXPECT_NE(std::find(names.begin(), names.end(), "call"), names.end());
+  EXPECT_EQ(names[names.size() - 2], "jmp");  // the goto, its placeholder tail skipped
+  EXPECT_EQ(names.back(), "ret");
+}
+
+TEST(BrainCommand, CompileReportsBytesErrorsAndJson) {
+  testing_support::TempFolder folder;
+  ASSERT_TRUE(testing_support::WriteText(folder / "ok.brn", "var a\r\na = 3 + 4\r\n"));
+  ASSERT_TRUE(testing_support::WriteText(folder / "bad.brn", "var a\r\nb = 1\r\n"));
+  auto run = [&](std::vector<std::string> args) {
+    return testing_support::RunProgram(VEXEL_VEXEL_BINARY, args, folder.path());
+  };
+  auto hex = run({"brain", "compile", "ok.brn", "--hex"});
+  EXPECT_EQ(hex.exitCode, 0) << hex.err;
+  EXPECT_EQ(hex.out.substr(0, 20), "B8030000000504000000");  // mov eax, 3 / add eax, 4
+  EXPECT_EQ(hex.out.substr(hex.out.size() - 3), "C3\n");
+
+  auto listing = run({"brain", "compile", "ok.brn", "--listing"});
+  EXPECT_EQ(listing.exitCode, 0) << listing.err;
+  EXPECT_NE(listing.out.find("   2  a = 3 + 4\n"), std::string::npos) << listing.out;
+  EXPECT_NE(listing.out.find("mov eax, 3"), std::string::npos) << listing.out;
+
+  auto json = run({"brain", "compile", "ok.brn", "--json"});
+  EXPECT_EQ(json.exitCode, 0) << json.err;
+  EXPECT_EQ(json.out.find("{\"error\": \"\", \"code_address\": "), 0u) << json.out;
+  EXPECT_NE(json.out.find("\"abs\": "), std::string::npos);
+  EXPECT_NE(json.out.find("\"record_address\": 4194304"), std::string::npos) << json.out;
+
+  auto bad = run({"brain", "compile", "bad.brn"});
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_NE(bad.out.find("brain ERROR!|"), std::string::npos) << bad.out;
+  EXPECT_EQ(run({"brain", "compile", "missing.brn"}).exitCode, 1);
+  EXPECT_EQ(run({"brain", "link", "ok.brn"}).exitCode, 2);
+}
+
+}  // namespace
