@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "brain/compiler.h"
+#include "brain/expected_code.h"
 #include "brain/instruction_table.h"
 #include "core/arena.h"
 #include "core/files.h"
@@ -15,18 +16,9 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-void Append32(Bytes* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-struct Expect {
-  Bytes b;
-  Expect& Raw(std::initializer_list<uint8_t> bytes) { b.insert(b.end(), bytes); return *this; }
-  Expect& Op(std::initializer_list<uint8_t> bytes, uint32_t v) { Raw(bytes); Append32(&b, v); return *this; }
-  Expect& Text(std::string_view text) { b.insert(b.end(), text.begin(), text.end()); return *this; }
-};
+using brain_testing::Append32;
+using brain_testing::Bytes;
+using brain_testing::Expect;
 
 constexpr uint32_t kX = 1020;
 

@@ -6,24 +6,16 @@
 #include <vector>
 
 #include "brain/compiler.h"
+#include "brain/expected_code.h"
 #include "brain/expression.h"
 #include "brain/instruction_table.h"
 #include "core/arena.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-void Append32(Bytes* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-// Little builder for expected code, so each case reads like the instruction list it stands for.
-struct Expect {
-  Bytes b;
-  Expect& Raw(std::initializer_list<uint8_t> bytes) { b.insert(b.end(), bytes); return *this; }
-  Expect& Op(std::initializer_list<uint8_t> bytes, uint32_t v) { Raw(bytes); Append32(&b, v); return *this; }
-};
+using brain_testing::Append32;
+using brain_testing::Bytes;
+using brain_testing::Expect;
 
 class Expression : public ::testing::Test {
  protected:
