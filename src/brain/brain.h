@@ -4,4 +4,5 @@
 
 #include "brain/compiler.h"
 #include "brain/instruction_table.h"
+#include "brain/interpreter.h"
 #include "brain/symbols.h"
