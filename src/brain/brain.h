@@ -5,4 +5,5 @@
 #include "brain/compiler.h"
 #include "brain/instruction_table.h"
 #include "brain/interpreter.h"
+#include "brain/runner.h"
 #include "brain/symbols.h"

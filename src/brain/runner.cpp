@@ -1,0 +1,91 @@
+// The brain step and nested brain runs.
+#include "brain/runner.h"
+
+#include <algorithm>
+
+#include "brain/instruction_table.h"
+#include "model/state_record.h"
+
+namespace brain {
+namespace {
+
+int32_t* Record(BrainRuntime* runtime, int32_t element) {
+  return runtime->arena->As<int32_t>(core::Region::kElementRecords) + element * model::kRecordWords;
+}
+
+// Dispatches a call from brain code to the routine bound to the stub's row.
+bool CallRoutine(BrainRuntime* runtime, uint32_t stub, Regs* regs, std::string* fault) {
+  const int row = RowOfRoutineAddress(stub);
+  if (row < 0) {
+    *fault = "Brain called an address that is not an instruction";
+    return false;
+  }
+  const size_t index = static_cast<size_t>(row);
+  if (index >= runtime->routines.size() || !runtime->routines[index]) {
+    *fault = std::string("Instruction '") + InstructionRowAt(row)->name + "' is not available in this build";
+    return false;
+  }
+  return runtime->routines[index](regs, fault);
+}
+
+bool RunEntry(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault) {
+  const uint8_t* record = runtime->arena->GuestToHostIn(core::Region::kElementRecords, recordAddress, model::kRecordBytes);
+  if (record == nullptr) {
+    *fault = "Brain run for an address that is not an element";
+    return false;
+  }
+  const auto entry = reinterpret_cast<const int32_t*>(record)[model::kWordBrainEntry];
+  Regs regs;
+  regs.edi = recordAddress;
+  const RoutineCall call = [runtime](uint32_t stub, Regs* r, std::string* text) {
+    return CallRoutine(runtime, stub, r, text);
+  };
+  return Interpret(*runtime->arena, static_cast<uint32_t>(entry), &regs, call, runtime->limits, fault) ==
+         RunResult::kReturned;
+}
+
+}  // namespace
+
+bool RunBrainOf(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault) {
+  if (runtime->executeDepth >= kMaxExecuteDepth) {
+    *fault = "Brains execute each other more than " + std::to_string(kMaxExecuteDepth) + " deep";
+    return false;
+  }
+  ++runtime->executeDepth;
+  const bool ok = RunEntry(runtime, recordAddress, fault);
+  --runtime->executeDepth;
+  return ok;
+}
+
+void RunBrains(BrainRuntime* runtime, const std::function<std::string(int32_t element)>& describe) {
+  if (runtime->arena == nullptr || runtime->faulted) return;
+  const int32_t last = std::min(runtime->lastElement, 255);
+  // Picking: the picked element follows what visual_picked_get reports.
+  if (runtime->pickedElement != 0) {
+    const int row = RowOfName("visual_picked_get");
+    Regs regs;
+    std::string ignored;
+    if (row >= 0 && static_cast<size_t>(row) < runtime->routines.size() && runtime->routines[static_cast<size_t>(row)] &&
+        runtime->routines[static_cast<size_t>(row)](&regs, &ignored) && regs.eax != 0) {
+      runtime->pickedElement = regs.eax;
+    }
+  }
+  for (int32_t i = 0; i <= last; ++i) Record(runtime, i)[model::kWordStatus] &= ~static_cast<int32_t>(model::kStatusChildOffset);
+  const uint32_t firstRecord = runtime->arena->Address(core::Region::kElementRecords);
+  for (int32_t i = 0; i <= last; ++i) {
+    int32_t* record = Record(runtime, i);
+    const auto status = static_cast<uint32_t>(record[model::kWordStatus]);
+    if ((status & model::kStatusOn) == 0 || (status & model::kStatusDisabled) != 0) continue;
+    std::string fault;
+    runtime->executeDepth = 0;
+    if (!RunEntry(runtime, firstRecord + static_cast<uint32_t>(i) * model::kRecordBytes, &fault)) {
+      runtime->faulted = true;
+      if (runtime->runtimeError) runtime->runtimeError(describe ? fault + "|" + describe(i) : fault);
+      return;
+    }
+    ++record[model::kWordTimer];
+  }
+  ++runtime->tickCounter;
+}
+
+}  // namespace brain

@@ -1,0 +1,47 @@
+// The brain step: every element that is on and not disabled runs its compiled brain once, in
+// element order, with its own record in EDI. Calls the interpreter, the instruction table and the
+// arena; routines are bound by the owner.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "brain/interpreter.h"
+#include "core/arena.h"
+
+namespace brain {
+
+// An instruction routine: reads its arguments from EAX..ESI and the current record from EDI,
+// leaves its result in EAX. False (with a text) reports a misuse that ends the play.
+using Routine = std::function<bool(Regs* regs, std::string* fault)>;
+
+// Nested `execute` runs allowed inside one brain run.
+inline constexpr int kMaxExecuteDepth = 64;
+
+// What the brain step works on; lives as long as a play. The owner fills the first block.
+struct BrainRuntime {
+  core::Arena* arena = nullptr;
+  int32_t lastElement = -1;  // index of the last element of the played project
+  std::vector<Routine> routines;  // by instruction-table row; an empty one reports itself missing
+  std::function<void(const std::string& text)> runtimeError;  // the play's run-time error box
+  RunLimits limits;
+
+  int32_t tickCounter = 0;    // brain steps since the compilation; set to 0 by the compiler
+  uint32_t pickedElement = 0;  // 0 picking off, 1 on and nothing picked, else the element picked
+  int executeDepth = 0;
+  bool faulted = false;  // a run-time error ended the step; the play ends after it
+};
+
+// Runs one brain step: picking, status bit 3 cleared on every element, each element that is on
+// (bit 0) and not disabled (bit 1) run with its timer (word 43) counted, then the tick counter.
+// A fault inside a brain reports "text|Element 'name', brain line N" style context through
+// runtimeError (when `describe` is given) and stops the step.
+void RunBrains(BrainRuntime* runtime, const std::function<std::string(int32_t element)>& describe = nullptr);
+
+// Runs element `element`'s brain at once, without status test or timer: the `execute` instruction.
+// False after a fault (already reported) or when nested deeper than kMaxExecuteDepth.
+bool RunBrainOf(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault);
+
+}  // namespace brain

@@ -1,0 +1,105 @@
+// The brain step: which elements run, in which order, with their timers, ticks and faults.
+#include <gtest/gtest.h>
+
+#include "brain/compiler.h"
+#include "brain/instruction_table.h"
+#include "brain/runner.h"
+#include "core/arena.h"
+#include "model/state_record.h"
+
+namespace {
+
+class Runner : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(arena.Create());
+    ASSERT_TRUE(brain::BeginCompilation(&compiler, &arena));
+    runtime.arena = &arena;
+    runtime.routines.resize(brain::kInstructionRowCount);
+    runtime.runtimeError = [this](const std::string& text) { errors.push_back(text); };
+    // `on` switches the element it is given on, as the state instruction does.
+    Bind("on", [this](brain::Regs* regs, std::string*) {
+      int32_t* record = reinterpret_cast<int32_t*>(arena.GuestToHost(regs->eax, 1024));
+      record[model::kWordStatus] |= static_cast<int32_t>(model::kStatusOn);
+      return true;
+    });
+    Bind("execute", [this](brain::Regs* regs, std::string* fault) {
+      return brain::RunBrainOf(&runtime, regs->eax, fault);
+    });
+  }
+  void Bind(const char* name, brain::Routine routine) {
+    runtime.routines[static_cast<size_t>(brain::RowOfName(name))] = std::move(routine);
+  }
+  int32_t* Record(int element) { return arena.As<int32_t>(core::Region::kElementRecords) + element * 256; }
+  // Compiles a brain for the element and sets its status word.
+  void Give(int element, const std::string& text, uint32_t status) {
+    Record(element)[model::kWordBrainEntry] = static_cast<int32_t>(compiler.code.Address());
+    brain::CompileBrainText(&compiler, text);
+    ASSERT_TRUE(compiler.error.empty()) << compiler.error;
+    Record(element)[model::kWordStatus] = static_cast<int32_t>(status);
+    runtime.lastElement = std::max(runtime.lastElement, element);
+  }
+
+  core::Arena arena;
+  brain::CompilerState compiler;
+  brain::BrainRuntime runtime;
+  std::vector<std::string> errors;
+};
+
+constexpr uint32_t kOn = model::kStatusOn;
+constexpr uint32_t kDisabled = model::kStatusDisabled;
+
+TEST_F(Runner, OnlyElementsThatAreOnAndEnabledRun) {
+  Give(0, "var x\r\nx = x + 1", kOn);
+  Give(1, "var x\r\nx = x + 1", kOn | kDisabled);
+  Give(2, "var x\r\nx = x + 1", 0);
+  Record(0)[model::kWordStatus] |= static_cast<int32_t>(model::kStatusChildOffset);
+  brain::RunBrains(&runtime);
+  brain::RunBrains(&runtime);
+  EXPECT_EQ(Record(0)[255], 2);
+  EXPECT_EQ(Record(0)[model::kWordTimer], 2);
+  EXPECT_EQ(Record(1)[255], 0);  // disabled: skipped, timer kept
+  EXPECT_EQ(Record(1)[model::kWordTimer], 0);
+  EXPECT_EQ(Record(2)[model::kWordTimer], 0);
+  EXPECT_EQ(Record(0)[model::kWordStatus] & static_cast<int32_t>(model::kStatusChildOffset), 0);
+  EXPECT_EQ(runtime.tickCounter, 2);
+}
+
+TEST_F(Runner, SwitchingOnALaterElementRunsItInTheSameStep) {
+  Give(0, "var x\r\nx = x + 1", 0);
+  Give(1, "on(element#1)\r\non(element#-1)", kOn);
+  Give(2, "var x\r\nx = x + 1", 0);
+  brain::RunBrains(&runtime);
+  EXPECT_EQ(Record(2)[255], 1);  // later: ran in this step
+  EXPECT_EQ(Record(0)[255], 0);  // earlier: waits for the next step
+  brain::RunBrains(&runtime);
+  EXPECT_EQ(Record(0)[255], 1);
+}
+
+TEST_F(Runner, FaultsEndTheStepThroughTheRuntimeError) {
+  Give(0, "var x\r\nx = 1 / x", kOn);
+  Give(1, "var x\r\nx = x + 1", kOn);
+  brain::RunBrains(&runtime, [](int32_t element) { return "Element " + std::to_string(element); });
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("divided by zero"), std::string::npos) << errors[0];
+  EXPECT_NE(errors[0].find("|Element 0"), std::string::npos) << errors[0];
+  EXPECT_TRUE(runtime.faulted);
+  EXPECT_EQ(Record(1)[255], 0);  // the step stopped at the fault
+  EXPECT_EQ(runtime.tickCounter, 0);
+}
+
+TEST_F(Runner, UnboundInstructionsAndRunawayExecuteAreFaults) {
+  Give(0, "var x\r\nx = sqrt_512(4)", kOn);
+  brain::RunBrains(&runtime);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("Instruction 'sqrt_512' is not available in this build"), std::string::npos) << errors[0];
+
+  errors.clear();
+  runtime.faulted = false;
+  Give(0, "execute(element)", kOn);  // a brain that executes itself
+  brain::RunBrains(&runtime);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("more than 64 deep"), std::string::npos) << errors[0];
+}
+
+}  // namespace
