@@ -317,6 +317,7 @@ void CompileAllBrains(CompilerState* state, const model::Project& project) {
   state->code.position = 0;
   state->code.overflow = false;
   state->brainStart = 0;
+  state->brainLines.clear();
   for (int i = 0; i < count; ++i) {
     int32_t* entry = records + i * model::kRecordWords + model::kWordBrainEntry;
     if (shared[i] != i) {
@@ -335,11 +336,28 @@ void CompileAllBrains(CompilerState* state, const model::Project& project) {
       state->code.code[state->brainStart] = 0xC3;
       state->code.position = state->brainStart + 1;
       state->code.overflow = false;
+    } else {
+      state->brainLines.push_back(
+          BrainLines{state->code.guestBase + state->brainStart, state->code.Address(), state->lineStarts});
     }
     state->brainStart = state->code.position;
   }
   state->literalEnd = state->arena->Address(core::Region::kStringStore) + state->stringStoreUsed;
   if (state->tickCounter != nullptr) *state->tickCounter = 0;
+}
+
+int SourceLineAt(const CompilerState& state, uint32_t codeAddress) {
+  for (const BrainLines& brain : state.brainLines) {
+    if (codeAddress < brain.start || codeAddress >= brain.end) continue;
+    const uint32_t offset = codeAddress - state.code.guestBase;
+    int line = 0;
+    for (const LineStart& start : brain.lines) {
+      if (start.offset > offset) break;
+      line = start.line;
+    }
+    return line;
+  }
+  return 0;
 }
 
 }  // namespace brain

@@ -57,6 +57,13 @@ struct LineStart {
   uint32_t offset = 0;  // code offset
 };
 
+// The line map of one compiled brain, for naming the line of a run-time fault.
+struct BrainLines {
+  uint32_t start = 0;  // guest addresses of the brain's code
+  uint32_t end = 0;
+  std::vector<LineStart> lines;
+};
+
 // The whole compiler state, passed explicitly; nothing is kept in statics. The first block is set
 // by the owner and kept across compilations; the rest is wiped as each comment says.
 struct CompilerState {
@@ -76,6 +83,7 @@ struct CompilerState {
   uint32_t literalStart = 0;    // guest bounds of the literal pool written by the compilation
   uint32_t literalEnd = 0;
   bool memoryWarned = false;
+  std::vector<BrainLines> brainLines;  // every brain compiled without error
 
   // [Project] The code cursor and the raw instruction table the symbol list is rebuilt from.
   Emitter code;
@@ -123,6 +131,9 @@ int LabelCount(const CompilerState& state);
 // the element's state record in the arena. Elements whose brain files have equal content share one
 // compiled copy. A failed brain shows its error box, sets brainErrorSeen and becomes a plain return.
 void CompileAllBrains(CompilerState* state, const model::Project& project);
+
+// The source line (from 1) whose code holds the guest address, or 0 when no compiled brain does.
+int SourceLineAt(const CompilerState& state, uint32_t codeAddress);
 
 // Sum of the file's little-endian 32-bit words (trailing bytes ignored); 0 for a missing file or
 // one shorter than four bytes.

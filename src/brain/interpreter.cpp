@@ -408,7 +408,7 @@ RunResult Machine::Run(const RoutineCall& call) {
 }  // namespace
 
 RunResult Interpret(const core::Arena& arena, uint32_t entry, Regs* regs, const RoutineCall& call,
-                    const RunLimits& limits, std::string* fault) {
+                    const RunLimits& limits, std::string* fault, uint32_t* faultAt) {
   const uint32_t codeBase = arena.Address(core::Region::kCodeArea);
   const uint32_t codeSize = core::Describe(core::Region::kCodeArea).size;
   const uint8_t* code = arena.GuestToHostIn(core::Region::kCodeArea, codeBase, codeSize);
@@ -425,6 +425,7 @@ RunResult Interpret(const core::Arena& arena, uint32_t entry, Regs* regs, const 
   m.r[kEsi] = regs->esi;
   m.r[kEdi] = regs->edi;
   const RunResult result = m.Run(call);
+  if (result == RunResult::kFault && faultAt != nullptr) *faultAt = m.At();
   *regs = Regs{m.r[kEax], m.r[kEbx], m.r[kEcx], m.r[kEdx], m.r[kEsi], m.r[kEdi]};
   return result;
 }

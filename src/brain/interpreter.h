@@ -36,9 +36,10 @@ enum class RunResult : uint8_t { kReturned, kFault };
 // holds the registers on entry (EDI = the element's record address) and on return, also after a
 // fault. A fault (memory outside the arena, division by zero or overflow, the jump budget spent,
 // a byte sequence outside the brain code format, a call of anything but a routine stub, a failed
-// routine) stops the run at once and sets *fault to a message naming the code address; memory
-// written before the fault stays written. Reentrant: a routine may run another brain.
+// routine) stops the run at once and sets *fault to a message naming the code address (and
+// *faultAt, when given, to the guest address of the instruction); memory written before the fault
+// stays written. Reentrant: a routine may run another brain.
 RunResult Interpret(const core::Arena& arena, uint32_t entry, Regs* regs, const RoutineCall& call,
-                    const RunLimits& limits, std::string* fault);
+                    const RunLimits& limits, std::string* fault, uint32_t* faultAt = nullptr);
 
 }  // namespace brain

@@ -22,13 +22,20 @@ bool CallRoutine(BrainRuntime* runtime, uint32_t stub, Regs* regs, std::string* 
   }
   const size_t index = static_cast<size_t>(row);
   if (index >= runtime->routines.size() || !runtime->routines[index]) {
-    *fault = std::string("Instruction '") + InstructionRowAt(row)->name + "' is not available in this build";
-    return false;
+    // Instructions of families not built yet answer 0, and say so once per play.
+    runtime->missingReported.resize(kInstructionRowCount, false);
+    if (!runtime->missingReported[index] && runtime->missingInstruction) {
+      runtime->missingInstruction(std::string("Instruction '") + InstructionRowAt(row)->name +
+                                  "' is not available in this build");
+    }
+    runtime->missingReported[index] = true;
+    regs->eax = 0;
+    return true;
   }
   return runtime->routines[index](regs, fault);
 }
 
-bool RunEntry(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault) {
+bool RunEntry(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault, uint32_t* faultAt = nullptr) {
   const uint8_t* record = runtime->arena->GuestToHostIn(core::Region::kElementRecords, recordAddress, model::kRecordBytes);
   if (record == nullptr) {
     *fault = "Brain run for an address that is not an element";
@@ -40,7 +47,7 @@ bool RunEntry(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault)
   const RoutineCall call = [runtime](uint32_t stub, Regs* r, std::string* text) {
     return CallRoutine(runtime, stub, r, text);
   };
-  return Interpret(*runtime->arena, static_cast<uint32_t>(entry), &regs, call, runtime->limits, fault) ==
+  return Interpret(*runtime->arena, static_cast<uint32_t>(entry), &regs, call, runtime->limits, fault, faultAt) ==
          RunResult::kReturned;
 }
 
@@ -57,7 +64,7 @@ bool RunBrainOf(BrainRuntime* runtime, uint32_t recordAddress, std::string* faul
   return ok;
 }
 
-void RunBrains(BrainRuntime* runtime, const std::function<std::string(int32_t element)>& describe) {
+void RunBrains(BrainRuntime* runtime, const FaultPlace& place) {
   if (runtime->arena == nullptr || runtime->faulted) return;
   const int32_t last = std::min(runtime->lastElement, 255);
   // Picking: the picked element follows what visual_picked_get reports.
@@ -77,10 +84,11 @@ void RunBrains(BrainRuntime* runtime, const std::function<std::string(int32_t el
     const auto status = static_cast<uint32_t>(record[model::kWordStatus]);
     if ((status & model::kStatusOn) == 0 || (status & model::kStatusDisabled) != 0) continue;
     std::string fault;
+    uint32_t faultAt = 0;
     runtime->executeDepth = 0;
-    if (!RunEntry(runtime, firstRecord + static_cast<uint32_t>(i) * model::kRecordBytes, &fault)) {
+    if (!RunEntry(runtime, firstRecord + static_cast<uint32_t>(i) * model::kRecordBytes, &fault, &faultAt)) {
       runtime->faulted = true;
-      if (runtime->runtimeError) runtime->runtimeError(describe ? fault + "|" + describe(i) : fault);
+      if (runtime->runtimeError) runtime->runtimeError(place ? fault + "|" + place(i, faultAt) : fault);
       return;
     }
     ++record[model::kWordTimer];

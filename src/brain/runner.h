@@ -24,21 +24,27 @@ inline constexpr int kMaxExecuteDepth = 64;
 struct BrainRuntime {
   core::Arena* arena = nullptr;
   int32_t lastElement = -1;  // index of the last element of the played project
-  std::vector<Routine> routines;  // by instruction-table row; an empty one reports itself missing
+  std::vector<Routine> routines;  // by instruction-table row
   std::function<void(const std::string& text)> runtimeError;  // the play's run-time error box
+  // Told once per play about each row without a routine; such a call returns 0.
+  std::function<void(const std::string& text)> missingInstruction;
   RunLimits limits;
 
   int32_t tickCounter = 0;    // brain steps since the compilation; set to 0 by the compiler
   uint32_t pickedElement = 0;  // 0 picking off, 1 on and nothing picked, else the element picked
   int executeDepth = 0;
   bool faulted = false;  // a run-time error ended the step; the play ends after it
+  std::vector<bool> missingReported;
 };
+
+// Names where a fault happened: the element and the code address of the faulting instruction.
+using FaultPlace = std::function<std::string(int32_t element, uint32_t codeAddress)>;
 
 // Runs one brain step: picking, status bit 3 cleared on every element, each element that is on
 // (bit 0) and not disabled (bit 1) run with its timer (word 43) counted, then the tick counter.
-// A fault inside a brain reports "text|Element 'name', brain line N" style context through
-// runtimeError (when `describe` is given) and stops the step.
-void RunBrains(BrainRuntime* runtime, const std::function<std::string(int32_t element)>& describe = nullptr);
+// A fault inside a brain reports its text, followed by a line from `place` when given (for example
+// "Element 'Ball', brain line 12"), through runtimeError, and stops the step.
+void RunBrains(BrainRuntime* runtime, const FaultPlace& place = nullptr);
 
 // Runs element `element`'s brain at once, without status test or timer: the `execute` instruction.
 // False after a fault (already reported) or when nested deeper than kMaxExecuteDepth.
