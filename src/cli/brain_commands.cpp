@@ -3,11 +3,12 @@
 #include <capstone/capstone.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "brain/compiler.h"
+#include "brain/brain.h"
 #include "brain/instruction_table.h"
 #include "cli/cli.h"
 #include "core/core.h"
@@ -16,7 +17,9 @@
 namespace cli {
 namespace {
 
-constexpr const char* kBrainUsage = "usage: vexel brain compile FILE [--hex] [--listing] [--json]\n";
+constexpr const char* kBrainUsage =
+    "usage: vexel brain compile FILE [--hex] [--listing] [--json]\n"
+    "       vexel brain run FILE [--ticks N] [--brains=interp]\n";
 
 std::string Hex(const uint8_t* bytes, size_t count) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -75,7 +78,89 @@ std::vector<std::string> SourceLines(const std::string& text) {
 
 }  // namespace
 
+// Runs the brain of element 0 of a one-element project for N ticks and prints its variables in
+// declaration order, its timer and the run-time error that ended the run, if any.
+int RunBrainFile(int argc, const char* const* argv) {
+  const std::string path = argv[1];
+  int32_t ticks = 1;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--ticks") == 0 && i + 1 < argc) {
+      char* end = nullptr;
+      const long value = std::strtol(argv[++i], &end, 10);
+      if (*end != '\0' || value < 0 || value > 100000000) {
+        std::fprintf(stderr, "vexel: --ticks needs a whole number\n");
+        return 2;
+      }
+      ticks = static_cast<int32_t>(value);
+    } else if (std::strcmp(argv[i], "--brains=interp") == 0) {
+      // The interpreter is the backend this build has.
+    } else {
+      std::fprintf(stderr, "vexel: unknown option %s\n%s", argv[i], kBrainUsage);
+      return 2;
+    }
+  }
+  if (!core::FileExists(path)) {
+    std::fprintf(stderr, "vexel: %s: cannot read the brain file\n", path.c_str());
+    return 1;
+  }
+  core::Arena arena;
+  if (!arena.Create()) {
+    std::fprintf(stderr, "vexel: cannot allocate the engine's memory\n");
+    return 1;
+  }
+  model::Project project;
+  project.records.push_back(model::SetElementField("Brain|" + model::DefaultCameraRecord("./"), 4, path));
+  auto* record = arena.As<int32_t>(core::Region::kElementRecords);
+  record[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn | model::kStatusVisible | model::kStatusCollisions);
+
+  brain::CompilerState state;
+  std::string errorBox;
+  state.showErrorBox = [&](const std::string& text) { errorBox = text; };
+  if (!brain::BeginCompilation(&state, &arena)) return 1;
+  brain::CompileAllBrains(&state, project);
+  if (!errorBox.empty()) {
+    std::printf("%s\n", errorBox.c_str());
+    return 1;
+  }
+
+  brain::BrainRuntime runtime;
+  runtime.arena = &arena;
+  runtime.lastElement = 0;
+  std::string runtimeError;
+  runtime.runtimeError = [&](const std::string& text) { runtimeError = text; };
+  runtime.missingInstruction = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+  for (int32_t tick = 0; tick < ticks && runtimeError.empty(); ++tick) {
+    brain::RunBrains(&runtime, [&](int32_t element, uint32_t address) {
+      return "Element '" + model::ElementField(project.records[static_cast<size_t>(element)], 1) + "', brain line " +
+             std::to_string(brain::SourceLineAt(state, address));
+    });
+  }
+
+  // The declarations follow "0|element|0" in the symbol list, up to "*end*".
+  const brain::SymbolList& symbols = state.symbols;
+  bool inVariables = false;
+  for (int e = 0; e < symbols.count; ++e) {
+    if (symbols.entries[static_cast<size_t>(e)] == "0|element|0") {
+      inVariables = true;
+      continue;
+    }
+    if (!inVariables) continue;
+    if (symbols.entries[static_cast<size_t>(e)] == "*end*") break;
+    const std::string name(brain::EntryField(symbols, e, 2));
+    const long offset = std::strtol(std::string(brain::EntryField(symbols, e, 3)).c_str(), nullptr, 10);
+    if (offset < 0 || offset > 1020) continue;
+    std::printf("%s = %d\n", name.c_str(), record[offset / 4]);
+  }
+  std::printf("timer = %d\n", record[model::kWordTimer]);
+  if (!runtimeError.empty()) {
+    std::printf("runtime error: %s\n", runtimeError.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 int BrainCommand(int argc, const char* const* argv) {
+  if (argc >= 2 && std::strcmp(argv[0], "run") == 0) return RunBrainFile(argc, argv);
   if (argc < 2 || std::strcmp(argv[0], "compile") != 0) {
     std::fprintf(stderr, "%s", kBrainUsage);
     return 2;
