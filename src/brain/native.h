@@ -40,8 +40,9 @@ class NativeBrains {
   // Runs a translated brain exactly as `Interpret` would. Entries not translated fault at once.
   // Reentrant: a routine may run another brain through the same object, though it may not
   // translate or forget while a brain runs.
+  // *faultAt, when given, receives the guest address of the faulting instruction.
   RunResult Run(uint32_t entry, Regs* regs, const RoutineCall& call, const RunLimits& limits,
-                std::string* fault) const;
+                std::string* fault, uint32_t* faultAt = nullptr) const;
 
   // Drops every translation (after the code area was rewritten).
   void Forget();
@@ -50,7 +51,6 @@ class NativeBrains {
   using Function = int (*)(NativeContext*);
   std::unique_ptr<NativeRuntime> runtime_;
   std::unordered_map<uint32_t, Function> functions_;
-  uint32_t codeBase_ = 0;
 };
 
 }  // namespace brain

@@ -47,11 +47,31 @@ bool RunEntry(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault,
   const RoutineCall call = [runtime](uint32_t stub, Regs* r, std::string* text) {
     return CallRoutine(runtime, stub, r, text);
   };
-  return Interpret(*runtime->arena, static_cast<uint32_t>(entry), &regs, call, runtime->limits, fault, faultAt) ==
-         RunResult::kReturned;
+  const auto address = static_cast<uint32_t>(entry);
+  if (runtime->backend == Backend::kNative && runtime->native.IsTranslated(address)) {
+    return runtime->native.Run(address, &regs, call, runtime->limits, fault, faultAt) == RunResult::kReturned;
+  }
+  return Interpret(*runtime->arena, address, &regs, call, runtime->limits, fault, faultAt) == RunResult::kReturned;
 }
 
 }  // namespace
+
+int PrepareBrains(BrainRuntime* runtime, std::vector<std::string>* refused) {
+  runtime->native.Forget();
+  if (runtime->backend != Backend::kNative || runtime->arena == nullptr) return 0;
+  int fallbacks = 0;
+  const int32_t last = std::min(runtime->lastElement, 255);
+  for (int32_t i = 0; i <= last; ++i) {
+    const auto entry = static_cast<uint32_t>(Record(runtime, i)[model::kWordBrainEntry]);
+    if (runtime->native.IsTranslated(entry)) continue;
+    std::string error;
+    if (!runtime->native.Translate(*runtime->arena, entry, &error)) {
+      ++fallbacks;
+      if (refused != nullptr) refused->push_back(error);
+    }
+  }
+  return fallbacks;
+}
 
 bool RunBrainOf(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault) {
   if (runtime->executeDepth >= kMaxExecuteDepth) {

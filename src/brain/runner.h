@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "brain/interpreter.h"
+#include "brain/native.h"
 #include "core/arena.h"
 
 namespace brain {
@@ -20,8 +21,18 @@ using Routine = std::function<bool(Regs* regs, std::string* fault)>;
 // Nested `execute` runs allowed inside one brain run.
 inline constexpr int kMaxExecuteDepth = 64;
 
+// Which backend runs brain code: the native translation (x86-64 hosts) or the reference
+// interpreter. A brain the translator refuses runs in the interpreter.
+enum class Backend : uint8_t { kInterpreter, kNative };
+#if defined(__x86_64__)
+inline constexpr Backend kDefaultBackend = Backend::kNative;
+#else
+inline constexpr Backend kDefaultBackend = Backend::kInterpreter;
+#endif
+
 // What the brain step works on; lives as long as a play. The owner fills the first block.
 struct BrainRuntime {
+  Backend backend = kDefaultBackend;
   core::Arena* arena = nullptr;
   int32_t lastElement = -1;  // index of the last element of the played project
   std::vector<Routine> routines;  // by instruction-table row
@@ -35,7 +46,13 @@ struct BrainRuntime {
   int executeDepth = 0;
   bool faulted = false;  // a run-time error ended the step; the play ends after it
   std::vector<bool> missingReported;
+  NativeBrains native;  // translations of the compiled brains, made by PrepareBrains
 };
+
+// After a compilation: with the native backend, translates the brain of every element up to the
+// last (brains may not be translated while one runs). Returns how many brains fell back to the
+// interpreter; their reasons go to `refused` when given.
+int PrepareBrains(BrainRuntime* runtime, std::vector<std::string>* refused = nullptr);
 
 // Names where a fault happened: the element and the code address of the faulting instruction.
 using FaultPlace = std::function<std::string(int32_t element, uint32_t codeAddress)>;

@@ -19,7 +19,7 @@ namespace {
 
 constexpr const char* kBrainUsage =
     "usage: vexel brain compile FILE [--hex] [--listing] [--json]\n"
-    "       vexel brain run FILE [--ticks N] [--brains=interp]\n";
+    "       vexel brain run FILE [--ticks N] [--brains=interp|native]\n";
 
 std::string Hex(const uint8_t* bytes, size_t count) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -83,6 +83,7 @@ std::vector<std::string> SourceLines(const std::string& text) {
 int RunBrainFile(int argc, const char* const* argv) {
   const std::string path = argv[1];
   int32_t ticks = 1;
+  brain::Backend backend = brain::kDefaultBackend;
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "--ticks") == 0 && i + 1 < argc) {
       char* end = nullptr;
@@ -93,7 +94,9 @@ int RunBrainFile(int argc, const char* const* argv) {
       }
       ticks = static_cast<int32_t>(value);
     } else if (std::strcmp(argv[i], "--brains=interp") == 0) {
-      // The interpreter is the backend this build has.
+      backend = brain::Backend::kInterpreter;
+    } else if (std::strcmp(argv[i], "--brains=native") == 0) {
+      backend = brain::Backend::kNative;
     } else {
       std::fprintf(stderr, "vexel: unknown option %s\n%s", argv[i], kBrainUsage);
       return 2;
@@ -129,6 +132,10 @@ int RunBrainFile(int argc, const char* const* argv) {
   std::string runtimeError;
   runtime.runtimeError = [&](const std::string& text) { runtimeError = text; };
   runtime.missingInstruction = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+  runtime.backend = backend;
+  std::vector<std::string> refused;
+  brain::PrepareBrains(&runtime, &refused);
+  for (const std::string& reason : refused) std::fprintf(stderr, "vexel: interpreted: %s\n", reason.c_str());
   for (int32_t tick = 0; tick < ticks && runtimeError.empty(); ++tick) {
     brain::RunBrains(&runtime, [&](int32_t element, uint32_t address) {
       return "Element '" + model::ElementField(project.records[static_cast<size_t>(element)], 1) + "', brain line " +

@@ -112,13 +112,17 @@ TEST(BrainCommand, CompileReportsBytesErrorsAndJson) {
 TEST(BrainCommand, RunPrintsVariablesTimerAndTheFaultWithItsLine) {
   testing_support::TempFolder folder;
   ASSERT_TRUE(testing_support::WriteText(folder / "r.brn", "var a\r\nvar b\r\na = a + 2\r\nb = 100 / [a - 6]\r\n"));
-  const auto run = testing_support::RunProgram(VEXEL_VEXEL_BINARY, {"brain", "run", "r.brn", "--ticks", "5"},
-                                               folder.path());
-  EXPECT_EQ(run.exitCode, 1);
-  // Ticks 1 and 2 run (b = 100 / -4, then 100 / -2); the third divides by zero on line 4.
-  EXPECT_EQ(run.out,
-            "a = 6\nb = -50\ntimer = 2\nruntime error: Brain divided by zero (code 0x0090C038)|Element 'Brain', brain "
-            "line 4\n");
+  for (const char* backend : {"--brains=interp", "--brains=native"}) {
+    const auto run = testing_support::RunProgram(VEXEL_VEXEL_BINARY, {"brain", "run", "r.brn", "--ticks", "5", backend},
+                                                 folder.path());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "");  // the native backend translated the brain
+    // Ticks 1 and 2 run (b = 100 / -4, then 100 / -2); the third divides by zero on line 4.
+    EXPECT_EQ(run.out,
+              "a = 6\nb = -50\ntimer = 2\nruntime error: Brain divided by zero (code 0x0090C038)|Element 'Brain', "
+              "brain line 4\n")
+        << backend;
+  }
 
   ASSERT_TRUE(testing_support::WriteText(folder / "ok.brn", "var n\r\nn = n + 1\r\n"));
   const auto ok = testing_support::RunProgram(VEXEL_VEXEL_BINARY, {"brain", "run", "ok.brn", "--ticks", "30"},

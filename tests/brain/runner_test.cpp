@@ -9,12 +9,13 @@
 
 namespace {
 
-class Runner : public ::testing::Test {
+class Runner : public ::testing::TestWithParam<brain::Backend> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(arena.Create());
     ASSERT_TRUE(brain::BeginCompilation(&compiler, &arena));
     runtime.arena = &arena;
+    runtime.backend = GetParam();
     runtime.routines.resize(brain::kInstructionRowCount);
     runtime.runtimeError = [this](const std::string& text) { errors.push_back(text); };
     // `on` switches the element it is given on, as the state instruction does.
@@ -38,6 +39,8 @@ class Runner : public ::testing::Test {
     ASSERT_TRUE(compiler.error.empty()) << compiler.error;
     Record(element)[model::kWordStatus] = static_cast<int32_t>(status);
     runtime.lastElement = std::max(runtime.lastElement, element);
+    std::vector<std::string> refused;
+    EXPECT_EQ(brain::PrepareBrains(&runtime, &refused), 0) << (refused.empty() ? "" : refused[0]);
   }
 
   core::Arena arena;
@@ -49,7 +52,7 @@ class Runner : public ::testing::Test {
 constexpr uint32_t kOn = model::kStatusOn;
 constexpr uint32_t kDisabled = model::kStatusDisabled;
 
-TEST_F(Runner, OnlyElementsThatAreOnAndEnabledRun) {
+TEST_P(Runner, OnlyElementsThatAreOnAndEnabledRun) {
   Give(0, "var x\r\nx = x + 1", kOn);
   Give(1, "var x\r\nx = x + 1", kOn | kDisabled);
   Give(2, "var x\r\nx = x + 1", 0);
@@ -65,7 +68,7 @@ TEST_F(Runner, OnlyElementsThatAreOnAndEnabledRun) {
   EXPECT_EQ(runtime.tickCounter, 2);
 }
 
-TEST_F(Runner, SwitchingOnALaterElementRunsItInTheSameStep) {
+TEST_P(Runner, SwitchingOnALaterElementRunsItInTheSameStep) {
   Give(0, "var x\r\nx = x + 1", 0);
   Give(1, "on(element#1)\r\non(element#-1)", kOn);
   Give(2, "var x\r\nx = x + 1", 0);
@@ -76,7 +79,7 @@ TEST_F(Runner, SwitchingOnALaterElementRunsItInTheSameStep) {
   EXPECT_EQ(Record(0)[255], 1);
 }
 
-TEST_F(Runner, FaultsEndTheStepThroughTheRuntimeError) {
+TEST_P(Runner, FaultsEndTheStepThroughTheRuntimeError) {
   Give(0, "var x\r\nx = 1 / x", kOn);
   Give(1, "var x\r\nx = x + 1", kOn);
   brain::RunBrains(&runtime, [this](int32_t element, uint32_t address) {
@@ -90,7 +93,7 @@ TEST_F(Runner, FaultsEndTheStepThroughTheRuntimeError) {
   EXPECT_EQ(runtime.tickCounter, 0);
 }
 
-TEST_F(Runner, UnboundInstructionsAnswerZeroAndSaySoOnce) {
+TEST_P(Runner, UnboundInstructionsAnswerZeroAndSaySoOnce) {
   std::vector<std::string> missing;
   runtime.missingInstruction = [&](const std::string& text) { missing.push_back(text); };
   Give(0, "var x\r\nx = 7\r\nx = sqrt_512(4) + x", kOn);
@@ -101,11 +104,16 @@ TEST_F(Runner, UnboundInstructionsAnswerZeroAndSaySoOnce) {
   EXPECT_TRUE(errors.empty());
 }
 
-TEST_F(Runner, RunawayExecuteIsAFault) {
+TEST_P(Runner, RunawayExecuteIsAFault) {
   Give(0, "execute(element)", kOn);  // a brain that executes itself
   brain::RunBrains(&runtime);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_NE(errors[0].find("more than 64 deep"), std::string::npos) << errors[0];
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, Runner, ::testing::Values(brain::Backend::kInterpreter, brain::Backend::kNative),
+                         [](const ::testing::TestParamInfo<brain::Backend>& info) {
+                           return info.param == brain::Backend::kNative ? "Native" : "Interpreter";
+                         });
 
 }  // namespace
