@@ -111,6 +111,25 @@ TEST_P(Runner, RunawayExecuteIsAFault) {
   EXPECT_NE(errors[0].find("more than 64 deep"), std::string::npos) << errors[0];
 }
 
+TEST_P(Runner, ArithmeticAsTheLanguageDefinesIt) {
+  // "/" binds tighter than "*" and "-" tighter than "+"; division truncates; and/or/xor work on bits.
+  Give(0,
+       "var a\r\nvar b\r\nvar c\r\nvar d\r\nvar e\r\nvar f\r\nvar g\r\nvar h\r\n"
+       "a = 7 - 2 - 1\r\nb = 2 * 7 / 2\r\nc = -7 / 2\r\nd = 1 and -1\r\ne = 1 and 2\r\nf = 1.5mt\r\n"
+       "g = 90dg\r\nh = -[a + b] * 2",
+       kOn);
+  brain::RunBrains(&runtime);
+  ASSERT_TRUE(errors.empty()) << errors[0];
+  EXPECT_EQ(Record(0)[255], 4);
+  EXPECT_EQ(Record(0)[254], 6);
+  EXPECT_EQ(Record(0)[253], -3);
+  EXPECT_EQ(Record(0)[252], 1);
+  EXPECT_EQ(Record(0)[251], 0);
+  EXPECT_EQ(Record(0)[250], 768000);  // 1.5 metres in 1/512 mm
+  EXPECT_EQ(Record(0)[249], 46080);   // a quarter turn
+  EXPECT_EQ(Record(0)[248], -20);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Runner, ::testing::Values(brain::Backend::kInterpreter, brain::Backend::kNative),
                          [](const ::testing::TestParamInfo<brain::Backend>& info) {
                            return info.param == brain::Backend::kNative ? "Native" : "Interpreter";
