@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "brain/brain.h"
 #include "core/core.h"
+#include "core/random.h"
 #include "engine/engine.h"
 #include "model/model.h"
 #include "platform/platform.h"
@@ -20,6 +23,7 @@ namespace app {
 struct LaunchOptions {
   platform::Options platform;
   int32_t ticks = -1;     // --ticks N: stop after N ticks on the virtual clock; -1: no limit
+  brain::Backend brains = brain::kDefaultBackend;  // --brains=interp|native
   std::string remainder;  // the command line without the long options, words joined by blanks
   bool showHelp = false;
 };
@@ -124,6 +128,16 @@ struct SingleInstance {
 bool WaitForSingleInstance(const std::string& workingFolder, const std::string& windowName, SingleInstance* instance,
                            void (*pause)());
 
+// One play of a project: wiped at every play start.
+struct Play {
+  uint32_t period = 150;  // tick period in 1/4500 s
+  uint32_t deadline = 0;
+  int32_t exitTarget = kExitNone;
+  core::RandomSource random;
+  brain::CompilerState compiler;
+  brain::BrainRuntime brains;
+};
+
 // Everything the engine process keeps from start-up to shut-down; never wiped.
 struct Engine {
   platform::Platform platform;
@@ -158,7 +172,14 @@ struct Engine {
   model::EditorState editorState;
   model::Project project;
   std::vector<uint8_t> recordedTrack;  // 720 bytes a second, filled by track recording
+  std::unique_ptr<Play> play;  // made anew by every play start
 };
+
+// The run-time error box of a play (caption "Runtime Error"): the cursor is shown while it is up,
+// the next tick is due one period after it closes, and the play ends after the current step.
+void ShowRuntimeError(Engine& engine, const std::string& text);
+// Plays the loaded project until Escape, an exit target or the tick limit; returns the exit target.
+int32_t PlayProject(Engine& engine);
 
 int32_t ParCount(const Engine& engine);
 int32_t ParGet(const Engine& engine, int32_t index);

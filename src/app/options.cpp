@@ -29,6 +29,7 @@ std::string LaunchOptionsHelp() {
          "  --input FILE        replay keys, text, mouse, controllers and box answers from FILE\n"
          "  --screenshot FILE   write the last presented frame as PNG\n"
          "  --screenshot-at N   capture the N-th presented frame instead of the last\n"
+         "  --brains=interp|native  run brains in the interpreter or translated to native code\n"
          "  --help              this text\n";
 }
 
@@ -64,6 +65,14 @@ bool ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* out, s
       out->platform.windowed = true;
     } else if (word == "--software") {
       out->platform.softwareRendering = true;
+    } else if (word == "--brains") {
+      if (!needValue()) return false;
+      if (value == "interp") out->brains = brain::Backend::kInterpreter;
+      else if (value == "native") out->brains = brain::Backend::kNative;
+      else {
+        *error = "--brains takes interp or native, not '" + value + "'";
+        return false;
+      }
     } else if (word == "--real-clock") {
       realClock = true;
     } else if (word == "--help") {

@@ -8,29 +8,10 @@
 namespace app {
 namespace {
 
-constexpr uint32_t kTickPeriod = 150;  // 1/4500 s units: 30 ticks a second
-
 // Tools whose screens are not part of this build: they say so and return.
 void ToolMissing(Engine& engine, const char* tool) {
   std::fprintf(stderr, "main: run mode %d (%s): %s\n", RunModeCode(engine.runMode), tool, kToolMissing);
   ShowProgramBox(engine, kToolMissing, {" OK "});
-}
-
-// The frames of a play until the play loop and the scene exist: one empty frame a tick until
-// Escape or the tick limit. Returns the exit target.
-int32_t PlayFrames(Engine& engine) {
-  const int32_t ticks = engine.options.ticks >= 0 ? engine.options.ticks : (engine.platform.IsHeadless() ? 3 : 90);
-  uint32_t deadline = engine.platform.clock().Now();
-  for (int32_t tick = 0; tick < ticks; ++tick) {
-    PumpInput(engine);
-    if (engine.platform.Input().scanDown[0x01]) break;
-    const uint8_t shade = static_cast<uint8_t>(32 + (tick * 4) % 64);
-    engine.platform.BeginFrame({0, static_cast<uint8_t>(shade / 2), shade});
-    engine.platform.Present();
-    deadline += kTickPeriod;
-    engine.platform.clock().WaitUntil(deadline);
-  }
-  return kExitNone;
 }
 
 void TestPlay(Engine& engine) {
@@ -39,7 +20,7 @@ void TestPlay(Engine& engine) {
 
   const int32_t testView = engine.editorState.TestViewMode();
   engine.editorState.SetNumber(1, 0);
-  const int32_t target = PlayFrames(engine);
+  const int32_t target = PlayProject(engine);
   engine.editorState.SetNumber(1, testView);
 
   if (target != kExitNone && target != kExitRuntimeError) {
@@ -171,9 +152,9 @@ void RunModeDispatch(Engine& engine) {
     engine.gamePlay = true;
     engine.playerRun = true;
     engine.model.finishedGame = true;
-    // The chain of projects is not built yet: the game shows its frames until Escape.
+    // The chain of projects is not built yet: the game plays an empty project until Escape.
     std::fprintf(stderr, "main: game runner, data folder %s\n", engine.paths.data.c_str());
-    PlayFrames(engine);
+    PlayProject(engine);
     engine.platform.ShowCursor(true);
     return;
   }

@@ -72,7 +72,7 @@ struct CompilerState {
   bool editorMode = false;  // compile only ") editor" lines, each as one call
   bool playerRun = false;   // working copies are scrambled and deleted after compiling
   uint32_t stringStoreUsed = 0;  // bytes of the string store in use; the literal pool grows here
-  uint32_t* tickCounter = nullptr;  // the play's tick counter, set to 0 after compiling
+  int32_t* tickCounter = nullptr;  // the play's tick counter, set to 0 after compiling
   std::function<void(const std::string&)> showErrorBox;  // "'name' brain ERROR!|context|message"
   std::function<void(const std::string&)> showValueBox;  // notices in value-box form
   std::function<void()> refreshDisplay;                  // after an error box in a player run

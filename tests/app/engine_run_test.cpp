@@ -58,6 +58,30 @@ TEST(EngineRun, TestPlayWritesTheMarkerAndAScreenshotOfTheMode) {
   }
 }
 
+// Replaces the brain of the skeleton project's camera.
+void SetCameraBrain(const TempFolder& folder, const std::string& brain) {
+  const std::string path = folder / "projects/myprj/default.prj";
+  std::string text = ReadText(path);
+  const size_t at = text.find("@0\r\n");
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_TRUE(WriteText(path, text.substr(0, at + 4) + brain));
+}
+
+TEST(EngineRun, TestPlayRunsBrainsAndARuntimeErrorEndsIt) {
+  for (const char* backend : {"--brains=interp", "--brains=native"}) {
+    WorkFolder folder(1);
+    SetCameraBrain(folder, "var a\r\nvar b\r\na = a + 1\r\nb = 10 / [3 - a]\r\n");
+    const auto run = RunMain({"--ticks", "100", backend, "--screenshot", "s.png", "--screenshot-at", "50"}, folder.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    // The third tick divides by zero: the box names the fault, the element and the line, and the
+    // play ends there (frame 50 is never presented), the test play still ends normally.
+    EXPECT_NE(run.err.find("[message box] Runtime Error: Brain divided by zero (code 0x"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\nElement 'Camera', brain line 4 -> OK"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("frame 50 was never presented"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadText(folder / "temp/wasok.dat"), "wasok\r\n");
+  }
+}
+
 TEST(EngineRun, ScreenshotOfANumberedFrame) {
   WorkFolder folder(1);
   auto run = RunMain({"--ticks", "5", "--screenshot", "third.png", "--screenshot-at", "3"}, folder.path());

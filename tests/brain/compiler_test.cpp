@@ -236,7 +236,7 @@ class Project : public Compiler {
   std::string folder;
   model::Project project;
   std::vector<std::string> boxes;
-  uint32_t ticks = 99;
+  int32_t ticks = 99;
 };
 
 TEST_F(Project, EqualBrainsShareOneCopy) {
@@ -251,7 +251,7 @@ TEST_F(Project, EqualBrainsShareOneCopy) {
   EXPECT_EQ(state.code.position, 26u);
   EXPECT_TRUE(boxes.empty());
   EXPECT_FALSE(state.brainErrorSeen);
-  EXPECT_EQ(ticks, 0u);
+  EXPECT_EQ(ticks, 0);
 }
 
 TEST_F(Project, EqualChecksumsAloneDoNotShare) {
