@@ -1,8 +1,10 @@
 // The outside judge: Unicorn runs the compiled 32-bit bytes as a real x86 would, and the reference
-// interpreter must leave the same registers and memory.
+// interpreter and the native translation must leave the same registers and memory, for written
+// cases and for randomly generated brains.
 #include <gtest/gtest.h>
 #include <unicorn/unicorn.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "brain/compiler.h"
 #include "brain/instruction_table.h"
 #include "brain/interpreter.h"
+#include "brain/native.h"
 #include "core/arena.h"
 
 namespace {
@@ -56,28 +59,24 @@ void OnCode(uc_engine* uc, uint64_t address, uint32_t, void* data) {
   uc_reg_write(uc, UC_X86_REG_EIP, &back);
 }
 
+// The three runners' view of one run: the argument registers, element 0's record and the
+// temporaries.
+struct Outcome {
+  uint32_t regs[5] = {};
+  std::vector<uint8_t> record;
+  std::vector<uint8_t> temporaries;
+};
+
+constexpr uint32_t kRecordBytes = 1024;
+constexpr uint32_t kTemporaryBytes = 4 * brain::kTemporaryCount;
+
 class Judge : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(arena.Create());
     ASSERT_TRUE(brain::BeginCompilation(&compiler, &arena));
-  }
-
-  // Compiles the brain, runs it once in Unicorn on a copy of the arena and once in the
-  // interpreter, and compares the element record, the temporaries and the registers.
-  void Compare(const std::string& text, std::vector<int32_t> variables) {
-    SCOPED_TRACE(text);
-    compiler.code.position = 0;
-    brain::CompileBrainText(&compiler, text);
-    ASSERT_TRUE(compiler.error.empty()) << compiler.error;
-    brain::ResolveLabels(&compiler, 0, compiler.code.position);
-    auto* record = arena.As<int32_t>(core::Region::kElementRecords);
-    for (size_t i = 0; i < variables.size(); ++i) record[255 - i] = variables[i];
-    const uint32_t entry = arena.Address(core::Region::kCodeArea);
-    const uint32_t edi = arena.Address(core::Region::kElementRecords);
-
-    // Unicorn on the arena's bytes as they are now.
-    Emulator emulator;
+    // One emulator for the whole test: the arena is copied in once, and each run rewrites only
+    // the bytes a brain reads or writes (its code, element 0's record, the temporaries).
     ASSERT_EQ(uc_open(UC_ARCH_X86, UC_MODE_32, &emulator.uc), UC_ERR_OK);
     uc_engine* uc = emulator.uc;
     ASSERT_EQ(uc_mem_map(uc, core::Arena::kGuestBase, arena.Size(), UC_PROT_ALL), UC_ERR_OK);
@@ -86,47 +85,125 @@ class Judge : public ::testing::Test {
               UC_ERR_OK);
     ASSERT_EQ(uc_mem_map(uc, kStackBase, kStackSize, UC_PROT_READ | UC_PROT_WRITE), UC_ERR_OK);
     ASSERT_EQ(uc_mem_map(uc, kReturnAddress, 0x1000, UC_PROT_ALL), UC_ERR_OK);
-    uint32_t esp = kStackBase + kStackSize - 16;
-    uint32_t back = kReturnAddress;
-    uc_mem_write(uc, esp, &back, 4);
-    uc_reg_write(uc, UC_X86_REG_ESP, &esp);
-    uc_reg_write(uc, UC_X86_REG_EDI, &edi);
     emulator.stubFirst = arena.Address(core::Region::kRoutineStubs);
     emulator.stubEnd = emulator.stubFirst + core::Describe(core::Region::kRoutineStubs).size;
     uc_hook hook;
     ASSERT_EQ(uc_hook_add(uc, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(OnCode), &emulator, emulator.stubFirst,
                           emulator.stubEnd - 1),
               UC_ERR_OK);
-    ASSERT_EQ(uc_emu_start(uc, entry, kReturnAddress, 0, 1000000), UC_ERR_OK);
-    uint32_t judged[5] = {};
-    const int ids[5] = {UC_X86_REG_EAX, UC_X86_REG_EBX, UC_X86_REG_ECX, UC_X86_REG_EDX, UC_X86_REG_ESI};
-    for (int i = 0; i < 5; ++i) uc_reg_read(uc, ids[i], &judged[i]);
-    std::vector<uint8_t> judgedRecord(1024), judgedTemporaries(4096);
-    uc_mem_read(uc, edi, judgedRecord.data(), judgedRecord.size());
-    uc_mem_read(uc, arena.Address(core::Region::kTemporaries), judgedTemporaries.data(), judgedTemporaries.size());
-    uc_close(uc);
+  }
+  void TearDown() override {
+    if (emulator.uc != nullptr) uc_close(emulator.uc);
+  }
 
-    // The interpreter on the arena itself.
-    brain::Regs regs;
-    regs.edi = edi;
-    std::string fault;
+  uint8_t* RecordHost() const { return arena.Host(core::Region::kElementRecords); }
+  uint8_t* TemporariesHost() const { return arena.Host(core::Region::kTemporaries); }
+
+  // Unicorn on the code, record and temporaries as they are in the arena now.
+  void RunEmulator(uint32_t entry, Outcome* out) {
+    uc_engine* uc = emulator.uc;
+    const uint32_t codeBytes = compiler.code.position;
+    ASSERT_EQ(uc_mem_write(uc, entry, arena.Host(core::Region::kCodeArea), codeBytes), UC_ERR_OK);
+    // Earlier brains were translated from the same addresses.
+    ASSERT_EQ(uc_ctl_remove_cache(uc, entry, entry + codeBytes), UC_ERR_OK);
+    const uint32_t edi = arena.Address(core::Region::kElementRecords);
+    ASSERT_EQ(uc_mem_write(uc, edi, RecordHost(), kRecordBytes), UC_ERR_OK);
+    ASSERT_EQ(uc_mem_write(uc, arena.Address(core::Region::kTemporaries), TemporariesHost(), kTemporaryBytes),
+              UC_ERR_OK);
+    uint32_t esp = kStackBase + kStackSize - 16;
+    const uint32_t back = kReturnAddress;
+    uc_mem_write(uc, esp, &back, 4);
+    uc_reg_write(uc, UC_X86_REG_ESP, &esp);
+    uc_reg_write(uc, UC_X86_REG_EDI, &edi);
+    const int ids[5] = {UC_X86_REG_EAX, UC_X86_REG_EBX, UC_X86_REG_ECX, UC_X86_REG_EDX, UC_X86_REG_ESI};
+    const uint32_t zero = 0;
+    for (int id : ids) uc_reg_write(uc, id, &zero);
+    ASSERT_EQ(uc_emu_start(uc, entry, kReturnAddress, 0, 5000000), UC_ERR_OK);
+    uint32_t eip = 0;
+    uc_reg_read(uc, UC_X86_REG_EIP, &eip);
+    ASSERT_EQ(eip, kReturnAddress) << "the emulator stopped before the brain's ret";
+    for (int i = 0; i < 5; ++i) uc_reg_read(uc, ids[i], &out->regs[i]);
+    out->record.resize(kRecordBytes);
+    out->temporaries.resize(kTemporaryBytes);
+    uc_mem_read(uc, edi, out->record.data(), kRecordBytes);
+    uc_mem_read(uc, arena.Address(core::Region::kTemporaries), out->temporaries.data(), kTemporaryBytes);
+  }
+
+  static void Take(const brain::Regs& regs, const uint8_t* record, const uint8_t* temporaries, Outcome* out) {
+    const uint32_t values[5] = {regs.eax, regs.ebx, regs.ecx, regs.edx, regs.esi};
+    std::memcpy(out->regs, values, sizeof(values));
+    out->record.assign(record, record + kRecordBytes);
+    out->temporaries.assign(temporaries, temporaries + kTemporaryBytes);
+  }
+
+  static void ExpectSame(const Outcome& judged, const Outcome& run, const char* runner) {
+    static const char* const kNames[5] = {"eax", "ebx", "ecx", "edx", "esi"};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(run.regs[i], judged.regs[i]) << runner << " " << kNames[i];
+    for (uint32_t word = 0; word < kRecordBytes / 4; ++word) {
+      int32_t want = 0, got = 0;
+      std::memcpy(&want, judged.record.data() + 4 * word, 4);
+      std::memcpy(&got, run.record.data() + 4 * word, 4);
+      if (want != got) {
+        ADD_FAILURE() << runner << ": record word " << word << " is " << got << ", the emulator left " << want;
+        break;
+      }
+    }
+    EXPECT_TRUE(run.temporaries == judged.temporaries) << runner << ": temporaries differ";
+  }
+
+  // Compiles the brain, runs it once in Unicorn, once in the interpreter and once natively (each
+  // from the same record and temporaries), and compares the element record, the temporaries and
+  // the registers.
+  void Compare(const std::string& text, std::vector<int32_t> variables) {
+    SCOPED_TRACE(text);
+    compiler.code.position = 0;
+    brain::CompileBrainText(&compiler, text);
+    ASSERT_TRUE(compiler.error.empty()) << compiler.error;
+    brain::ResolveLabels(&compiler, 0, compiler.code.position);
+    ASSERT_TRUE(compiler.error.empty()) << compiler.error;
+    auto* record = arena.As<int32_t>(core::Region::kElementRecords);
+    for (size_t i = 0; i < variables.size(); ++i) record[255 - i] = variables[i];
+    const uint32_t entry = arena.Address(core::Region::kCodeArea);
+    const uint32_t edi = arena.Address(core::Region::kElementRecords);
+    const std::vector<uint8_t> recordBefore(RecordHost(), RecordHost() + kRecordBytes);
+    const std::vector<uint8_t> temporariesBefore(TemporariesHost(), TemporariesHost() + kTemporaryBytes);
+
+    Outcome judged;
+    RunEmulator(entry, &judged);
+    if (HasFatalFailure()) return;
+
     const brain::RoutineCall call = [](uint32_t stub, brain::Regs* r, std::string*) {
       r->eax = FakeRoutine(stub, r);
       return true;
     };
+    brain::Regs regs;
+    regs.edi = edi;
+    std::string fault;
     ASSERT_EQ(brain::Interpret(arena, entry, &regs, call, brain::RunLimits{}, &fault), brain::RunResult::kReturned)
         << fault;
-    EXPECT_EQ(regs.eax, judged[0]);
-    EXPECT_EQ(regs.ebx, judged[1]);
-    EXPECT_EQ(regs.ecx, judged[2]);
-    EXPECT_EQ(regs.edx, judged[3]);
-    EXPECT_EQ(regs.esi, judged[4]);
-    EXPECT_EQ(std::memcmp(judgedRecord.data(), arena.Host(core::Region::kElementRecords), 1024), 0);
-    EXPECT_EQ(std::memcmp(judgedTemporaries.data(), arena.Host(core::Region::kTemporaries), 4096), 0);
+    Outcome interpreted;
+    Take(regs, RecordHost(), TemporariesHost(), &interpreted);
+
+    // The translation caches by entry address, and every brain here starts at the same one.
+    native.Forget();
+    std::string error;
+    ASSERT_TRUE(native.Translate(arena, entry, &error)) << error;
+    std::memcpy(RecordHost(), recordBefore.data(), kRecordBytes);
+    std::memcpy(TemporariesHost(), temporariesBefore.data(), kTemporaryBytes);
+    regs = brain::Regs{};
+    regs.edi = edi;
+    ASSERT_EQ(native.Run(entry, &regs, call, brain::RunLimits{}, &fault), brain::RunResult::kReturned) << fault;
+    Outcome translated;
+    Take(regs, RecordHost(), TemporariesHost(), &translated);
+
+    ExpectSame(judged, interpreted, "interpreter");
+    ExpectSame(judged, translated, "native");
   }
 
   core::Arena arena;
   brain::CompilerState compiler;
+  brain::NativeBrains native;  // after the arena: its translations go first
+  Emulator emulator;
 };
 
 TEST_F(Judge, ArithmeticAndNegation) {
@@ -147,6 +224,181 @@ TEST_F(Judge, BlocksLoopsAndCalls) {
   Compare("var i\r\nvar s\r\ntop:\r\ni = i + 1\r\nif i < 10\r\ns = s + i\r\ngoto top\r\nelse\r\ns = s * 2\r\nendif",
           {0, 0});
   Compare("var a\r\nvar r\r\nr = child_pos(element#1, 3, a, -a, element) + sum(a, 2)\r\nr = r + abs(-a)", {11, 0});
+}
+
+// Deterministic source of the generated brains, so a failing seed can be replayed.
+class Random {
+ public:
+  explicit Random(uint32_t seed) : x_(seed * 2654435761u + 0x9E3779B9u) {}
+  uint32_t Next() {
+    x_ ^= x_ << 13;
+    x_ ^= x_ >> 17;
+    x_ ^= x_ << 5;
+    return x_;
+  }
+  int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
+
+ private:
+  uint32_t x_;
+};
+
+// Writes a valid brain from a seed: declarations, then nested statements. Every loop runs on a
+// counter of its own that nothing else assigns, reset just before its label, so each brain ends;
+// forward jumps only skip a whole statement of their own block, never enter a loop. Division is
+// only by constants other than 0 and -1, so no run faults.
+class BrainWriter {
+ public:
+  explicit BrainWriter(uint32_t seed) : random_(seed) {}
+
+  std::string Write(std::vector<int32_t>* values) {
+    const int variables = 3 + random_.Below(8);
+    for (int i = 0; i < variables; ++i) {
+      names_.push_back("v" + std::to_string(i));
+      Line("var " + names_.back());
+      values->push_back(Value());
+    }
+    for (int i = 0; i < kLoopDepth; ++i) {
+      Line("var k" + std::to_string(i));
+      values->push_back(static_cast<int32_t>(random_.Next()));  // never read before its reset
+    }
+    Block(4 + random_.Below(8), 0, 0);
+    return text_;
+  }
+
+ private:
+  static constexpr int kLoopDepth = 2;
+  static constexpr int kIfDepth = 3;
+
+  struct Call {
+    const char* name;
+    int params;
+  };
+
+  void Line(const std::string& line) { text_ += line + "\r\n"; }
+
+  int32_t Value() {
+    static const int32_t kEdges[] = {0, 1, -1, 2, 7, 100000, -100000, 65535, INT32_MAX, INT32_MIN};
+    if (random_.Below(3) == 0) return kEdges[random_.Below(10)];
+    return random_.Below(2) == 0 ? random_.Below(2001) - 1000 : static_cast<int32_t>(random_.Next());
+  }
+  const std::string& Var() { return names_[static_cast<size_t>(random_.Below(static_cast<int>(names_.size())))]; }
+  std::string Constant() {
+    switch (random_.Below(8)) {
+      case 0: return std::to_string(random_.Next());  // read modulo 2^32
+      case 1: return "0x" + std::to_string(random_.Below(100)) + "f";
+      case 2: return std::to_string(random_.Below(50)) + "mt";
+      case 3: return "2147483647";
+      default: return std::to_string(random_.Below(1000));
+    }
+  }
+  // A divisor that can neither be zero nor turn INT_MIN / -1 into an overflow.
+  std::string Divisor() { return (random_.Below(3) == 0 ? "-" : "") + std::to_string(2 + random_.Below(60)); }
+
+  std::string Operand(int depth) {
+    const int kind = random_.Below(depth < 2 ? 10 : 6);
+    switch (kind) {
+      case 0:
+      case 1:
+      case 2: return Var();
+      case 3: return "-" + Var();
+      case 4: return Constant();
+      case 5: return "-" + std::to_string(random_.Below(1000));
+      case 6: return "[" + Expression(depth + 1) + "]";
+      case 7: return "-[" + Expression(depth + 1) + "]";
+      case 8: return (random_.Below(2) == 0 ? "-" : "") + CallText();
+      default: return Var();
+    }
+  }
+  // Plain operators and comparisons; "=" alone would end an assignment's value, so it is only
+  // used in conditions.
+  std::string Expression(int depth, bool condition = false) {
+    static const char* const kOperators[] = {" + ", " - ", " * ", " and ", " or ", " xor ", " < ",
+                                             " > ", " <= ", " >= ", " <> ", " = "};
+    std::string text = condition ? Var() : Operand(depth);
+    const int terms = random_.Below(4);
+    for (int i = 0; i < terms; ++i) {
+      if (random_.Below(8) == 0) {
+        text += " / " + Divisor();
+      } else {
+        text += kOperators[random_.Below(condition ? 12 : 11)];
+        text += Operand(depth);
+      }
+    }
+    return text;
+  }
+  std::string Argument() {
+    switch (random_.Below(8)) {
+      case 0: return "element";
+      case 1: return "element#" + std::to_string(1 + random_.Below(3));
+      case 2: return "element#-" + std::to_string(1 + random_.Below(3));
+      case 3: return "-" + Var();
+      case 4: return Constant();
+      case 5: return Var() + " + " + std::to_string(random_.Below(100));
+      default: return Var();
+    }
+  }
+  std::string CallText() {
+    static const Call kCalls[] = {{"any_input", 0}, {"abs", 1},          {"sum", 2},      {"limit", 3},
+                                  {"sight", 4},     {"interpolate", 5}, {"child_pos", 5}};
+    const Call& call = kCalls[random_.Below(7)];
+    std::string text = std::string(call.name) + "(";
+    for (int i = 0; i < call.params; ++i) text += (i > 0 ? ", " : "") + Argument();
+    return text + ")";
+  }
+
+  void Block(int statements, int ifDepth, int loopDepth) {
+    for (int i = 0; i < statements; ++i) Statement(ifDepth, loopDepth);
+  }
+
+  void Statement(int ifDepth, int loopDepth) {
+    const int kind = random_.Below(12);
+    if (kind < 5) {
+      Line(Var() + " = " + Expression(0));
+    } else if (kind == 5) {
+      Line(CallText());
+    } else if (kind < 8 && ifDepth < kIfDepth) {
+      Line("if " + Expression(1, true));
+      Block(1 + random_.Below(3), ifDepth + 1, loopDepth);
+      if (random_.Below(2) == 0) {
+        Line("else");
+        Block(1 + random_.Below(3), ifDepth + 1, loopDepth);
+      }
+      Line(random_.Below(4) == 0 ? "end if" : "endif");
+    } else if (kind == 8 && loopDepth < kLoopDepth && labels_ < 40) {
+      const std::string counter = "k" + std::to_string(loopDepth);
+      const std::string label = "loop" + std::to_string(labels_++);
+      Line(counter + " = 0");
+      Line(label + ":");
+      Block(1 + random_.Below(3), ifDepth, loopDepth + 1);
+      Line(counter + " = " + counter + " + 1");
+      Line("if " + counter + " < " + std::to_string(1 + random_.Below(5)));
+      Line("goto " + label);
+      Line("endif");
+    } else if (kind == 9 && labels_ < 40) {
+      const std::string label = "skip" + std::to_string(labels_++);
+      Line("goto " + label);
+      Statement(ifDepth, loopDepth);
+      Line(label + ":");
+    } else {
+      Line(Var() + " = " + CallText() + " + " + Var());
+    }
+  }
+
+  Random random_;
+  std::string text_;
+  std::vector<std::string> names_;
+  int labels_ = 0;
+};
+
+TEST_F(Judge, RandomBrainsAgreeAcrossAllThreeRunners) {
+  constexpr uint32_t kBrains = 2000;
+  for (uint32_t seed = 1; seed <= kBrains; ++seed) {
+    std::vector<int32_t> values;
+    const std::string text = BrainWriter(seed).Write(&values);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    Compare(text, values);
+    if (HasFailure()) break;  // one brain's differences are enough to read
+  }
 }
 
 }  // namespace

@@ -1,0 +1,138 @@
+// Brain execution figures: one brain step of the standard 256-element scene on each backend, and
+// the native translation of 256 distinct brains; the workload brain is read from the shared folder.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "brain/compiler.h"
+#include "brain/instruction_table.h"
+#include "brain/runner.h"
+#include "core/arena.h"
+#include "core/files.h"
+#include "model/state_record.h"
+
+namespace {
+
+constexpr int kElements = 256;
+
+// The workloads are shared by every benchmark run so that figures stay comparable; they live
+// outside the repository and may be missing in a bare checkout.
+bool ReadWorkload(const char* name, std::string* text) {
+  return core::ReadFile(std::string(VEXEL_BENCH_BRAINS) + "/" + name, text);
+}
+
+// An arena with its compiler and brain runtime; every element record starts zeroed.
+struct Scene {
+  core::Arena arena;
+  brain::CompilerState compiler;
+  brain::BrainRuntime runtime;
+  std::string error;
+
+  bool Begin(brain::Backend backend) {
+    if (!arena.Create() || !brain::BeginCompilation(&compiler, &arena)) {
+      error = "no arena";
+      return false;
+    }
+    runtime.arena = &arena;
+    runtime.backend = backend;
+    runtime.routines.resize(brain::kInstructionRowCount);
+    runtime.runtimeError = [this](const std::string& text) { error = text; };
+    runtime.lastElement = kElements - 1;
+    return true;
+  }
+  int32_t* Record(int element) { return arena.As<int32_t>(core::Region::kElementRecords) + element * model::kRecordWords; }
+
+  // Compiles one brain at the emission position, as the project compilation does, and gives its
+  // entry address; false with the compile error.
+  bool Compile(const std::string& text, uint32_t* entry) {
+    *entry = compiler.code.Address();
+    compiler.brainStart = compiler.code.position;
+    brain::CompileBrainText(&compiler, text);
+    if (compiler.error.empty()) brain::ResolveLabels(&compiler, compiler.brainStart, compiler.code.position);
+    if (!compiler.error.empty()) {
+      error = "brain error: " + compiler.error;
+      return false;
+    }
+    return true;
+  }
+};
+
+// One brain step of 256 elements, all on, all running arith.brn. Equal brain files share one
+// compiled copy in a project, so every element's entry points at the same code.
+void BM_TickArith(benchmark::State& state, brain::Backend backend) {
+  std::string text;
+  if (!ReadWorkload("arith.brn", &text)) {
+    state.SkipWithError("workload arith.brn not found beside the repository");
+    return;
+  }
+  Scene scene;
+  uint32_t entry = 0;
+  if (!scene.Begin(backend) || !scene.Compile(text, &entry)) {
+    state.SkipWithError(scene.error.c_str());
+    return;
+  }
+  for (int i = 0; i < kElements; ++i) {
+    scene.Record(i)[model::kWordBrainEntry] = static_cast<int32_t>(entry);
+    scene.Record(i)[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn);
+  }
+  std::vector<std::string> refused;
+  if (brain::PrepareBrains(&scene.runtime, &refused) != 0) {
+    state.SkipWithError(("translation refused: " + refused.front()).c_str());
+    return;
+  }
+  for (auto _ : state) {
+    brain::RunBrains(&scene.runtime);
+    if (scene.runtime.faulted) break;
+  }
+  if (scene.runtime.faulted) {
+    state.SkipWithError(("brain fault: " + scene.error).c_str());
+    return;
+  }
+  state.counters["brains_per_s"] =
+      benchmark::Counter(static_cast<double>(kElements), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK_CAPTURE(BM_TickArith, interp, brain::Backend::kInterpreter)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TickArith, native, brain::Backend::kNative)->Unit(benchmark::kMicrosecond);
+
+// PrepareBrains after a compilation of 256 distinct brains: arith.brn, each with one more line
+// whose constant differs, so no two elements share code and every one is translated.
+void BM_PrepareBrains(benchmark::State& state) {
+  std::string text;
+  if (!ReadWorkload("arith.brn", &text)) {
+    state.SkipWithError("workload arith.brn not found beside the repository");
+    return;
+  }
+  Scene scene;
+  if (!scene.Begin(brain::Backend::kNative)) {
+    state.SkipWithError(scene.error.c_str());
+    return;
+  }
+  if (!text.empty() && !text.ends_with("\r\n")) text += "\r\n";
+  for (int i = 0; i < kElements; ++i) {
+    uint32_t entry = 0;
+    if (!scene.Compile(text + "c = c xor " + std::to_string(1000 + i) + "\r\n", &entry)) {
+      state.SkipWithError(scene.error.c_str());
+      return;
+    }
+    scene.Record(i)[model::kWordBrainEntry] = static_cast<int32_t>(entry);
+  }
+  std::vector<std::string> refused;
+  for (auto _ : state) {
+    refused.clear();
+    benchmark::DoNotOptimize(brain::PrepareBrains(&scene.runtime, &refused));
+  }
+  if (!refused.empty()) {
+    state.SkipWithError(("translation refused: " + refused.front()).c_str());
+    return;
+  }
+  state.counters["code_bytes"] = scene.compiler.code.position;
+  state.counters["brains_per_s"] =
+      benchmark::Counter(static_cast<double>(kElements), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_PrepareBrains)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
