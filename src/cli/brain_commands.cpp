@@ -76,6 +76,30 @@ std::vector<std::string> SourceLines(const std::string& text) {
   return lines;
 }
 
+// Compiles the brain file as the brain of element 0 of a one-element project, as a play would,
+// into a fresh arena. False (with a message on stderr) when the file or the memory is missing; a
+// compile error is not a failure here: it is left in *errorBox.
+bool CompileOneBrain(const std::string& path, core::Arena* arena, model::Project* project, brain::CompilerState* state,
+                     std::string* errorBox) {
+  if (!core::FileExists(path)) {
+    std::fprintf(stderr, "vexel: %s: cannot read the brain file\n", path.c_str());
+    return false;
+  }
+  if (!arena->Create()) {
+    std::fprintf(stderr, "vexel: cannot allocate the engine's memory\n");
+    return false;
+  }
+  project->records.push_back(model::SetElementField("Brain|" + model::DefaultCameraRecord("./"), 4, path));
+  state->showErrorBox = [errorBox](const std::string& text) { *errorBox = text; };
+  state->showValueBox = [](const std::string& text) { std::fprintf(stderr, "vexel: %s\n", text.c_str()); };
+  if (!brain::BeginCompilation(state, arena)) {
+    std::fprintf(stderr, "vexel: the compiler could not start\n");
+    return false;
+  }
+  brain::CompileAllBrains(state, *project);
+  return true;
+}
+
 }  // namespace
 
 // Runs the brain of element 0 of a one-element project for N ticks and prints its variables in
@@ -102,25 +126,13 @@ int RunBrainFile(int argc, const char* const* argv) {
       return 2;
     }
   }
-  if (!core::FileExists(path)) {
-    std::fprintf(stderr, "vexel: %s: cannot read the brain file\n", path.c_str());
-    return 1;
-  }
   core::Arena arena;
-  if (!arena.Create()) {
-    std::fprintf(stderr, "vexel: cannot allocate the engine's memory\n");
-    return 1;
-  }
   model::Project project;
-  project.records.push_back(model::SetElementField("Brain|" + model::DefaultCameraRecord("./"), 4, path));
-  auto* record = arena.As<int32_t>(core::Region::kElementRecords);
-  record[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn | model::kStatusVisible | model::kStatusCollisions);
-
   brain::CompilerState state;
   std::string errorBox;
-  state.showErrorBox = [&](const std::string& text) { errorBox = text; };
-  if (!brain::BeginCompilation(&state, &arena)) return 1;
-  brain::CompileAllBrains(&state, project);
+  if (!CompileOneBrain(path, &arena, &project, &state, &errorBox)) return 1;
+  auto* record = arena.As<int32_t>(core::Region::kElementRecords);
+  record[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn | model::kStatusVisible | model::kStatusCollisions);
   if (!errorBox.empty()) {
     std::printf("%s\n", errorBox.c_str());
     return 1;
@@ -190,23 +202,10 @@ int BrainCommand(int argc, const char* const* argv) {
   }
 
   core::Arena arena;
-  if (!arena.Create()) {
-    std::fprintf(stderr, "vexel: cannot allocate the engine's memory\n");
-    return 1;
-  }
-  // A one-element project whose brain is the file, compiled as a play compiles it.
   model::Project project;
-  project.records.push_back("Brain|" + model::DefaultCameraRecord("./"));
-  project.records[0] = model::SetElementField(project.records[0], 4, path);
   brain::CompilerState state;
   std::string errorBox;
-  state.showErrorBox = [&](const std::string& text) { errorBox = text; };
-  state.showValueBox = [](const std::string& text) { std::fprintf(stderr, "vexel: %s\n", text.c_str()); };
-  if (!brain::BeginCompilation(&state, &arena)) {
-    std::fprintf(stderr, "vexel: the compiler could not start\n");
-    return 1;
-  }
-  brain::CompileAllBrains(&state, project);
+  if (!CompileOneBrain(path, &arena, &project, &state, &errorBox)) return 1;
   const auto* record = arena.As<int32_t>(core::Region::kElementRecords);
   const uint32_t entry = static_cast<uint32_t>(record[model::kWordBrainEntry]);
   const uint32_t codeBase = arena.Address(core::Region::kCodeArea);
