@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/app.h"
+#include "instructions/instructions.h"
 #include "model/model.h"
 
 namespace app {
@@ -54,6 +55,8 @@ int32_t PlayProject(Engine& engine) {
   brains.lastElement = engine.project.LastIndex();
   brains.backend = engine.options.brains;
   brains.pickedElement = compiler.picking ? 1u : 0u;
+  brains.routines.assign(brain::kInstructionRowCount, nullptr);
+  instructions::BindMotion(&brains.routines, &engine.arena);
   brains.runtimeError = [&engine](const std::string& text) { ShowRuntimeError(engine, text); };
   brains.missingInstruction = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
   std::vector<std::string> refused;

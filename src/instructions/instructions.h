@@ -1,4 +1,4 @@
-// Public header of src/instructions/: The brain instruction library, one file per family.
+// Public header of src/instructions/: the brain instruction library, one file per family.
 #pragma once
 
-namespace instructions {}  // namespace instructions
+#include "instructions/motion.h"

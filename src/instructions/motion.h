@@ -1,0 +1,42 @@
+// Motion instructions: element position, rotation, velocity and spin words, speed and distance
+// queries and the angle helpers they share. Calls core/arena and the brain runner's types.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "brain/runner.h"
+#include "core/arena.h"
+
+namespace instructions {
+
+// A full turn in angle units (1/512 degree).
+inline constexpr int32_t kFullTurn = 184320;
+// Angles are folded with one less than a full turn; stored rotations and tracked headings are
+// computed with this modulus, so it stays.
+inline constexpr int32_t kAngleModulus = 184319;
+
+// Folds an angle: a value below 0 gives (a mod 184319) + 184319 (1..184319), a value above 184319
+// gives a mod 184319, 0..184319 stay (remainders of truncating division).
+int32_t WrapAngle(int32_t angle);
+
+// b - a of the folded angles, moved one full turn toward zero when its size is 92161 or more.
+int32_t ShortestAngleDifference(int32_t a, int32_t b);
+
+// Eighths of a degree whose tangent times 1024 is `ratio` (>= 0), by binary search of the
+// 720-entry arctangent table; 720 for a ratio of 512000 or more. `table` holds 720 ascending
+// entries.
+int32_t TableArctangent(const int32_t* table, int64_t ratio);
+
+// Heading (angle units, -46080..138240) of the vector (dx, dz): 0 along +z, -46080 along +x.
+// An x extent from 0 to 511 counts as straight along z.
+int32_t PlanarDirection(const int32_t* arctangent, int64_t dx, int64_t dz);
+
+// Binds every motion instruction, by row name, into `routines` (resized to the row count when
+// shorter). The routines keep `arena` and read its element records and tables; the arena must
+// outlive them. Element arguments are record addresses; a value with the top bit set is a frame
+// handle, for which the instructions change nothing and return 0. Any other address that is not
+// the start of an element record stops the brain with a fault.
+void BindMotion(std::vector<brain::Routine>* routines, core::Arena* arena);
+
+}  // namespace instructions
