@@ -24,6 +24,7 @@ struct LaunchOptions {
   platform::Options platform;
   int32_t ticks = -1;     // --ticks N: stop after N ticks on the virtual clock; -1: no limit
   brain::Backend brains = brain::kDefaultBackend;  // --brains=interp|native
+  std::string dumpPath;   // --dump FILE: the element state records as JSON when a play ends
   std::string remainder;  // the command line without the long options, words joined by blanks
   bool showHelp = false;
 };
@@ -130,8 +131,8 @@ bool WaitForSingleInstance(const std::string& workingFolder, const std::string& 
 
 // One play of a project: wiped at every play start.
 struct Play {
-  uint32_t period = 150;  // tick period in 1/4500 s
   uint32_t deadline = 0;
+  int32_t steps = 0;  // logic steps of the loop (the settling steps not counted)
   int32_t exitTarget = kExitNone;
   core::RandomSource random;
   brain::CompilerState compiler;
@@ -149,6 +150,8 @@ struct Engine {
   engine::Display display;
   RenderDefaults renderDefaults;
   bool networkActive = false;
+  uint32_t tickPeriod = 150;  // 1/4500 s; max_framerate_set changes it for the rest of the process
+  int32_t maxFramerate = 30;
   SingleInstance instance;
   std::string windowName;  // the 32-byte window name field, as the builder patched it
 
@@ -180,6 +183,9 @@ struct Engine {
 void ShowRuntimeError(Engine& engine, const std::string& text);
 // Plays the loaded project until Escape, an exit target or the tick limit; returns the exit target.
 int32_t PlayProject(Engine& engine);
+// The element state records of the play as JSON: tick, exit target, and per element its index,
+// name, 256 words and the named words.
+std::string DumpStateRecords(const Engine& engine);
 
 int32_t ParCount(const Engine& engine);
 int32_t ParGet(const Engine& engine, int32_t index);

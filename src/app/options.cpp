@@ -30,6 +30,7 @@ std::string LaunchOptionsHelp() {
          "  --screenshot FILE   write the last presented frame as PNG\n"
          "  --screenshot-at N   capture the N-th presented frame instead of the last\n"
          "  --brains=interp|native  run brains in the interpreter or translated to native code\n"
+         "  --dump FILE         write the element state records as JSON when a play ends\n"
          "  --help              this text\n";
 }
 
@@ -73,6 +74,9 @@ bool ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* out, s
         *error = "--brains takes interp or native, not '" + value + "'";
         return false;
       }
+    } else if (word == "--dump") {
+      if (!needValue()) return false;
+      out->dumpPath = value;
     } else if (word == "--real-clock") {
       realClock = true;
     } else if (word == "--help") {

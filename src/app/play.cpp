@@ -21,9 +21,92 @@ void ShowRuntimeError(Engine& engine, const std::string& text) {
   engine.platform.ShowCursor(false);
   // The time spent in the box is not caught up.
   if (engine.play) {
-    engine.play->deadline = engine.platform.clock().Now() + engine.play->period;
+    engine.play->deadline = engine.platform.clock().Now() + engine.tickPeriod;
     engine.play->exitTarget = kExitRuntimeError;
   }
+}
+
+namespace {
+
+void RenderFrame(Engine& engine) {
+  if (!engine.active) return;  // an inactive window draws nothing; the logic goes on
+  engine.platform.BeginFrame({0, 16, 32});
+  engine.platform.Present();
+}
+
+// Routines that reach into the play and the process: the exit target, the command-line numbers
+// and the tick rate.
+void BindProgramRoutines(Engine& engine, std::vector<brain::Routine>* routines) {
+  auto bind = [routines](const char* name, brain::Routine routine) {
+    const int row = brain::RowOfName(name);
+    if (row >= 0) (*routines)[static_cast<size_t>(row)] = std::move(routine);
+  };
+  bind("exit", [&engine](brain::Regs* r, std::string*) {
+    // -1 is "play on": it never ends a play.
+    if (static_cast<int32_t>(r->eax) != kExitNone) engine.play->exitTarget = static_cast<int32_t>(r->eax);
+    return true;
+  });
+  bind("par_count", [&engine](brain::Regs* r, std::string*) {
+    r->eax = static_cast<uint32_t>(ParCount(engine));
+    return true;
+  });
+  bind("par_get", [&engine](brain::Regs* r, std::string*) {
+    r->eax = static_cast<uint32_t>(ParGet(engine, static_cast<int32_t>(r->eax)));
+    return true;
+  });
+  bind("max_framerate_set", [&engine](brain::Regs* r, std::string*) {
+    const auto rate = static_cast<int32_t>(r->eax);
+    if (rate >= 15 && rate <= 250) {
+      engine.maxFramerate = rate;
+      engine.tickPeriod = static_cast<uint32_t>(4500 / rate);
+    }
+    return true;
+  });
+  bind("max_framerate", [&engine](brain::Regs* r, std::string*) {
+    r->eax = static_cast<uint32_t>(engine.maxFramerate);
+    return true;
+  });
+}
+
+}  // namespace
+
+std::string DumpStateRecords(const Engine& engine) {
+  auto quoted = [](const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+      if (c == '"' || c == '\\') out += '\\';
+      if (c < 0x20) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+        out += escaped;
+      } else {
+        out += static_cast<char>(c);
+      }
+    }
+    return out + "\"";
+  };
+  const int32_t tick = engine.play ? engine.play->brains.tickCounter : 0;
+  const int32_t exitTarget = engine.play ? engine.play->exitTarget : kExitNone;
+  std::string json = "{\"tick\": " + std::to_string(tick) + ", \"exit_target\": " + std::to_string(exitTarget) +
+                     ", \"elements\": [";
+  const auto* records = engine.arena.As<const int32_t>(core::Region::kElementRecords);
+  for (int32_t i = 0; i <= engine.project.LastIndex() && i < model::kMaxElements; ++i) {
+    const int32_t* words = records + i * model::kRecordWords;
+    json += i == 0 ? "\n" : ",\n";
+    json += "{\"index\": " + std::to_string(i) + ", \"name\": " +
+            quoted(model::ElementField(engine.project.records[static_cast<size_t>(i)], 1)) + ", \"words\": [";
+    for (int w = 0; w < model::kRecordWords; ++w) json += (w == 0 ? "" : ", ") + std::to_string(words[w]);
+    json += "], \"named\": {";
+    bool first = true;
+    for (int w = 0; w < model::kRecordWords; ++w) {
+      const char* name = model::WordName(w);
+      if (name == nullptr) continue;
+      json += (first ? "\"" : ", \"") + std::string(name) + "\": " + std::to_string(words[w]);
+      first = false;
+    }
+    json += "}}";
+  }
+  return json + "]}\n";
 }
 
 int32_t PlayProject(Engine& engine) {
@@ -67,18 +150,53 @@ int32_t PlayProject(Engine& engine) {
            "', brain line " + std::to_string(brain::SourceLineAt(engine.play->compiler, address));
   };
 
-  // The tick loop. Rendering is an empty frame until the scene exists.
+  BindProgramRoutines(engine, &brains.routines);
+
+  // Play start: the play-wide fog is kept for after the play; four logic steps settle the
+  // elements; the first frame; then the deadline. Rendering is an empty frame until the scene
+  // exists.
+  const model::Fog fog = engine.project.fog;
+  const bool testPlay = !engine.gamePlay;
+  std::vector<uint8_t> keptMap;
+  if (testPlay) {
+    const uint8_t* map = engine.arena.Host(core::Region::kCollisionMap);
+    keptMap.assign(map, map + model::kCollisionMapBytes);
+  }
   const int32_t ticks = engine.options.ticks >= 0 ? engine.options.ticks : (engine.platform.IsHeadless() ? 3 : INT32_MAX);
-  play.deadline = engine.platform.clock().Now();
-  for (int32_t tick = 0; tick < ticks && play.exitTarget == kExitNone; ++tick) {
+  int32_t steps = 0;
+  for (int settle = 0; settle < 4 && !brains.faulted; ++settle) brain::RunBrains(&brains, place);
+  RenderFrame(engine);
+  play.deadline = engine.platform.clock().Now() + engine.tickPeriod;
+
+  // The loop: logic every pass; a pass that starts late skips its frame, so after a stall the
+  // steps run back to back until they have caught up. The deadline never jumps.
+  while (steps < ticks) {
     PumpInput(engine);
-    if (engine.platform.Input().scanDown[0x01]) break;
+    bool escape = false;
+    if (testPlay) {
+      engine.readKeyScan = 0;
+      ReadKey(engine);
+      escape = engine.readKeyScan == 0x01;
+    } else if (engine.project.records.empty()) {
+      escape = engine.platform.Input().scanDown[0x01];  // nothing plays yet: Escape leaves
+    }
     brain::RunBrains(&brains, place);
-    if (play.exitTarget != kExitNone) break;
-    engine.platform.BeginFrame({0, 16, 32});
-    engine.platform.Present();
-    play.deadline += play.period;
-    engine.platform.clock().WaitUntil(play.deadline);
+    ++steps;
+    if (play.exitTarget != kExitNone || escape) break;
+    platform::Clock& time = engine.platform.clock();
+    if (static_cast<int32_t>(time.Now() - play.deadline) > 0) {
+      play.deadline += engine.tickPeriod;
+      continue;
+    }
+    time.WaitUntil(play.deadline + 1);
+    play.deadline += engine.tickPeriod;
+    RenderFrame(engine);
+  }
+  engine.project.fog = fog;
+  if (testPlay) std::copy(keptMap.begin(), keptMap.end(), engine.arena.Host(core::Region::kCollisionMap));
+  play.steps = steps;
+  if (!engine.options.dumpPath.empty() && !core::WriteFileAtomic(engine.options.dumpPath, DumpStateRecords(engine))) {
+    std::fprintf(stderr, "main: cannot write %s\n", engine.options.dumpPath.c_str());
   }
   brains.native.Forget();
   return play.exitTarget;

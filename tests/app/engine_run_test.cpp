@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <thread>
 
 #include "app/app.h"
@@ -78,6 +80,40 @@ TEST(EngineRun, TestPlayRunsBrainsAndARuntimeErrorEndsIt) {
     EXPECT_NE(run.err.find("[message box] Runtime Error: Brain divided by zero (code 0x"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("\nElement 'Camera', brain line 4 -> OK"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("frame 50 was never presented"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadText(folder / "temp/wasok.dat"), "wasok\r\n");
+  }
+}
+
+// Word w of element 0 in a state dump.
+int32_t DumpWord(const std::string& json, int w) {
+  const size_t words = json.find("\"words\": [");
+  if (words == std::string::npos) return INT32_MIN;
+  size_t at = words + 10;
+  for (int i = 0; i < w; ++i) at = json.find(',', at) + 1;
+  return static_cast<int32_t>(std::strtol(json.c_str() + at, nullptr, 10));
+}
+
+TEST(EngineRun, ProgramInstructionsAndExitTargets) {
+  {
+    WorkFolder folder(1);  // exit(-1) never ends a play; the command-line numbers reach brains
+    SetCameraBrain(folder, "var a\r\nvar b\r\nvar r\r\na = par_count()\r\nb = par_get(1)\r\nexit(-1)\r\n"
+                           "max_framerate_set(14)\r\nr = max_framerate()\r\n");
+    const auto run = RunMain({"/3", "/17", "--ticks", "5", "--dump", "d.json"}, folder.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::string dump = ReadText(folder / "d.json");
+    EXPECT_EQ(dump.rfind("{\"tick\": 9, \"exit_target\": -1, \"elements\": [", 0), 0u) << dump.substr(0, 80);
+    EXPECT_EQ(DumpWord(dump, 255), 2);
+    EXPECT_EQ(DumpWord(dump, 254), 17);
+    EXPECT_EQ(DumpWord(dump, 253), 30);  // 14 is out of range: the rate stays 30
+    EXPECT_NE(dump.find("\"named\": {\"current_aspect\": 0"), std::string::npos);
+  }
+  {
+    WorkFolder folder(1);  // a target set while settling ends the play after the first pass
+    SetCameraBrain(folder, "max_framerate_set(40)\r\nexit(7)\r\n");
+    const auto run = RunMain({"--ticks", "50", "--dump", "d.json"}, folder.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadText(folder / "d.json").rfind("{\"tick\": 5, \"exit_target\": 7,", 0), 0u);
+    EXPECT_NE(run.err.find("When compiled, exit to sub-project 7 ->  OK "), std::string::npos) << run.err;
     EXPECT_EQ(ReadText(folder / "temp/wasok.dat"), "wasok\r\n");
   }
 }
