@@ -14,6 +14,8 @@ int ProjectCommand(int argc, const char* const* argv);
 int ScrambleCommand(int argc, const char* const* argv, bool scramble);
 // brain_commands.cpp.
 int BrainCommand(int argc, const char* const* argv);
+// play_command.cpp.
+int PlayCommand(int argc, const char* const* argv);
 
 namespace {
 
@@ -30,6 +32,9 @@ constexpr const char* kUsage =
     "  brain run FILE [--ticks N]\n"
     "                           run the brain for N ticks; print its variables, timer and any\n"
     "                           run-time error\n"
+    "  play PROJECT [--ticks N] [--dump FILE] [--brains=interp|native]\n"
+    "                           a headless test play of the project (300 ticks unless told);\n"
+    "                           says whether it ended normally\n"
     "  scramble IN OUT          write IN scrambled as a finished game stores it\n"
     "  unscramble IN OUT        write a scrambled IN back as plain bytes\n"
     "  help                     this text\n"
@@ -52,6 +57,7 @@ int Main(int argc, const char* const* argv) {
   }
   if (std::strcmp(argv[1], "arena") == 0) return ListArena();
   if (std::strcmp(argv[1], "project") == 0) return ProjectCommand(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "play") == 0) return PlayCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "brain") == 0) return BrainCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "scramble") == 0) return ScrambleCommand(argc - 2, argv + 2, true);
   if (std::strcmp(argv[1], "unscramble") == 0) return ScrambleCommand(argc - 2, argv + 2, false);

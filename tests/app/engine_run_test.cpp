@@ -118,6 +118,24 @@ TEST(EngineRun, ProgramInstructionsAndExitTargets) {
   }
 }
 
+TEST(EngineRun, VexelPlayRunsATestPlayAndPutsRunmodeBack) {
+  WorkFolder folder(13);
+  const std::string before = ReadText(folder / "runmode.ini");
+  SetCameraBrain(folder, "var n\r\nn = n + 1\r\n");
+  auto run = testing_support::RunProgram(VEXEL_VEXEL_BINARY,
+                                         {"play", "projects/myprj/default.prj", "--ticks", "6", "--dump", "d.json"},
+                                         folder.path());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "play ended normally\n");
+  EXPECT_EQ(DumpWord(ReadText(folder / "d.json"), 255), 10);  // 4 settling steps and 6 ticks
+  EXPECT_EQ(ReadText(folder / "runmode.ini"), before);
+
+  SetCameraBrain(folder, "var n\r\nn = 1 / n\r\n");
+  run = testing_support::RunProgram(VEXEL_VEXEL_BINARY, {"play", "projects/myprj/default.prj"}, folder.path());
+  EXPECT_EQ(run.exitCode, 0);  // a run-time error still ends the test play normally
+  EXPECT_EQ(testing_support::RunProgram(VEXEL_VEXEL_BINARY, {"play"}, folder.path()).exitCode, 2);
+}
+
 TEST(EngineRun, ScreenshotOfANumberedFrame) {
   WorkFolder folder(1);
   auto run = RunMain({"--ticks", "5", "--screenshot", "third.png", "--screenshot-at", "3"}, folder.path());
