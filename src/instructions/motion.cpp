@@ -1,5 +1,6 @@
-// Motion instructions: reads and writes the motion words of element state records and the
-// arctangent table in guest memory. Calls core/arena, model/state_record and the brain runner.
+// Motion instructions: reads and writes the motion words of element state records with the sine
+// and arctangent tables in guest memory, and owns the orientation accumulator. Calls core/arena,
+// model/state_record, the brain runner and GLM.
 //
 // | Instruction                                  | Arguments           | Effect                                             |
 // |----------------------------------------------|---------------------|----------------------------------------------------|
@@ -25,6 +26,33 @@
 // | distance_xz                                  | element, other      | round(planar distance in mm) times 512             |
 // | direction_xz                                 | element, other      | heading from element to other (PlanarDirection)    |
 // | angle                                        | a, b                | heading of the vector (x a, z b)                   |
+// | gravity                                      | element, x, y, z    | velocity += (x, y, z)                              |
+// | thrust                                       | element, force      | velocity += force along the element's z axis       |
+// | velocity_set (speed_set)                     | element, speed      | velocity = speed along the element's z axis        |
+// | thrust_xz                                    | element, force      | vx, vz += force along the heading (coarse table)   |
+// | velocity_set_xz (speed_xz_set)               | element, speed      | vx, vz = speed along the heading; vy kept          |
+// | speed_xz_limit                               | element, limit      | scales vx, vz down to limit / 512 mm per tick      |
+// | friction, friction_xz, friction_y            | element, factor     | velocity parts *= factor / 512, toward zero        |
+// | friction_xr, friction_yr, friction_zr        | element, factor     | one spin part *= factor / 512, toward zero         |
+// | drag, drag_xz, drag_y                        | element, k          | quadratic drag; halves the parts when too fast     |
+// | attract, attract_xz, attract_y               | element, target, s  | velocity += s * extent / largest extent            |
+// | attract_point                                | element, x, y, z, s | the same toward a fixed point                      |
+// | attract_xr, attract_yr, attract_zr           | element, angle, s   | spin +-= s, the shorter way toward the angle       |
+// | boing_x ... (rebound_x ...)                  | element             | position -= 4 * v, v = -v on one axis              |
+// | track, track_yr                              | element, target     | pitch and heading (or heading) toward the target   |
+// | track_smooth, track_yr_smooth                | element, target, n  | eases the angles by 1 / 2^n of the shorter turn    |
+// | steer_angle_to                               | element, target, l  | heading change toward the target, clamped to +-l   |
+// | orient_straight                              | element, ax, ay     | points along the velocity, plus (ax, ay)           |
+// | orient_forward                               | element, ax, ay,    | the same, or with a rate: spins toward it and      |
+// |                                              | rate, damping       | damps the spin                                     |
+// | follow                                       | element, target,    | moves gain / 128 of the way to a point ahead of    |
+// |                                              | height, dist, gain  | the target                                         |
+// | child_pos                                    | child, parent, xyz  | child position = parent + offset in parent's frame |
+// | child_rot                                    | child, parent, xyz  | parent's rotation, offset kept, status bit 3 set   |
+// | steer                                        | element, angle, d   | wheeled step; returns the rolling speed * 512      |
+// | lift                                         | element, f, stall   | lift across the motion; returns its size           |
+// | rotation_axis_set, rotation_axis_add         | x, y, z, angle      | sets or turns the orientation accumulator          |
+// | orientation_set                              | element             | rotation = the accumulator's angles                |
 //
 // Every element argument is a record address; a frame handle (top bit set) makes an instruction
 // change nothing and return 0. Instructions that return nothing leave 0 in EAX.
@@ -32,8 +60,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
+
+#define GLM_ENABLE_EXPERIMENTAL
+#include <glm/gtc/quaternion.hpp>
+#include <glm/gtx/euler_angles.hpp>
 
 #include "brain/instruction_table.h"
 #include "model/state_record.h"
@@ -271,6 +304,446 @@ bool angle(const core::Arena* arena, brain::Regs* regs, std::string*) {
   return true;
 }
 
+// [SECTION] Forces and damping
+
+const int32_t* SineOf(const core::Arena* arena) { return arena->As<int32_t>(core::Region::kSineFine); }
+
+int32_t Narrow(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value))); }
+
+// Places a vector given in the element's frame into the world: about x by pitch, about z by roll,
+// then about y by heading. A step whose index is 0 is skipped, as in IntoElementFrame.
+void OutOfElementFrame(const int32_t* sine, const int32_t* record, int32_t* x, int32_t* y, int32_t* z) {
+  const int32_t xIndex = WrapAngle(record[model::kWordRotationX]) >> 6;
+  if (xIndex != 0) Turn(sine, xIndex, y, z);
+  const int32_t zIndex = WrapAngle(record[model::kWordRotationZ]) >> 6;
+  if (zIndex != 0) Turn(sine, zIndex, x, y);
+  const int32_t yIndex = WrapAngle(record[model::kWordRotationY]) >> 6;
+  if (yIndex != 0) Turn(sine, yIndex, x, z);
+}
+
+int32_t gravity(const core::Arena*, int32_t* record, const brain::Regs& regs) {
+  record[model::kWordVelocityX] = AddWrapping(record[model::kWordVelocityX], static_cast<int32_t>(regs.ebx));
+  record[model::kWordVelocityY] = AddWrapping(record[model::kWordVelocityY], static_cast<int32_t>(regs.ecx));
+  record[model::kWordVelocityZ] = AddWrapping(record[model::kWordVelocityZ], static_cast<int32_t>(regs.edx));
+  return 0;
+}
+
+// The force along the element's own z axis, placed in the world.
+void ForwardVector(const core::Arena* arena, const int32_t* record, int32_t force, int32_t out[3]) {
+  out[0] = 0;
+  out[1] = 0;
+  out[2] = force;
+  OutOfElementFrame(SineOf(arena), record, &out[0], &out[1], &out[2]);
+}
+
+int32_t thrust(const core::Arena* arena, int32_t* record, const brain::Regs& regs) {
+  int32_t push[3];
+  ForwardVector(arena, record, static_cast<int32_t>(regs.ebx), push);
+  for (int i = 0; i < 3; ++i) record[model::kWordVelocityX + i] = AddWrapping(record[model::kWordVelocityX + i], push[i]);
+  return 0;
+}
+
+int32_t velocity_set(const core::Arena* arena, int32_t* record, const brain::Regs& regs) {
+  ForwardVector(arena, record, static_cast<int32_t>(regs.ebx), record + model::kWordVelocityX);
+  return 0;
+}
+
+// The planar heading push read from the coarse table: one row of 256 signed bytes per whole
+// degree. The x factor is byte 1 of the heading's row (-sin); the z factor lies 23295 bytes on, the
+// last byte of the row 90 degrees further (cos); both with 128 standing for 1.0.
+void CoarsePush(const core::Arena* arena, const int32_t* record, int32_t force, int32_t* x, int32_t* z) {
+  const int8_t* table = arena->As<int8_t>(core::Region::kSineCoarse);
+  const int32_t rowStart = WrapAngle(record[model::kWordRotationY]) / 512 * 256;
+  *x = Narrow((static_cast<int64_t>(force) * table[rowStart + 1]) >> 7);
+  *z = Narrow((static_cast<int64_t>(force) * table[rowStart + 23295]) >> 7);
+}
+
+int32_t thrust_xz(const core::Arena* arena, int32_t* record, const brain::Regs& regs) {
+  int32_t x = 0;
+  int32_t z = 0;
+  CoarsePush(arena, record, static_cast<int32_t>(regs.ebx), &x, &z);
+  record[model::kWordVelocityX] = AddWrapping(record[model::kWordVelocityX], x);
+  record[model::kWordVelocityZ] = AddWrapping(record[model::kWordVelocityZ], z);
+  return 0;
+}
+
+int32_t velocity_set_xz(const core::Arena* arena, int32_t* record, const brain::Regs& regs) {
+  CoarsePush(arena, record, static_cast<int32_t>(regs.ebx), &record[model::kWordVelocityX],
+             &record[model::kWordVelocityZ]);
+  return 0;
+}
+
+// Only clamps when the cheap |vx| + |vz| test already says the limit may be passed, so most calls
+// take no square root.
+int32_t speed_xz_limit(const core::Arena* arena, int32_t* record, const brain::Regs& regs) {
+  const int64_t limit = static_cast<int32_t>(regs.ebx);
+  const int64_t x = record[model::kWordVelocityX];
+  const int64_t z = record[model::kWordVelocityZ];
+  const int64_t cap = limit / 512;
+  if ((x < 0 ? -x : x) + (z < 0 ? -z : z) <= limit || cap < 1) return 0;
+  const int64_t length = velocity_xz(arena, record, regs);
+  if (length <= cap) return 0;
+  record[model::kWordVelocityX] = Narrow(cap * x / length);
+  record[model::kWordVelocityZ] = Narrow(cap * z / length);
+  return 0;
+}
+
+// v * factor / 512 rounded toward zero. The product is taken in 64 bits: a 32-bit product of a
+// fast component would wrap and could flip its sign or speed it up instead of slowing it.
+int32_t Damped(int32_t value, int32_t factor) { return Narrow(static_cast<int64_t>(value) * factor / 512); }
+
+template <int kFirstWord, int kCount>
+int32_t DampWords(const core::Arena*, int32_t* record, const brain::Regs& regs) {
+  for (int i = 0; i < kCount; ++i) record[kFirstWord + i] = Damped(record[kFirstWord + i], static_cast<int32_t>(regs.ebx));
+  return 0;
+}
+
+int32_t friction_xz(const core::Arena*, int32_t* record, const brain::Regs& regs) {
+  record[model::kWordVelocityX] = Damped(record[model::kWordVelocityX], static_cast<int32_t>(regs.ebx));
+  record[model::kWordVelocityZ] = Damped(record[model::kWordVelocityZ], static_cast<int32_t>(regs.ebx));
+  return 0;
+}
+
+// Quadratic drag on the listed velocity words, in order. The loss is s^2 * k / 8192 + 10 with
+// s = v >> 12; the constant 10 keeps the element from ever settling exactly at rest. A component
+// whose s^2 does not fit a signed 32-bit word would have its loss read as negative (speeding the
+// element up), so at that point the listed words are halved instead and the rest are left alone.
+int32_t DragWords(int32_t* record, const int* words, int count, int32_t k) {
+  for (int i = 0; i < count; ++i) {
+    int32_t& v = record[words[i]];
+    const int64_t s = v >> 12;
+    const int64_t square = s * s;
+    if (square > INT32_MAX) {
+      for (int j = 0; j < count; ++j) record[words[j]] >>= 1;
+      return 0;
+    }
+    const int64_t loss = square * k / 8192 + 10;
+    v = v >= 0 ? Narrow(v - loss) : Narrow(v + loss);
+  }
+  return 0;
+}
+
+constexpr int kVelocityXyz[3] = {model::kWordVelocityX, model::kWordVelocityY, model::kWordVelocityZ};
+constexpr int kVelocityXz[2] = {model::kWordVelocityX, model::kWordVelocityZ};
+constexpr int kVelocityY[1] = {model::kWordVelocityY};
+
+int32_t drag(const core::Arena*, int32_t* record, const brain::Regs& regs) {
+  return DragWords(record, kVelocityXyz, 3, static_cast<int32_t>(regs.ebx));
+}
+int32_t drag_xz(const core::Arena*, int32_t* record, const brain::Regs& regs) {
+  return DragWords(record, kVelocityXz, 2, static_cast<int32_t>(regs.ebx));
+}
+int32_t drag_y(const core::Arena*, int32_t* record, const brain::Regs& regs) {
+  return DragWords(record, kVelocityY, 1, static_cast<int32_t>(regs.ebx));
+}
+
+// Adds strength * d / m to each listed velocity word, m being the largest |d|, so the largest
+// component of the push is the strength itself. Nothing happens when the target is reached.
+void AttractToward(int32_t* record, const int64_t delta[3], const bool use[3], int32_t strength) {
+  int64_t m = 0;
+  for (int i = 0; i < 3; ++i) {
+    const int64_t size = delta[i] < 0 ? -delta[i] : delta[i];
+    if (use[i] && size > m) m = size;
+  }
+  if (m == 0) return;
+  for (int i = 0; i < 3; ++i) {
+    if (use[i]) record[model::kWordVelocityX + i] = AddWrapping(record[model::kWordVelocityX + i], Narrow(static_cast<int64_t>(static_cast<__int128>(strength) * delta[i] / m)));
+  }
+}
+
+template <bool kX, bool kY, bool kZ>
+int32_t AttractElement(const core::Arena*, int32_t* element, int32_t* target, const brain::Regs& regs) {
+  int64_t delta[3];
+  for (int i = 0; i < 3; ++i) delta[i] = Word(target, model::kWordPositionX + i) - Word(element, model::kWordPositionX + i);
+  const bool use[3] = {kX, kY, kZ};
+  AttractToward(element, delta, use, static_cast<int32_t>(regs.ecx));
+  return 0;
+}
+
+int32_t attract_point(const core::Arena*, int32_t* element, const brain::Regs& regs) {
+  const int64_t delta[3] = {static_cast<int32_t>(regs.ebx) - Word(element, model::kWordPositionX),
+                            static_cast<int32_t>(regs.ecx) - Word(element, model::kWordPositionY),
+                            static_cast<int32_t>(regs.edx) - Word(element, model::kWordPositionZ)};
+  const bool use[3] = {true, true, true};
+  AttractToward(element, delta, use, static_cast<int32_t>(regs.esi));
+  return 0;
+}
+
+// Bang-bang spin toward an angle: a fixed step each tick in the direction of the shorter turn.
+// At the angle itself the step still goes one way, so the element hovers around it.
+void AttractAngle(int32_t* record, int axis, int32_t angle, int32_t step) {
+  int32_t d = WrapAngle(record[model::kWordRotationX + axis]) - WrapAngle(angle);
+  if (d > 92160 || d < -92160) d = -d;
+  int32_t& spin = record[model::kWordSpinX + axis];
+  spin = d < 0 ? AddWrapping(spin, step) : AddWrapping(spin, -step);
+}
+
+template <int kAxis>
+int32_t AttractRotation(const core::Arena*, int32_t* record, const brain::Regs& regs) {
+  AttractAngle(record, kAxis, static_cast<int32_t>(regs.ebx), static_cast<int32_t>(regs.ecx));
+  return 0;
+}
+
+// A bounce off a plane across the axis: the element is also moved back by four ticks of its
+// approach, so it leaves the surface it had sunk into.
+template <int kAxis>
+int32_t Boing(const core::Arena*, int32_t* record, const brain::Regs&) {
+  int32_t& v = record[model::kWordVelocityX + kAxis];
+  record[model::kWordPositionX + kAxis] = Narrow(Word(record, model::kWordPositionX + kAxis) - 4 * static_cast<int64_t>(v));
+  v = Narrow(-static_cast<int64_t>(v));
+  return 0;
+}
+
+// [SECTION] Heading and orientation
+
+// Pitch that points the element's z axis at (tx, ty, tz): positive pitch points down.
+int32_t PitchToward(const core::Arena* arena, const int32_t* self, int64_t tx, int64_t ty, int64_t tz) {
+  const int64_t h = RoundedLength(Word(self, model::kWordPositionX) - tx, 0, Word(self, model::kWordPositionZ) - tz);
+  if (h == 0) return Word(self, model::kWordPositionY) >= ty ? 46080 : -46080;
+  const int64_t dy = (ty - Word(self, model::kWordPositionY)) >> 9;
+  if (dy == 0) return 0;
+  const int32_t p = TableArctangent(ArctangentTableOf(arena), (dy < 0 ? -dy : dy) * 1024 / h) * 64;
+  return dy > 0 ? -p : p;
+}
+
+// Pitch and heading toward a point; `same` marks the element aimed at itself (heading 0).
+void AimAt(const core::Arena* arena, const int32_t* self, int64_t tx, int64_t ty, int64_t tz, bool same, int32_t* pitch,
+           int32_t* heading) {
+  *pitch = PitchToward(arena, self, tx, ty, tz);
+  *heading = same ? 0
+                  : PlanarDirection(ArctangentTableOf(arena), tx - Word(self, model::kWordPositionX),
+                                    tz - Word(self, model::kWordPositionZ));
+}
+
+int32_t track(const core::Arena* arena, int32_t* element, int32_t* target, const brain::Regs&) {
+  AimAt(arena, element, Word(target, model::kWordPositionX), Word(target, model::kWordPositionY),
+        Word(target, model::kWordPositionZ), element == target, &element[model::kWordRotationX],
+        &element[model::kWordRotationY]);
+  return 0;
+}
+
+int32_t track_yr(const core::Arena* arena, int32_t* element, int32_t* target, const brain::Regs& regs) {
+  element[model::kWordRotationY] = direction_xz(arena, element, target, regs);
+  return 0;
+}
+
+int32_t steer_angle_to(const core::Arena* arena, int32_t* element, int32_t* target, const brain::Regs& regs) {
+  const uint32_t on = model::kStatusOn;
+  if ((static_cast<uint32_t>(element[model::kWordStatus]) & on) == 0 ||
+      (static_cast<uint32_t>(target[model::kWordStatus]) & on) == 0) {
+    return 0;
+  }
+  const int32_t limit = static_cast<int32_t>(regs.ecx);
+  int32_t d = WrapAngle(AddWrapping(direction_xz(arena, element, target, regs), -element[model::kWordRotationY]));
+  if (d > 92160) {
+    d -= kFullTurn;
+    return d > -limit ? d : -limit;
+  }
+  return d < limit ? d : limit;
+}
+
+// The angles that point the element along its velocity, plus the two offsets.
+void StraightAngles(const core::Arena* arena, const int32_t* record, int32_t addX, int32_t addY, int32_t* pitch,
+                    int32_t* heading) {
+  AimAt(arena, record, Word(record, model::kWordPositionX) + Word(record, model::kWordVelocityX),
+        Word(record, model::kWordPositionY) + Word(record, model::kWordVelocityY),
+        Word(record, model::kWordPositionZ) + Word(record, model::kWordVelocityZ), false, pitch, heading);
+  *pitch = AddWrapping(*pitch, addX);
+  *heading = AddWrapping(*heading, addY);
+}
+
+int32_t orient_straight(const core::Arena* arena, int32_t* record, const brain::Regs& regs) {
+  StraightAngles(arena, record, static_cast<int32_t>(regs.ebx), static_cast<int32_t>(regs.ecx),
+                 &record[model::kWordRotationX], &record[model::kWordRotationY]);
+  return 0;
+}
+
+// With a rate the element is not snapped to its course but spun toward it and the spin damped,
+// which turns it smoothly.
+int32_t orient_forward(const core::Arena* arena, int32_t* record, const brain::Regs& regs) {
+  int32_t pitch = 0;
+  int32_t heading = 0;
+  StraightAngles(arena, record, static_cast<int32_t>(regs.ebx), static_cast<int32_t>(regs.ecx), &pitch, &heading);
+  const int32_t rate = static_cast<int32_t>(regs.edx);
+  if (rate == 0) {
+    record[model::kWordRotationX] = pitch;
+    record[model::kWordRotationY] = heading;
+    return 0;
+  }
+  AttractAngle(record, 0, pitch, rate);
+  AttractAngle(record, 1, heading, rate);
+  const int32_t damping = static_cast<int32_t>(regs.esi);
+  record[model::kWordSpinX] = Damped(record[model::kWordSpinX], damping);
+  record[model::kWordSpinY] = Damped(record[model::kWordSpinY], damping);
+  return 0;
+}
+
+int32_t child_pos(const core::Arena* arena, int32_t* child, int32_t* parent, const brain::Regs& regs) {
+  int32_t offset[3] = {static_cast<int32_t>(regs.ecx), static_cast<int32_t>(regs.edx), static_cast<int32_t>(regs.esi)};
+  OutOfElementFrame(SineOf(arena), parent, &offset[0], &offset[1], &offset[2]);
+  for (int i = 0; i < 3; ++i) child[model::kWordPositionX + i] = AddWrapping(parent[model::kWordPositionX + i], offset[i]);
+  return 0;
+}
+
+// Bit 3 tells rotation_copy and the scene bridge to add the offset; the tick clears it, so a
+// child keeps its offset only while its brain keeps calling this.
+int32_t child_rot(const core::Arena*, int32_t* child, int32_t* parent, const brain::Regs& regs) {
+  child[model::kWordStatus] = static_cast<int32_t>(static_cast<uint32_t>(child[model::kWordStatus]) | model::kStatusChildOffset);
+  child[model::kWordChildRotationX] = static_cast<int32_t>(regs.ecx);
+  child[model::kWordChildRotationY] = static_cast<int32_t>(regs.edx);
+  child[model::kWordChildRotationZ] = static_cast<int32_t>(regs.esi);
+  for (int i = 0; i < 3; ++i) child[model::kWordRotationX + i] = parent[model::kWordRotationX + i];
+  return 0;
+}
+
+// Eases the rotation word toward `desired` by d >> shift, d the shorter way round from the folded
+// current angle, so the element never swings the long way round.
+void EaseAngle(int32_t* angle, int32_t desired, int32_t shift) {
+  const int32_t current = WrapAngle(*angle);
+  int64_t d = static_cast<int64_t>(desired) - current;
+  if (d > 92160) {
+    d -= kFullTurn;
+  } else if (d < -92160) {
+    d += kFullTurn;
+  }
+  *angle = Narrow(current + (d >> (shift & 63)));
+}
+
+template <bool kPitch>
+int32_t TrackSmooth(const core::Arena* arena, int32_t* element, int32_t* target, const brain::Regs& regs) {
+  int32_t pitch = 0;
+  int32_t heading = 0;
+  AimAt(arena, element, Word(target, model::kWordPositionX), Word(target, model::kWordPositionY),
+        Word(target, model::kWordPositionZ), element == target, &pitch, &heading);
+  const int32_t shift = static_cast<int32_t>(regs.ecx);
+  if (kPitch) EaseAngle(&element[model::kWordRotationX], pitch, shift);
+  EaseAngle(&element[model::kWordRotationY], heading, shift);
+  return 0;
+}
+
+// Chase-camera step: the goal sits `distance` along the target's heading at `height`
+// above it; each tick closes gain / 128 of the gap, in whole millimetres.
+int32_t follow(const core::Arena* arena, int32_t* element, int32_t* target, const brain::Regs& regs) {
+  const int32_t* sine = SineOf(arena);
+  const int32_t index = WrapAngle(target[model::kWordRotationY]) >> 6;
+  const int64_t reach = static_cast<int32_t>(regs.edx);
+  const int64_t goal[3] = {Word(target, model::kWordPositionX) - ((reach * sine[index]) >> 15),
+                           Word(target, model::kWordPositionY) + static_cast<int32_t>(regs.ecx),
+                           Word(target, model::kWordPositionZ) + ((reach * sine[index + kCosineOffset]) >> 15)};
+  const int64_t gain = static_cast<int32_t>(regs.esi);
+  for (int i = 0; i < 3; ++i) {
+    const int64_t gap = (goal[i] - Word(element, model::kWordPositionX + i)) >> 9;
+    element[model::kWordPositionX + i] = Narrow(Word(element, model::kWordPositionX + i) + gap * gain * 4);
+  }
+  return 0;
+}
+
+// Turns (a, b) by a folded angle; unlike the placing rotations no step is skipped, since here a
+// skipped turn by a small angle would swap which part counts as along and which as across.
+void TurnBy(const int32_t* sine, int32_t angle, int32_t* a, int32_t* b) { Turn(sine, WrapAngle(angle) >> 6, a, b); }
+
+// Wheeled-vehicle step: the planar velocity is split along the rolling direction of the steered
+// wheels (the x axis of the frame turned by s) and across it. The rolling part is kept, the
+// sideways part is scaled by drift / 512, and the heading turns in proportion to the steering
+// angle and the rolling speed, backwards when the vehicle moves backwards.
+int32_t steer(const core::Arena* arena, int32_t* record, const brain::Regs& regs) {
+  const int32_t* sine = SineOf(arena);
+  const int32_t a = Narrow((static_cast<int64_t>(static_cast<int32_t>(regs.ebx)) * 85) >> 8);
+  const int32_t h = WrapAngle(record[model::kWordRotationY]);
+  const int32_t s = WrapAngle(AddWrapping(h + 46080, a));
+  const int32_t vx = record[model::kWordVelocityX];
+  const int32_t vz = record[model::kWordVelocityZ];
+  int32_t p = vx;
+  int32_t q = vz;
+  TurnBy(sine, -s, &p, &q);
+  int32_t alongX = p;
+  int32_t alongZ = 0;
+  TurnBy(sine, s, &alongX, &alongZ);
+  int32_t acrossX = 0;
+  int32_t acrossZ = q;
+  TurnBy(sine, s, &acrossX, &acrossZ);
+  int32_t sideways = vx;
+  int32_t forward = vz;
+  TurnBy(sine, -h, &sideways, &forward);
+
+  int32_t speed = RoundedLength(alongX, 0, alongZ);
+  const int32_t turn = Narrow((static_cast<int64_t>(a) * speed) >> 10);
+  if (forward < 0) {
+    record[model::kWordRotationY] = WrapAngle(AddWrapping(h, -turn));
+    speed = -speed;
+  } else {
+    record[model::kWordRotationY] = WrapAngle(AddWrapping(h, turn));
+  }
+  const int64_t drift = static_cast<int32_t>(regs.ecx);
+  record[model::kWordVelocityX] = Narrow(alongX + ((acrossX * drift) >> 9));
+  record[model::kWordVelocityZ] = Narrow(alongZ + ((acrossZ * drift) >> 9));
+  return TimesUnit(speed);
+}
+
+// Aerodynamic lift from the climb angle of the motion in the element's own frame. Past the stall
+// angle the lift falls off again and at twice the stall angle it is gone.
+int32_t lift(const core::Arena* arena, int32_t* record, const brain::Regs& regs) {
+  const int32_t* sine = SineOf(arena);
+  int32_t v[3] = {record[model::kWordVelocityX], record[model::kWordVelocityY], record[model::kWordVelocityZ]};
+  IntoElementFrame(sine, record, &v[0], &v[1], &v[2]);
+  const int64_t w = RoundedLength(v[0], 0, v[2]);
+  if (w == 0) return 0;
+  int64_t alpha = 0;
+  if (v[1] != 0) {
+    const int64_t climb = v[1] < 0 ? -static_cast<int64_t>(v[1]) : v[1];
+    alpha = static_cast<int64_t>(TableArctangent(ArctangentTableOf(arena), (climb / 512) * 1024 / w)) * 64;
+    if (v[1] < 0) alpha = -alpha;
+  }
+  const int64_t stall = static_cast<int32_t>(regs.ecx);
+  if (alpha > stall) {
+    if (alpha - stall >= stall) return 0;
+    alpha = 2 * stall - alpha;
+  } else if (alpha < -stall) {
+    if (-stall >= stall + alpha) return 0;
+    alpha = -2 * stall - alpha;
+  }
+  // 128-bit: a huge factor must wrap like the other words, not overflow.
+  const __int128 product = static_cast<__int128>(alpha >> 6) * w * static_cast<int32_t>(regs.ebx);
+  const int32_t l = Narrow(static_cast<int64_t>(-(product >> 9)));
+  // (0, L, 0) tilted by the climb angle about x, then turned to the direction of the motion.
+  int32_t up[3] = {0, l, 0};
+  const int32_t alphaIndex = WrapAngle(Narrow(alpha)) >> 6;
+  if (alphaIndex != 0) Turn(sine, alphaIndex, &up[1], &up[2]);
+  const int32_t rhoIndex = WrapAngle(PlanarDirection(ArctangentTableOf(arena), v[0], v[2])) >> 6;
+  if (rhoIndex != 0) Turn(sine, rhoIndex, &up[0], &up[2]);
+  for (int i = 0; i < 3; ++i) v[i] = AddWrapping(v[i], up[i]);
+  OutOfElementFrame(sine, record, &v[0], &v[1], &v[2]);
+  for (int i = 0; i < 3; ++i) record[model::kWordVelocityX + i] = v[i];
+  return l;
+}
+
+// [SECTION] Orientation accumulator
+
+// Angle units to radians and back: a full turn of 184320 is 2 pi.
+constexpr double kRadiansPerUnit = 2.0 * 3.14159265358979323846 / kFullTurn;
+
+// The rotation by `angle` about (x, y, z) / 512000. The axis is normalised so that an axis given
+// at any length still gives a pure rotation; an all-zero axis means z.
+glm::dquat AxisRotation(const brain::Regs& regs) {
+  glm::dvec3 axis(static_cast<int32_t>(regs.eax) / 512000.0, static_cast<int32_t>(regs.ebx) / 512000.0,
+                  static_cast<int32_t>(regs.ecx) / 512000.0);
+  if (axis == glm::dvec3(0.0)) axis = glm::dvec3(0.0, 0.0, 1.0);
+  return glm::angleAxis(static_cast<int32_t>(regs.edx) * kRadiansPerUnit, glm::normalize(axis));
+}
+
+// An element is placed as R = Ry(-heading) * Rz(roll) * Rx(pitch) in right-handed terms (its
+// heading turns the other way round y), so the accumulator is split as Y * Z * X with the first
+// angle negated.
+void SetOrientation(const glm::dquat& accumulator, int32_t* record) {
+  double y = 0.0;
+  double z = 0.0;
+  double x = 0.0;
+  glm::extractEulerAngleYZX(glm::dmat4(glm::mat4_cast(accumulator)), y, z, x);
+  record[model::kWordRotationX] = static_cast<int32_t>(std::llround(x / kRadiansPerUnit));
+  record[model::kWordRotationY] = static_cast<int32_t>(std::llround(-y / kRadiansPerUnit));
+  record[model::kWordRotationZ] = static_cast<int32_t>(std::llround(z / kRadiansPerUnit));
+}
+
 void BindRow(std::vector<brain::Routine>* routines, const char* name, brain::Routine routine) {
   const int row = brain::RowOfName(name);
   if (row < 0) return;
@@ -365,6 +838,73 @@ void BindMotion(std::vector<brain::Routine>* routines, core::Arena* arena) {
   BindRow(routines, "distance_xz", TwoElements(arena, distance_xz));
   BindRow(routines, "direction_xz", TwoElements(arena, direction_xz));
   BindRow(routines, "angle", [arena](brain::Regs* regs, std::string* fault) { return angle(arena, regs, fault); });
+  BindRow(routines, "gravity", OneElement(arena, gravity));
+  BindRow(routines, "thrust", OneElement(arena, thrust));
+  BindRow(routines, "thrust_xz", OneElement(arena, thrust_xz));
+  BindRow(routines, "velocity_set", OneElement(arena, velocity_set));
+  BindRow(routines, "speed_set", OneElement(arena, velocity_set));
+  BindRow(routines, "velocity_set_xz", OneElement(arena, velocity_set_xz));
+  BindRow(routines, "speed_xz_set", OneElement(arena, velocity_set_xz));
+  BindRow(routines, "speed_xz_limit", OneElement(arena, speed_xz_limit));
+  BindRow(routines, "friction", OneElement(arena, DampWords<model::kWordVelocityX, 3>));
+  BindRow(routines, "friction_xz", OneElement(arena, friction_xz));
+  BindRow(routines, "friction_y", OneElement(arena, DampWords<model::kWordVelocityY, 1>));
+  BindRow(routines, "friction_xr", OneElement(arena, DampWords<model::kWordSpinX, 1>));
+  BindRow(routines, "friction_yr", OneElement(arena, DampWords<model::kWordSpinY, 1>));
+  BindRow(routines, "friction_zr", OneElement(arena, DampWords<model::kWordSpinZ, 1>));
+  BindRow(routines, "drag", OneElement(arena, drag));
+  BindRow(routines, "drag_xz", OneElement(arena, drag_xz));
+  BindRow(routines, "drag_y", OneElement(arena, drag_y));
+  BindRow(routines, "attract", TwoElements(arena, AttractElement<true, true, true>));
+  BindRow(routines, "attract_xz", TwoElements(arena, AttractElement<true, false, true>));
+  BindRow(routines, "attract_y", TwoElements(arena, AttractElement<false, true, false>));
+  BindRow(routines, "attract_point", OneElement(arena, attract_point));
+  BindRow(routines, "attract_xr", OneElement(arena, AttractRotation<0>));
+  BindRow(routines, "attract_yr", OneElement(arena, AttractRotation<1>));
+  BindRow(routines, "attract_zr", OneElement(arena, AttractRotation<2>));
+  BindRow(routines, "boing_x", OneElement(arena, Boing<0>));
+  BindRow(routines, "boing_y", OneElement(arena, Boing<1>));
+  BindRow(routines, "boing_z", OneElement(arena, Boing<2>));
+  BindRow(routines, "rebound_x", OneElement(arena, Boing<0>));
+  BindRow(routines, "rebound_y", OneElement(arena, Boing<1>));
+  BindRow(routines, "rebound_z", OneElement(arena, Boing<2>));
+  BindRow(routines, "track", TwoElements(arena, track));
+  BindRow(routines, "track_yr", TwoElements(arena, track_yr));
+  BindRow(routines, "steer_angle_to", TwoElements(arena, steer_angle_to));
+  BindRow(routines, "orient_straight", OneElement(arena, orient_straight));
+  BindRow(routines, "orient_forward", OneElement(arena, orient_forward));
+  BindRow(routines, "child_pos", TwoElements(arena, child_pos));
+  BindRow(routines, "child_rot", TwoElements(arena, child_rot));
+  BindRow(routines, "track_smooth", TwoElements(arena, TrackSmooth<true>));
+  BindRow(routines, "track_yr_smooth", TwoElements(arena, TrackSmooth<false>));
+  BindRow(routines, "follow", TwoElements(arena, follow));
+  BindRow(routines, "steer", OneElement(arena, steer));
+  BindRow(routines, "lift", OneElement(arena, lift));
+
+  // One accumulator shared by the three rows and living as long as the bound routines.
+  auto accumulator = std::make_shared<glm::dquat>(1.0, 0.0, 0.0, 0.0);
+  BindRow(routines, "rotation_axis_set", [accumulator](brain::Regs* regs, std::string*) {
+    *accumulator = AxisRotation(*regs);
+    regs->eax = 0;
+    return true;
+  });
+  // The new rotation is about the accumulated orientation's own axes (applied first to a vector).
+  BindRow(routines, "rotation_axis_add", [accumulator](brain::Regs* regs, std::string*) {
+    *accumulator = glm::normalize(*accumulator * AxisRotation(*regs));
+    regs->eax = 0;
+    return true;
+  });
+  BindRow(routines, "orientation_set", [arena, accumulator](brain::Regs* regs, std::string* fault) {
+    if (IsFrameHandle(regs->eax)) {
+      regs->eax = 0;
+      return true;
+    }
+    int32_t* record = RecordAt(arena, regs->eax, fault);
+    if (record == nullptr) return false;
+    SetOrientation(*accumulator, record);
+    regs->eax = 0;
+    return true;
+  });
 }
 
 }  // namespace instructions

@@ -1,5 +1,6 @@
 // Motion instructions: element position, rotation, velocity and spin words, speed and distance
-// queries and the angle helpers they share. Calls core/arena and the brain runner's types.
+// queries, forces, headings and the angle helpers they share. Calls core/arena and the brain
+// runner's types.
 #pragma once
 
 #include <cstdint>
@@ -34,9 +35,10 @@ int32_t PlanarDirection(const int32_t* arctangent, int64_t dx, int64_t dz);
 
 // Binds every motion instruction, by row name, into `routines` (resized to the row count when
 // shorter). The routines keep `arena` and read its element records and tables; the arena must
-// outlive them. Element arguments are record addresses; a value with the top bit set is a frame
-// handle, for which the instructions change nothing and return 0. Any other address that is not
-// the start of an element record stops the brain with a fault.
+// outlive them. The bound rows share one orientation accumulator, which starts as no rotation
+// each time BindMotion runs. Element arguments are record addresses; a value with the top bit
+// set is a frame handle, for which the instructions change nothing and return 0. Any other
+// address that is not the start of an element record stops the brain with a fault.
 void BindMotion(std::vector<brain::Routine>* routines, core::Arena* arena);
 
 }  // namespace instructions

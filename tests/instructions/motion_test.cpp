@@ -1,5 +1,5 @@
-// Motion instructions: angle folding, arctangent search, headings, distances, accessors, faults,
-// and brains that call them through the runner.
+// Motion instructions: angle folding, arctangent search, headings, distances, accessors, forces,
+// steering, lift, the orientation accumulator, faults, and brains that call them through the runner.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -72,13 +72,15 @@ class Motion : public ::testing::Test {
     std::memcpy(arena.Host(core::Region::kArctangent), atan.data(), atan.size());
     const std::vector<uint8_t> sine = mkdata::FineSineTable();
     std::memcpy(arena.Host(core::Region::kSineFine), sine.data(), sine.size());
+    const std::vector<uint8_t> coarse = mkdata::CoarseSineTable();
+    std::memcpy(arena.Host(core::Region::kSineCoarse), coarse.data(), coarse.size());
     instructions::BindMotion(&routines, &arena);
   }
   int32_t* Record(int element) { return arena.As<int32_t>(core::Region::kElementRecords) + element * 256; }
   uint32_t Address(int element) { return arena.Address(core::Region::kElementRecords) + 1024u * static_cast<uint32_t>(element); }
   // Calls the named routine; returns EAX, or fails the test on a fault.
-  int32_t Call(const char* name, uint32_t a, uint32_t b = 0, uint32_t c = 0, uint32_t d = 0) {
-    brain::Regs regs{a, b, c, d, 0, Address(0)};
+  int32_t Call(const char* name, uint32_t a, uint32_t b = 0, uint32_t c = 0, uint32_t d = 0, uint32_t e = 0) {
+    brain::Regs regs{a, b, c, d, e, Address(0)};
     std::string fault;
     EXPECT_TRUE(routines[static_cast<size_t>(brain::RowOfName(name))](&regs, &fault)) << name << ": " << fault;
     return static_cast<int32_t>(regs.eax);
@@ -188,6 +190,286 @@ TEST_F(Motion, FrameHandlesDoNothingAndStrayAddressesFault) {
     EXPECT_FALSE(routines[static_cast<size_t>(brain::RowOfName("position_x_set"))](&regs, &fault));
     EXPECT_NE(fault.find("Not an element"), std::string::npos) << fault;
   }
+}
+
+TEST_F(Motion, FrictionRoundsTowardZeroAndNeverWrapsTheProduct) {
+  SetVector(1, model::kWordVelocityX, 7, -3, 1000);
+  Call("friction", Address(1), 512);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], 1000);
+  Call("friction", Address(1), 256);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], 3);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], -1);
+  Call("friction_xz", Address(1), 0);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], -1);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], 0);
+  // 2^24 * 256 is 2^32: a 32-bit product would stop the element dead.
+  Record(1)[model::kWordVelocityY] = 1 << 24;
+  Call("friction_y", Address(1), 256);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], 1 << 23);
+  SetVector(1, model::kWordSpinX, 100, -1023, 100);
+  Call("friction_yr", Address(1), 256);
+  EXPECT_EQ(Record(1)[model::kWordSpinY], -511);
+  EXPECT_EQ(Record(1)[model::kWordSpinX] + Record(1)[model::kWordSpinZ], 200);
+}
+
+TEST_F(Motion, DragNeverLeavesRestAndHalvesWhenTooFast) {
+  Call("drag", Address(1), 12345);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], -10);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], -10);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], -10);
+  // s = 10: loss 100 * 8192 / 8192 + 10, against the motion on both sides.
+  SetVector(1, model::kWordVelocityX, 40960, -40960, 5);
+  Call("drag", Address(1), 8192);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], 40850);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], -40850);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], -5);
+  // y too fast (46341^2 passes the signed range): x was already dragged, then all three halve.
+  SetVector(1, model::kWordVelocityX, 0, 46341 << 12, -7);
+  Call("drag", Address(1), 8192);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], -5);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], 46341 << 11);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], -4);
+  SetVector(1, model::kWordVelocityX, 0, 0, 46341 << 12);
+  Call("drag_xz", Address(1), 8192);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], -5);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], 0);
+  Call("drag_y", Address(1), 8192);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], -10);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], -5);
+}
+
+TEST_F(Motion, GravityAndBounces) {
+  Call("gravity", Address(1), 1, static_cast<uint32_t>(-20), 3);
+  Call("gravity", Address(1), 1, static_cast<uint32_t>(-80), 3);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], -100);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], 6);
+  Record(1)[model::kWordPositionY] = 1000;
+  Call("boing_y", Address(1));
+  EXPECT_EQ(Record(1)[model::kWordPositionY], 1400);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], 100);
+  Call("rebound_x", Address(1));
+  EXPECT_EQ(Record(1)[model::kWordPositionX], -8);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], -2);
+  Call("gravity", 0x80000000u | Address(1), 5, 5, 5);  // a frame handle
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], 6);
+}
+
+TEST_F(Motion, AttractionScalesTheLargestExtentToTheStrength) {
+  SetVector(2, model::kWordPositionX, 1000, -4000, 2000);
+  Call("attract", Address(1), Address(2), 100);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], 25);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], -100);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], 50);
+  SetVector(1, model::kWordVelocityX, 0, 0, 0);
+  Call("attract_xz", Address(1), Address(2), 100);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], 50);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], 0);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], 100);
+  Call("attract_y", Address(1), Address(2), 7);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], -7);
+  Call("attract", Address(2), Address(2), 100);  // no extent: nothing
+  EXPECT_EQ(Record(2)[model::kWordVelocityX], 0);
+  Call("attract_point", Address(2), 1000, -4000, 1000, 9);
+  EXPECT_EQ(Record(2)[model::kWordVelocityZ], -9);
+  EXPECT_EQ(Record(2)[model::kWordVelocityX], 0);
+}
+
+TEST_F(Motion, AngleAttractionSpinsTheShorterWay) {
+  Call("attract_xr", Address(1), 1000, 5);
+  EXPECT_EQ(Record(1)[model::kWordSpinX], 5);
+  Call("attract_xr", Address(1), 184000, 5);  // just below zero: turn down through 0
+  EXPECT_EQ(Record(1)[model::kWordSpinX], 0);
+  Record(1)[model::kWordRotationZ] = 300;
+  Call("attract_zr", Address(1), 300, 2);  // on the angle: still one step
+  EXPECT_EQ(Record(1)[model::kWordSpinZ], -2);
+  Record(1)[model::kWordRotationY] = -1000;  // folds to 183318; the target 1000 is ahead
+  Call("attract_yr", Address(1), 1000, 3);
+  EXPECT_EQ(Record(1)[model::kWordSpinY], 3);
+}
+
+TEST_F(Motion, ThrustPushesAlongTheHeading) {
+  Call("thrust", Address(1), 512);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], 512);
+  // heading +x: index 2159, sin -32768, cos -71, so z keeps -2 of the push.
+  Record(2)[model::kWordRotationY] = -46080;
+  Record(2)[model::kWordVelocityY] = 99;
+  Call("thrust", Address(2), 512);
+  EXPECT_EQ(Record(2)[model::kWordVelocityX], 512);
+  EXPECT_EQ(Record(2)[model::kWordVelocityZ], -2);
+  Call("speed_set", Address(2), 1024);
+  EXPECT_EQ(Record(2)[model::kWordVelocityX], 1024);
+  EXPECT_EQ(Record(2)[model::kWordVelocityY], 0);
+  EXPECT_EQ(Record(2)[model::kWordVelocityZ], -3);
+  // The coarse table: 127 / 128 of the force along the whole-degree heading.
+  Call("thrust_xz", Address(1), 512);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], 512 + 508);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], 0);
+  Record(2)[model::kWordVelocityY] = 99;
+  Call("velocity_set_xz", Address(2), static_cast<uint32_t>(-512));
+  EXPECT_EQ(Record(2)[model::kWordVelocityX], -508);
+  EXPECT_EQ(Record(2)[model::kWordVelocityY], 99);
+  // -46080 folds to 138239, row 269 (not 270): its z byte is round(127 * cos 269) = -2.
+  EXPECT_EQ(Record(2)[model::kWordVelocityZ], 8);
+}
+
+TEST_F(Motion, PlanarSpeedLimit) {
+  SetVector(1, model::kWordVelocityX, 30 * 512, 7, 40 * 512);  // 50 mm per tick
+  Call("speed_xz_limit", Address(1), 511);
+  Call("speed_xz_limit", Address(1), 60 * 512);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], 30 * 512);
+  Call("speed_xz_limit", Address(1), 25 * 512);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], 15 * 512);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], 7);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], 20 * 512);
+}
+
+TEST_F(Motion, TrackingAndSteeringTowardATarget) {
+  SetVector(2, model::kWordPositionX, 0, 1000 * 512, 1000 * 512);  // 45 degrees up, ahead
+  Call("track", Address(1), Address(2));
+  EXPECT_EQ(Record(1)[model::kWordRotationX], -23040);
+  EXPECT_EQ(Record(1)[model::kWordRotationY], 0);
+  SetVector(2, model::kWordPositionX, 1000 * 512, 0, 1000 * 512);
+  Call("track", Address(1), Address(2));
+  EXPECT_EQ(Record(1)[model::kWordRotationX], 0);
+  EXPECT_EQ(Record(1)[model::kWordRotationY], -23040);
+  SetVector(2, model::kWordPositionX, 0, 5, 0);  // straight above
+  Call("track", Address(1), Address(2));
+  EXPECT_EQ(Record(1)[model::kWordRotationX], -46080);
+
+  Record(1)[model::kWordRotationY] = 0;
+  Record(1)[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn);
+  SetVector(2, model::kWordPositionX, 0, 0, 1000 * 512);
+  EXPECT_EQ(Call("steer_angle_to", Address(1), Address(2), 5000), 0);  // target off
+  Record(2)[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn);
+  EXPECT_EQ(Call("steer_angle_to", Address(1), Address(2), 5000), 0);
+  Record(2)[model::kWordPositionZ] = -1000 * 512;  // dead behind: 92160 counts as a left turn
+  EXPECT_EQ(Call("steer_angle_to", Address(1), Address(2), 5000), 5000);
+  Record(2)[model::kWordPositionX] = 1000 * 512;  // behind to the right: heading 115200
+  EXPECT_EQ(Call("steer_angle_to", Address(1), Address(2), 5000), -5000);
+  EXPECT_EQ(Call("steer_angle_to", Address(1), Address(2), 100000), 115200 - 184320);
+  Call("track_yr", Address(1), Address(2));
+  EXPECT_EQ(Record(1)[model::kWordRotationY], 115200);
+  EXPECT_EQ(Call("steer_angle_to", Address(1), Address(2), 5000), 0);
+}
+
+TEST_F(Motion, OrientingAlongTheVelocity) {
+  SetVector(1, model::kWordVelocityX, 1000 * 512, 0, 1000 * 512);
+  Call("orient_straight", Address(1), 10, 20);
+  EXPECT_EQ(Record(1)[model::kWordRotationX], 10);
+  EXPECT_EQ(Record(1)[model::kWordRotationY], -23040 + 20);
+  Call("orient_forward", Address(2), 10, 20, 0, 0);
+  EXPECT_EQ(Record(2)[model::kWordRotationX], 46080 + 10);  // at rest the course points down
+  // With a rate the angles stay and the spin turns toward the course, then is damped.
+  SetVector(1, model::kWordRotationX, 0, 0, 0);
+  Call("orient_forward", Address(1), 0, 0, 100, 256);
+  EXPECT_EQ(Record(1)[model::kWordRotationY], 0);
+  EXPECT_EQ(Record(1)[model::kWordSpinY], -50);  // course -23040: turn down through 0
+  EXPECT_EQ(Record(1)[model::kWordSpinX], -50);  // on the course: the step goes down
+}
+
+TEST_F(Motion, ChildrenFollowTheParentsFrame) {
+  SetVector(2, model::kWordPositionX, 1000, 2000, 3000);
+  SetVector(2, model::kWordRotationX, 0, -46080, 0);
+  Call("child_pos", Address(1), Address(2), 0, 0, 512);
+  EXPECT_EQ(Record(1)[model::kWordPositionX], 1512);
+  EXPECT_EQ(Record(1)[model::kWordPositionY], 2000);
+  EXPECT_EQ(Record(1)[model::kWordPositionZ], 2998);
+  Call("child_rot", Address(1), Address(2), 1, 2, 3);
+  EXPECT_EQ(Record(1)[model::kWordRotationY], -46080);
+  EXPECT_EQ(Record(1)[model::kWordChildRotationZ], 3);
+  Call("rotation_copy", Address(1), Address(3));
+  EXPECT_EQ(Record(3)[model::kWordRotationX], 1);
+  EXPECT_EQ(Record(3)[model::kWordRotationY], -46078);
+}
+
+TEST_F(Motion, SmoothTrackingAndFollowing) {
+  SetVector(2, model::kWordPositionX, 1000 * 512, 0, 1000 * 512);  // heading -23040, level
+  Record(1)[model::kWordRotationX] = 184000;  // 320 below the level pitch 0, the short way up
+  Call("track_smooth", Address(1), Address(2), 1);
+  EXPECT_EQ(Record(1)[model::kWordRotationX], 184160);
+  EXPECT_EQ(Record(1)[model::kWordRotationY], -11520);
+  Call("track_yr_smooth", Address(1), Address(2), 0);
+  EXPECT_EQ(Record(1)[model::kWordRotationX], 184160);
+  EXPECT_EQ(Record(1)[model::kWordRotationY], 161280);  // eased from the folded angle: -23040 + 184320
+  // Goal 1000 mm ahead of element 2 along +z and 100 mm up.
+  Call("follow", Address(3), Address(2), 100 * 512, 1000 * 512, 0);
+  EXPECT_EQ(Record(3)[model::kWordPositionZ], 0);
+  Call("follow", Address(3), Address(2), 100 * 512, 1000 * 512, 64);
+  EXPECT_EQ(Record(3)[model::kWordPositionX], 500 * 512);
+  EXPECT_EQ(Record(3)[model::kWordPositionZ], 1000 * 512);
+  Call("follow", Address(3), Address(2), 100 * 512, 1000 * 512, 128);
+  EXPECT_EQ(Record(3)[model::kWordPositionX], 1000 * 512);
+  EXPECT_EQ(Record(3)[model::kWordPositionY], 100 * 512);
+  EXPECT_EQ(Record(3)[model::kWordPositionZ], 2000 * 512);
+}
+
+TEST_F(Motion, SteeringSplitsRollingAndSideways) {
+  // Straight ahead: s is a right angle; the table's cos(269.875) = -71 leaks 12 sideways.
+  SetVector(1, model::kWordVelocityX, 0, 0, 5120);
+  EXPECT_EQ(Call("steer", Address(1), 0, 512), 10 * 512);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], 12);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], 5120);
+  SetVector(1, model::kWordVelocityX, 0, 0, 5120);
+  EXPECT_EQ(Call("steer", Address(1), 0, 0), 10 * 512);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], 0);
+  // a = 3072 * 85 >> 8 = 1020; rolling part (-168, 5114), 9 mm; turn 1020 * 9 >> 10 = 8.
+  SetVector(1, model::kWordVelocityX, 0, 0, 5120);
+  EXPECT_EQ(Call("steer", Address(1), 3072, 0), 9 * 512);
+  EXPECT_EQ(Record(1)[model::kWordRotationY], 8);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], -168);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], 5114);
+  // Reversing turns the other way: rolling part (167, -5114), 10 mm, turn 9.
+  SetVector(1, model::kWordRotationX, 0, 0, 0);
+  SetVector(1, model::kWordVelocityX, 0, 0, -5120);
+  EXPECT_EQ(Call("steer", Address(1), 3072, 0), -10 * 512);
+  EXPECT_EQ(Record(1)[model::kWordRotationY], 184310);
+  // Heading 138240 (+x) with no steering makes s = 1, table index 0: the sideways (z) motion must
+  // still go. Turning by -1 (index 2879, sin -71) leaves 12 of it rolling along x.
+  SetVector(1, model::kWordRotationX, 0, 138240, 0);
+  SetVector(1, model::kWordVelocityX, 0, 0, 5120);
+  EXPECT_EQ(Call("steer", Address(1), 0, 0), 0);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], 12);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], 0);
+  EXPECT_EQ(Record(1)[model::kWordRotationY], 138240);
+}
+
+TEST_F(Motion, LiftFromTheClimbAngleWithStall) {
+  // 100 mm forward, 10 mm down: ratio 102, 45 eighths, alpha -2880; L = 45 * 100 = 4500. The lift
+  // leans back by alpha: index 2834, sin -3283, cos 32603.
+  SetVector(1, model::kWordVelocityX, 0, -10 * 512, 100 * 512);
+  EXPECT_EQ(Call("lift", Address(1), 512, 10000), 4500);
+  EXPECT_EQ(Record(1)[model::kWordVelocityX], 0);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], -5120 + 4477);
+  EXPECT_EQ(Record(1)[model::kWordVelocityZ], 51200 - 451);
+  SetVector(1, model::kWordVelocityX, 0, -10 * 512, 100 * 512);
+  EXPECT_EQ(Call("lift", Address(1), 512, 1440), 0);  // at twice the stall angle
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], -5120);
+  EXPECT_EQ(Call("lift", Address(1), 512, 1500), 200);  // reflected to -120, whose index is -2
+  SetVector(1, model::kWordVelocityX, 0, -10 * 512, 0);  // no planar speed
+  EXPECT_EQ(Call("lift", Address(1), 512, 10000), 0);
+  EXPECT_EQ(Record(1)[model::kWordVelocityY], -5120);
+}
+
+TEST_F(Motion, OrientationAccumulator) {
+  Call("rotation_axis_set", 0, 512000, 0, 46080);  // a right-handed quarter turn about y faces +x
+  Call("orientation_set", Address(1));
+  EXPECT_EQ(Record(1)[model::kWordRotationX], 0);
+  EXPECT_EQ(Record(1)[model::kWordRotationY], -46080);
+  EXPECT_EQ(Record(1)[model::kWordRotationZ], 0);
+  Call("rotation_axis_set", 0, 5, 0, 15360);  // axis length does not matter
+  Call("rotation_axis_add", 0, 512000, 0, 30720);
+  Call("orientation_set", Address(2));
+  EXPECT_EQ(Record(2)[model::kWordRotationY], -46080);
+  // Added about the element's own x axis: pitched after the turn, not rolled.
+  Call("rotation_axis_add", 512000, 0, 0, 23040);
+  Call("orientation_set", Address(2));
+  EXPECT_EQ(Record(2)[model::kWordRotationX], 23040);
+  EXPECT_EQ(Record(2)[model::kWordRotationY], -46080);
+  EXPECT_EQ(Record(2)[model::kWordRotationZ], 0);
+  Call("rotation_axis_set", 0, 0, 0, 46080);  // no axis: z
+  Call("orientation_set", Address(3));
+  EXPECT_EQ(Record(3)[model::kWordRotationZ], 46080);
+  EXPECT_EQ(Record(3)[model::kWordRotationX] + Record(3)[model::kWordRotationY], 0);
 }
 
 class MotionBrain : public Motion, public ::testing::WithParamInterface<brain::Backend> {};
