@@ -25,6 +25,7 @@ struct LaunchOptions {
   int32_t ticks = -1;     // --ticks N: stop after N ticks on the virtual clock; -1: no limit
   brain::Backend brains = brain::kDefaultBackend;  // --brains=interp|native
   std::string dumpPath;   // --dump FILE: the element state records as JSON when a play ends
+  std::string timingLogPath;  // --timing-log FILE: how each pass of the play loop was paced
   std::string remainder;  // the command line without the long options, words joined by blanks
   bool showHelp = false;
 };
@@ -152,6 +153,9 @@ struct Engine {
   bool networkActive = false;
   uint32_t tickPeriod = 150;  // 1/4500 s; max_framerate_set changes it for the rest of the process
   int32_t maxFramerate = 30;
+  // Index range of the last globals_save or globals_load; a test play reads temp/globvars.dat over it.
+  int32_t globalsFirst = 0;
+  int32_t globalsLast = 0;
   SingleInstance instance;
   std::string windowName;  // the 32-byte window name field, as the builder patched it
 
@@ -183,6 +187,9 @@ struct Engine {
 void ShowRuntimeError(Engine& engine, const std::string& text);
 // Plays the loaded project until Escape, an exit target or the tick limit; returns the exit target.
 int32_t PlayProject(Engine& engine);
+// Test play: clears the globals and reads temp/globvars.dat, in the text form, over the range of
+// the last globals_save or globals_load. Returns how many globals the file gave.
+int32_t ReadTestPlayGlobals(Engine& engine);
 // The element state records of the play as JSON: tick, exit target, and per element its index,
 // name, 256 words and the named words.
 std::string DumpStateRecords(const Engine& engine);

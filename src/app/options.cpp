@@ -31,6 +31,7 @@ std::string LaunchOptionsHelp() {
          "  --screenshot-at N   capture the N-th presented frame instead of the last\n"
          "  --brains=interp|native  run brains in the interpreter or translated to native code\n"
          "  --dump FILE         write the element state records as JSON when a play ends\n"
+         "  --timing-log FILE   one line per loop pass: step, pump pass, time, deadline, frame or late\n"
          "  --help              this text\n";
 }
 
@@ -77,6 +78,9 @@ bool ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* out, s
     } else if (word == "--dump") {
       if (!needValue()) return false;
       out->dumpPath = value;
+    } else if (word == "--timing-log") {
+      if (!needValue()) return false;
+      out->timingLogPath = value;
     } else if (word == "--real-clock") {
       realClock = true;
     } else if (word == "--help") {

@@ -1,4 +1,5 @@
 // One play of a project: state records, brain compilation, the tick loop and the run-time error.
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 
@@ -68,6 +69,32 @@ void BindProgramRoutines(Engine& engine, std::vector<brain::Routine>* routines) 
   });
 }
 
+// --timing-log: one line per loop pass, written as the play goes so a long run costs no memory.
+class TimingLog {
+ public:
+  explicit TimingLog(const std::string& path) {
+    if (path.empty()) return;
+    file_ = std::fopen(path.c_str(), "w");
+    if (file_ == nullptr) std::fprintf(stderr, "main: cannot write %s\n", path.c_str());
+  }
+  TimingLog(const TimingLog&) = delete;
+  TimingLog& operator=(const TimingLog&) = delete;
+  ~TimingLog() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  void Late(int32_t step, uint64_t pass, uint32_t now, uint32_t deadline) {
+    if (file_ != nullptr) std::fprintf(file_, "%d %llu %u %u late\n", step, static_cast<unsigned long long>(pass), now, deadline);
+  }
+  void Frame(int32_t step, uint64_t pass, uint32_t now, uint32_t deadline, int64_t lateMicroseconds) {
+    if (file_ == nullptr) return;
+    std::fprintf(file_, "%d %llu %u %u frame %lld\n", step, static_cast<unsigned long long>(pass), now, deadline,
+                 static_cast<long long>(lateMicroseconds));
+  }
+
+ private:
+  std::FILE* file_ = nullptr;
+};
+
 }  // namespace
 
 std::string DumpStateRecords(const Engine& engine) {
@@ -109,10 +136,23 @@ std::string DumpStateRecords(const Engine& engine) {
   return json + "]}\n";
 }
 
+int32_t ReadTestPlayGlobals(Engine& engine) {
+  auto* globals = engine.arena.As<int32_t>(core::Region::kGlobals);
+  std::fill_n(globals, model::kGlobalCount, 0);
+  std::string text;
+  if (!core::ReadFile(engine.paths.working + "temp/globvars.dat", &text)) return 0;
+  return model::ReadGlobalsText(text, engine.globalsFirst, engine.globalsLast, globals);
+}
+
 int32_t PlayProject(Engine& engine) {
   engine.play = std::make_unique<Play>();
   Play& play = *engine.play;
   play.random.table = engine.arena.Host(core::Region::kRandom);
+  const bool testPlay = !engine.gamePlay;
+  if (testPlay) {
+    ReadTestPlayGlobals(engine);
+    engine.platform.ShowNotice("Loading data, please wait...");
+  }
 
   // State records from the element records; ranges are drawn while playing.
   model::ConversionOptions conversion;
@@ -124,7 +164,11 @@ int32_t PlayProject(Engine& engine) {
   model::FillStateRecords(&engine.project, conversion, engine.arena.As<int32_t>(core::Region::kElementRecords),
                           &setups);
 
+  // The scene is built here once it exists.
+  if (testPlay) engine.platform.ShowNotice("Initializing objects, please wait...");
+
   // Brains: compiled into the code area, then prepared for the chosen backend.
+  if (testPlay) engine.platform.ShowNotice("Compiling brains, please wait...");
   brain::CompilerState& compiler = play.compiler;
   compiler.playerRun = engine.playerRun;
   compiler.tickCounter = &play.brains.tickCounter;
@@ -139,7 +183,7 @@ int32_t PlayProject(Engine& engine) {
   brains.backend = engine.options.brains;
   brains.pickedElement = compiler.picking ? 1u : 0u;
   brains.routines.assign(brain::kInstructionRowCount, nullptr);
-  instructions::BindMotion(&brains.routines, &engine.arena);
+  instructions::BindMotion(&brains.routines, &engine.arena, &brains.tickCounter);
   brains.runtimeError = [&engine](const std::string& text) { ShowRuntimeError(engine, text); };
   brains.missingInstruction = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
   std::vector<std::string> refused;
@@ -156,12 +200,16 @@ int32_t PlayProject(Engine& engine) {
   // elements; the first frame; then the deadline. Rendering is an empty frame until the scene
   // exists.
   const model::Fog fog = engine.project.fog;
-  const bool testPlay = !engine.gamePlay;
   std::vector<uint8_t> keptMap;
   if (testPlay) {
+    engine.platform.ShowNotice("");
     const uint8_t* map = engine.arena.Host(core::Region::kCollisionMap);
     keptMap.assign(map, map + model::kCollisionMapBytes);
+    if (const uint32_t free = brain::StringStoreFree(compiler); free < brain::kLowStringMemory) {
+      ShowProgramBox(engine, brain::ValueBoxText(free, "Warning! Internal string memory low."), {" OK "});
+    }
   }
+  TimingLog log(engine.options.timingLogPath);
   const int32_t ticks = engine.options.ticks >= 0 ? engine.options.ticks : (engine.platform.IsHeadless() ? 3 : INT32_MAX);
   int32_t steps = 0;
   for (int settle = 0; settle < 4 && !brains.faulted; ++settle) brain::RunBrains(&brains, place);
@@ -184,11 +232,14 @@ int32_t PlayProject(Engine& engine) {
     ++steps;
     if (play.exitTarget != kExitNone || escape) break;
     platform::Clock& time = engine.platform.clock();
-    if (static_cast<int32_t>(time.Now() - play.deadline) > 0) {
+    const uint32_t now = time.Now();
+    if (static_cast<int32_t>(now - play.deadline) > 0) {
+      log.Late(steps, engine.platform.PumpPasses() - 1, now, play.deadline);
       play.deadline += engine.tickPeriod;
       continue;
     }
     time.WaitUntil(play.deadline + 1);
+    log.Frame(steps, engine.platform.PumpPasses() - 1, now, play.deadline, time.MicrosecondsPast(play.deadline + 1));
     play.deadline += engine.tickPeriod;
     RenderFrame(engine);
   }

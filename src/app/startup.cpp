@@ -112,6 +112,7 @@ int StartUp(Engine& engine, int argc, const char* const* argv) {
   engine.model.workingFolder = engine.paths.working;
   engine.model.temporaryFile = engine.paths.temporary;
   engine.model.collisionMap = engine.arena.Host(core::Region::kCollisionMap);
+  engine.model.notice = [&engine](const char* text) { engine.platform.ShowNotice(text != nullptr ? text : ""); };
   const std::vector<std::string> missing = LoadLookupTables(engine.paths.data, &engine.arena);
   if (!missing.empty()) {
     std::string list;

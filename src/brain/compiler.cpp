@@ -172,6 +172,11 @@ int LabelCount(const CompilerState& state) {
   return static_cast<int>(count);
 }
 
+uint32_t StringStoreFree(const CompilerState& state) {
+  const uint32_t size = core::Describe(core::Region::kStringStore).size;
+  return size > state.stringStoreUsed ? size - state.stringStoreUsed : 0;
+}
+
 void EmitGoto(CompilerState* state, std::string_view parsing) {
   std::string padded;
   if (!PadLabel(parsing.substr(5), &padded)) return Record(state, kLabelTooLong);

@@ -111,6 +111,8 @@ bool BeginCompilation(CompilerState* state, core::Arena* arena);
 // Records a compile error: sets the error text and marks the status failed.
 void Fail(CompilerState* state, std::string message);
 bool Failed(const CompilerState& state);
+// Bytes of the string store still free.
+uint32_t StringStoreFree(const CompilerState& state);
 
 // Compiles a brain text (already read and unscrambled) at the emission position. Leaves state->error empty on success; on failure it carries the message with its line
 // context. Labels are not resolved here.

@@ -337,8 +337,7 @@ bool Reduce(CompilerState* state, std::string* text, int* count) {
 
 bool CompileExpressionText(CompilerState* state, std::string_view source, std::string* left) {
   if (Failed(*state)) return false;
-  const core::RegionInfo& store = core::Describe(core::Region::kStringStore);
-  const uint32_t freeBytes = store.size > state->stringStoreUsed ? store.size - state->stringStoreUsed : 0;
+  const uint32_t freeBytes = StringStoreFree(*state);
   if (freeBytes < kLowStringMemory && !state->memoryWarned) {
     state->memoryWarned = true;
     if (state->showValueBox) state->showValueBox(ValueBoxText(freeBytes, "Warning! Expression parser memory low."));

@@ -814,7 +814,11 @@ int32_t PlanarDirection(const int32_t* arctangent, int64_t dx, int64_t dz) {
   return HeadingFromQuadrant(c, dx, dz);
 }
 
-void BindMotion(std::vector<brain::Routine>* routines, core::Arena* arena) {
+int32_t Cosine512(int32_t angle) {
+  return static_cast<int32_t>(std::lround(std::cos(WrapAngle(angle) / kUnitsPerRadian) * 512.0));
+}
+
+void BindMotion(std::vector<brain::Routine>* routines, core::Arena* arena, const int32_t* tickCounter) {
   if (routines->size() < static_cast<size_t>(brain::kInstructionRowCount)) {
     routines->resize(static_cast<size_t>(brain::kInstructionRowCount));
   }
@@ -880,6 +884,13 @@ void BindMotion(std::vector<brain::Routine>* routines, core::Arena* arena) {
   BindRow(routines, "follow", TwoElements(arena, follow));
   BindRow(routines, "steer", OneElement(arena, steer));
   BindRow(routines, "lift", OneElement(arena, lift));
+  // A wave over the play's ticks; it changes nothing.
+  BindRow(routines, "oscillate", [tickCounter](brain::Regs* regs, std::string*) {
+    const uint32_t ticks = tickCounter != nullptr ? static_cast<uint32_t>(*tickCounter) : 0u;
+    const auto phase = static_cast<int32_t>(regs->ebx * ticks + regs->ecx);  // wraps like the 32-bit sum
+    regs->eax = static_cast<uint32_t>(Narrow(static_cast<int64_t>(static_cast<int32_t>(regs->eax)) * Cosine512(phase) >> 9));
+    return true;
+  });
 
   // One accumulator shared by the three rows and living as long as the bound routines.
   auto accumulator = std::make_shared<glm::dquat>(1.0, 0.0, 0.0, 0.0);

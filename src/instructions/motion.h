@@ -33,12 +33,18 @@ int32_t TableArctangent(const int32_t* table, int64_t ratio);
 // An x extent from 0 to 511 counts as straight along z.
 int32_t PlanarDirection(const int32_t* arctangent, int64_t dx, int64_t dz);
 
+// Angle units in a radian, as the sine and cosine functions of brains count them.
+inline constexpr double kUnitsPerRadian = 29335.0;
+// Cosine of the folded angle, times 512, rounded to nearest.
+int32_t Cosine512(int32_t angle);
+
 // Binds every motion instruction, by row name, into `routines` (resized to the row count when
 // shorter). The routines keep `arena` and read its element records and tables; the arena must
 // outlive them. The bound rows share one orientation accumulator, which starts as no rotation
 // each time BindMotion runs. Element arguments are record addresses; a value with the top bit
 // set is a frame handle, for which the instructions change nothing and return 0. Any other
-// address that is not the start of an element record stops the brain with a fault.
-void BindMotion(std::vector<brain::Routine>* routines, core::Arena* arena);
+// address that is not the start of an element record stops the brain with a fault. `oscillate`
+// reads the play's tick counter through `tickCounter` (0 ticks when null).
+void BindMotion(std::vector<brain::Routine>* routines, core::Arena* arena, const int32_t* tickCounter = nullptr);
 
 }  // namespace instructions

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "model/globals.h"
 #include "model/records.h"
 #include "model/state_record.h"
 
@@ -23,7 +25,7 @@ struct ModelContext {
   bool showNotices = true;    // "Loading data, please wait..." outside a finished game
   uint32_t nextWorkingCopy = 1;     // process-wide counter of brain working-copy names
   uint8_t* collisionMap = nullptr;  // 65536 bytes (the arena's collision map)
-  void (*notice)(const char* text) = nullptr;  // shows or clears (nullptr text) a loading notice
+  std::function<void(const char* text)> notice;  // shows or clears (nullptr text) a loading notice
 };
 
 // [SECTION] Project

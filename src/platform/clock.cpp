@@ -1,6 +1,7 @@
 // The engine clock in 1/4500 s units, real or virtual.
 #include <SDL2/SDL.h>
 
+#include <cerrno>
 #include <ctime>
 
 #include "platform/platform.h"
@@ -27,14 +28,35 @@ void Clock::Advance(uint32_t units) {
   if (virtual_) virtualNow_ += units;
 }
 
+void Clock::Stall(uint32_t units) {
+  if (virtual_) {
+    virtualNow_ += units;
+    return;
+  }
+  const long nanoseconds = static_cast<long>(units) * (1000000000L / kUnitsPerSecond);
+  timespec pause{nanoseconds / 1000000000L, nanoseconds % 1000000000L};
+  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+  }
+}
+
+int64_t Clock::MicrosecondsPast(uint32_t time) const {
+  if (virtual_) return 0;
+  // Counter value of `time` in the same 2^32-unit period as now.
+  const uint64_t counter = SDL_GetPerformanceCounter();
+  const auto now = static_cast<uint32_t>(counter / divisor_);
+  const int64_t unitsPast = static_cast<int32_t>(now - time);
+  const int64_t ticksPast = unitsPast * static_cast<int64_t>(divisor_) + static_cast<int64_t>(counter % divisor_);
+  return ticksPast * 1000000 / static_cast<int64_t>(SDL_GetPerformanceFrequency());
+}
+
 void Clock::WaitUntil(uint32_t deadline) {
   if (virtual_) {
     if (static_cast<int32_t>(deadline - virtualNow_) > 0) virtualNow_ = deadline;
     return;
   }
-  // Sleep while more than about 2 ms remain (the scheduler may oversleep by about that much), then
-  // spin, so ticks keep their pacing without holding a core for the whole wait.
-  constexpr int32_t kSpinUnits = 9;
+  // Sleep while more than about 1 ms remains (a sleep overruns by well under that on an idle
+  // machine), then spin, so ticks keep their pacing without holding a core for the whole wait.
+  constexpr int32_t kSpinUnits = 4;
   for (;;) {
     const int32_t remaining = static_cast<int32_t>(deadline - Now());
     if (remaining <= 0) return;

@@ -200,6 +200,7 @@ void Platform::PumpEvents(std::vector<InputEvent>* out) {
       e.x = std::clamp(e.x, 0, window_->width - 1);
       e.y = std::clamp(e.y, 0, window_->height - 1);
     }
+    if (e.kind == EventKind::kStall) clock_.Stall(static_cast<uint32_t>(e.value));
     input_.Apply(e);
   }
   ++passes_;

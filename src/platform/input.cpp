@@ -76,6 +76,7 @@ void InputState::Apply(const InputEvent& e) {
     case EventKind::kCharacter:
     case EventKind::kActivate:
     case EventKind::kQuit:
+    case EventKind::kStall:
       break;
   }
 }

@@ -19,6 +19,7 @@ enum class EventKind : uint8_t {
   kPadRemoved,   // pad
   kActivate,     // the window became active
   kQuit,         // the user asked to close the window
+  kStall,        // input scripts only: this pass takes `value` more clock units (a slow frame)
 };
 
 // Axes of a controller in the order the engine stores them.

@@ -232,6 +232,14 @@ bool InputScript::Parse(std::string_view text, std::string* error) {
             e.pad = static_cast<uint8_t>(a - 1);
             add(at, e);
           }
+        } else if (verb == "stall" && args == 1) {
+          if (!ParseNumber(w[2], 1, 60 * 4500, &a)) {
+            problem = "stall takes clock units 1-270000 (1/4500 s)";
+          } else {
+            e.kind = EventKind::kStall;
+            e.value = a;
+            add(at, e);
+          }
         } else if (verb == "quit" && args == 0) {
           e.kind = EventKind::kQuit;
           add(at, e);

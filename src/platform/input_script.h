@@ -15,6 +15,7 @@
 //   @12 hat 1 0 9000      hat 0..3, hundredths of a degree or "centre"
 //   @13 pad 2 on          controller plugged in ("on") or out ("off")
 //   @20 quit              ask the window to close
+//   @21 stall 450         this pass takes 450 clock units (1/4500 s) longer, as a slow frame would
 // Untimed lines answer message boxes in the order they appear:
 //   answer 1              button number, counted from 0
 //   answer " OK "         button text

@@ -70,4 +70,8 @@ int Platform::ShowMessageBox(const MessageBoxRequest& request) {
   return chosen;
 }
 
+void Platform::ShowNotice(const std::string& text) {
+  if (options_.headless && !text.empty()) std::fprintf(stderr, "[notice] %s\n", text.c_str());
+}
+
 }  // namespace platform

@@ -40,6 +40,11 @@ class Clock {
 
   uint32_t Now() const;
   void Advance(uint32_t units);  // virtual clock only
+  // Lets `units` pass: the virtual clock moves on, the real one is slept through.
+  void Stall(uint32_t units);
+  // Microseconds by which the real time is past `time` (negative before it); 0 on the virtual
+  // clock. Finer than the 1/4500 s unit, for measuring how late a wait returned.
+  int64_t MicrosecondsPast(uint32_t time) const;
   // Returns when Now() has reached `deadline` (compared modulo 2^32). Real clock: sleeps until
   // shortly before it and spins the rest; virtual clock: moves the time there at once.
   void WaitUntil(uint32_t deadline);
@@ -131,6 +136,9 @@ class Platform {
   // Shows a message box and returns the index of the chosen button. Headless runs log the box on
   // stderr and answer from the input script, or with the default button.
   int ShowMessageBox(const MessageBoxRequest& request);
+  // A notice that stays up while long work runs ("Loading data, please wait..."); empty text
+  // takes it down. Headless runs log it on stderr; the program's own widgets draw it on screen.
+  void ShowNotice(const std::string& text);
 
  private:
   struct Window;
