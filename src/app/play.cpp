@@ -39,8 +39,7 @@ void RenderFrame(Engine& engine) {
 // and the tick rate.
 void BindProgramRoutines(Engine& engine, std::vector<brain::Routine>* routines) {
   auto bind = [routines](const char* name, brain::Routine routine) {
-    const int row = brain::RowOfName(name);
-    if (row >= 0) (*routines)[static_cast<size_t>(row)] = std::move(routine);
+    brain::BindRoutine(routines, name, std::move(routine));
   };
   bind("exit", [&engine](brain::Regs* r, std::string*) {
     // -1 is "play on": it never ends a play.
@@ -184,6 +183,7 @@ int32_t PlayProject(Engine& engine) {
   brains.pickedElement = compiler.picking ? 1u : 0u;
   brains.routines.assign(brain::kInstructionRowCount, nullptr);
   instructions::BindMotion(&brains.routines, &engine.arena, &brains.tickCounter);
+  instructions::BindVariables(&brains.routines, &engine.arena);
   brains.runtimeError = [&engine](const std::string& text) { ShowRuntimeError(engine, text); };
   brains.missingInstruction = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
   std::vector<std::string> refused;

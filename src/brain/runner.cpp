@@ -7,6 +7,12 @@
 #include "model/state_record.h"
 
 namespace brain {
+
+void BindRoutine(std::vector<Routine>* routines, const char* name, Routine routine) {
+  if (routines->size() < static_cast<size_t>(kInstructionRowCount)) routines->resize(static_cast<size_t>(kInstructionRowCount));
+  const int row = RowOfName(name);
+  if (row >= 0) (*routines)[static_cast<size_t>(row)] = std::move(routine);
+}
 namespace {
 
 int32_t* Record(BrainRuntime* runtime, int32_t element) {

@@ -17,6 +17,9 @@ namespace brain {
 // An instruction routine: reads its arguments from EAX..ESI and the current record from EDI,
 // leaves its result in EAX. False (with a text) reports a misuse that ends the play.
 using Routine = std::function<bool(Regs* regs, std::string* fault)>;
+// Puts `routine` at the row of the instruction `name` (nothing for an unknown name), growing the
+// list to the row count first.
+void BindRoutine(std::vector<Routine>* routines, const char* name, Routine routine);
 
 // Nested `execute` runs allowed inside one brain run.
 inline constexpr int kMaxExecuteDepth = 64;

@@ -2,3 +2,4 @@
 #pragma once
 
 #include "instructions/motion.h"
+#include "instructions/variables.h"

@@ -745,9 +745,7 @@ void SetOrientation(const glm::dquat& accumulator, int32_t* record) {
 }
 
 void BindRow(std::vector<brain::Routine>* routines, const char* name, brain::Routine routine) {
-  const int row = brain::RowOfName(name);
-  if (row < 0) return;
-  (*routines)[static_cast<size_t>(row)] = std::move(routine);
+  brain::BindRoutine(routines, name, std::move(routine));
 }
 
 // Binds get, _set and _add of the three words starting at kFirstWord under "<stem>_x" etc.
