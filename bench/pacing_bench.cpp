@@ -1,0 +1,3 @@
+// Placeholder until the benchmark lands.
+#include <benchmark/benchmark.h>
+BENCHMARK_MAIN();
