@@ -187,6 +187,17 @@ struct Engine {
 void ShowRuntimeError(Engine& engine, const std::string& text);
 // Plays the loaded project until Escape, an exit target or the tick limit; returns the exit target.
 int32_t PlayProject(Engine& engine);
+// One project of a finished game: reads globvars.dat (or clears the globals), loads the scrambled
+// project and its .col, plays it, writes globvars.dat back. Returns the exit target.
+int32_t RunProject(Engine& engine, const std::string& path);
+// The chain of a finished game: sub-project 1, then whichever sub-project each play asks for, until
+// a play ends the game or asks for a sub-project that does not exist.
+void RunGame(Engine& engine);
+// Removes the brain working copies (*.bra) of a finished game's folder: once the brains are
+// compiled they are not needed, and they are not left lying about.
+void DeleteWorkingCopies(const std::string& folder);
+// working folder + "level" + three digits + ".prj".
+std::string SubProjectPath(const std::string& workingFolder, int32_t number);
 // Test play: clears the globals and reads temp/globvars.dat, in the text form, over the range of
 // the last globals_save or globals_load. Returns how many globals the file gave.
 int32_t ReadTestPlayGlobals(Engine& engine);

@@ -175,6 +175,7 @@ int32_t PlayProject(Engine& engine) {
   compiler.showValueBox = [&engine](const std::string& text) { ShowProgramBox(engine, text, {" OK "}); };
   brain::BeginCompilation(&compiler, &engine.arena);
   brain::CompileAllBrains(&compiler, engine.project);
+  if (engine.gamePlay) DeleteWorkingCopies(engine.paths.working);
 
   brain::BrainRuntime& brains = play.brains;
   brains.arena = &engine.arena;

@@ -152,9 +152,12 @@ void RunModeDispatch(Engine& engine) {
     engine.gamePlay = true;
     engine.playerRun = true;
     engine.model.finishedGame = true;
-    // The chain of projects is not built yet: the game plays an empty project until Escape.
     std::fprintf(stderr, "main: game runner, data folder %s\n", engine.paths.data.c_str());
-    PlayProject(engine);
+    if (core::FileExists(SubProjectPath(engine.paths.working, 1))) {
+      RunGame(engine);
+    } else {
+      PlayProject(engine);  // a folder without a game: an empty scene until Escape
+    }
     engine.platform.ShowCursor(true);
     return;
   }

@@ -83,6 +83,10 @@ bool LoadProject(ModelContext* context, const std::string& path, Project* projec
 // Writes the project file and its .col safely (temporary files renamed over the old ones). False
 // with a message on failure; the old files stay whole.
 bool SaveProject(ModelContext* context, const Project& project, const std::string& path, std::string* error);
+// Reads a .col file into the 65536-byte collision map and, when the file reaches past it, the
+// settings block into *settings. A short file fills what it has and clears the rest. False
+// (nothing changed) when the file is missing or unreadable.
+bool ReadCollisionFile(const std::string& collisionPath, uint8_t* map, SceneSettings* settings);
 // The .col path of a project path: its last three characters replaced by "col".
 std::string CollisionPath(const std::string& projectPath);
 // A new brain working-copy path (eight upper-case hexadecimal digits + ".bra").

@@ -205,6 +205,24 @@ std::string NewWorkingCopyPath(ModelContext* context) {
 // [SECTION] Loading
 // ---------------------------------------------------------------------------------------------
 
+bool ReadCollisionFile(const std::string& collisionPath, uint8_t* map, SceneSettings* settings) {
+  // A .col shorter than the map fills what it has and clears the rest; its settings count only
+  // when the file reaches past the settings block.
+  std::vector<uint8_t> collision(kCollisionMapBytes, 0);
+  const long collisionLength =
+      core::FileExists(collisionPath) ? core::ReadFilePrefix(collisionPath, collision.data(), collision.size()) : -1;
+  if (collisionLength < 0) return false;
+  std::memcpy(map, collision.data(), kCollisionMapBytes);
+  if (static_cast<size_t>(collisionLength) >= kSettingsBlockEnd) {
+    settings->clipDistance = LoadInt32(map, kClipDistanceOffset);
+    settings->backgroundTop = LoadInt32(map, kBackgroundTopOffset);
+    settings->backgroundBottom = LoadInt32(map, kBackgroundBottomOffset);
+    settings->backgroundStyle = LoadInt32(map, kBackgroundStyleOffset);
+    settings->fieldOfView = LoadInt32(map, kFieldOfViewOffset);
+  }
+  return true;
+}
+
 bool LoadProject(ModelContext* context, const std::string& path, Project* project, std::string* error) {
   const std::string& workingFolder = context->workingFolder;
   std::vector<uint8_t> scratchMap;
@@ -316,24 +334,7 @@ bool LoadProject(ModelContext* context, const std::string& path, Project* projec
   }
 
   loaded.fog = Fog{};
-  // A .col shorter than the map fills what it has and clears the rest; its settings count only
-  // when the file reaches past the settings block.
-  const std::string collisionPath = CollisionPath(path);
-  std::vector<uint8_t> collision(kCollisionMapBytes, 0);
-  const long collisionLength = core::FileExists(collisionPath)
-                                   ? core::ReadFilePrefix(collisionPath, collision.data(), collision.size())
-                                   : -1;
-  if (collisionLength >= 0) {
-    std::memcpy(map, collision.data(), kCollisionMapBytes);
-    if (static_cast<size_t>(collisionLength) >= kSettingsBlockEnd) {
-      loaded.settings.clipDistance = LoadInt32(map, kClipDistanceOffset);
-      loaded.settings.backgroundTop = LoadInt32(map, kBackgroundTopOffset);
-      loaded.settings.backgroundBottom = LoadInt32(map, kBackgroundBottomOffset);
-      loaded.settings.backgroundStyle = LoadInt32(map, kBackgroundStyleOffset);
-      loaded.settings.fieldOfView = LoadInt32(map, kFieldOfViewOffset);
-    }
-  }
-
+  ReadCollisionFile(CollisionPath(path), map, &loaded.settings);
   *project = std::move(loaded);
   if (showNotice) context->notice(nullptr);
   return true;

@@ -46,11 +46,14 @@ bool SplitWords(std::string_view line, std::vector<std::string>* words, std::str
   return true;
 }
 
+// Decimal, or hexadecimal after "0x": a leading zero does not make a number octal.
 bool ParseNumber(const std::string& text, long long low, long long high, int32_t* out) {
   if (text.empty()) return false;
+  const size_t sign = text[0] == '-' || text[0] == '+' ? 1 : 0;
+  const bool hex = text.size() > sign + 2 && text[sign] == '0' && (text[sign + 1] == 'x' || text[sign + 1] == 'X');
   errno = 0;
   char* end = nullptr;
-  const long long value = std::strtoll(text.c_str(), &end, 0);
+  const long long value = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
   if (errno != 0 || *end != '\0' || value < low || value > high) return false;
   *out = static_cast<int32_t>(value);
   return true;

@@ -1,5 +1,6 @@
-// Motion instructions: angle folding, arctangent search, headings, distances, accessors, forces,
-// steering, lift, the orientation accumulator, faults, and brains that call them through the runner.
+// Motion instructions: angle folding, cosine, arctangent search, headings, distances, accessors,
+// forces, steering, lift, the orientation accumulator, the tick oscillator, faults, and brains that
+// call them through the runner.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -38,6 +39,23 @@ TEST(AngleRules, ShortestDifferenceTurnsBackFromHalfATurnAndMore) {
   EXPECT_EQ(instructions::ShortestAngleDifference(0, 92161), 92161 - 184320);
   EXPECT_EQ(instructions::ShortestAngleDifference(92161, 0), 184320 - 92161);
   EXPECT_EQ(instructions::ShortestAngleDifference(-1, 1), 3);  // 1 - 184318 + 184320
+}
+
+// A radian is 29335 units, a little short of a full turn / 2 pi (29335.21), and the angle is folded
+// with 184319 first. The expected values sit within 0.02 of a rounding edge that the other
+// constant or the other modulus would cross.
+TEST(AngleRules, CosineOfTheFoldedAngleAt29335UnitsARadian) {
+  using instructions::Cosine512;
+  EXPECT_EQ(Cosine512(0), 512);
+  EXPECT_EQ(Cosine512(30720), 256);    // 255.993
+  EXPECT_EQ(Cosine512(46080), 0);      // -0.012: just past the true quarter turn
+  EXPECT_EQ(Cosine512(92160), -512);
+  EXPECT_EQ(Cosine512(144679), 112);   // 111.518; 111.482 with a true radian
+  EXPECT_EQ(Cosine512(-1), 512);       // 184318
+  EXPECT_EQ(Cosine512(-45308), 13);    // 139011: 13.491; folding by 184320 gives 139012, 13.509
+  EXPECT_EQ(Cosine512(323331), 14);    // 139012: 13.509; folding by 184320 gives 139011
+  EXPECT_EQ(Cosine512(INT32_MIN), 428);  // 17021: 428.205
+  EXPECT_EQ(Cosine512(INT32_MAX), 428);  // 167297: 428.212
 }
 
 TEST(AngleRules, ArctangentSearchFindsTheStepAtOrBelowTheRatio) {
@@ -470,6 +488,54 @@ TEST_F(Motion, OrientationAccumulator) {
   Call("orientation_set", Address(3));
   EXPECT_EQ(Record(3)[model::kWordRotationZ], 46080);
   EXPECT_EQ(Record(3)[model::kWordRotationX] + Record(3)[model::kWordRotationY], 0);
+}
+
+// Binds the rows again with a tick counter that the test moves.
+class Oscillation : public Motion {
+ protected:
+  void SetUp() override {
+    Motion::SetUp();
+    instructions::BindMotion(&routines, &arena, &ticks);
+  }
+  int32_t ticks = 0;
+};
+
+TEST_F(Oscillation, WaveAdvancesWithTheTickCounter) {
+  EXPECT_EQ(Call("oscillate", 1000, 10240, 30720), 500);  // tick 0: the phase alone, cos 256
+  ticks = 3;                                               // read at each call, not at binding
+  EXPECT_EQ(Call("oscillate", 1000, 10240, 0), 500);
+  ticks = 6;
+  EXPECT_EQ(Call("oscillate", 1000, 10240, 0), -500);      // 61440: -256.014
+  ticks = 3;
+  EXPECT_EQ(Call("oscillate", 1000, static_cast<uint32_t>(-10240), 0), 500);  // 153599: 256.020
+  instructions::BindMotion(&routines, &arena);              // no counter: always tick 0
+  EXPECT_EQ(Call("oscillate", 1000, 10240, 0), 1000);
+}
+
+TEST_F(Oscillation, ProductIs64BitsAndTheShiftRoundsDown) {
+  EXPECT_EQ(Call("oscillate", static_cast<uint32_t>(-3), 0, 30720), -2);  // -768 >> 9, not -1
+  EXPECT_EQ(Call("oscillate", static_cast<uint32_t>(-1), 0, 30720), -1);  // -256 >> 9, not 0
+  EXPECT_EQ(Call("oscillate", static_cast<uint32_t>(-1000), 0, 0x80000000u), -836);  // -428000 / 512 = -835.9
+  EXPECT_EQ(Call("oscillate", static_cast<uint32_t>(INT32_MAX), 0, 0), INT32_MAX);
+  // An amplitude with the top bit set is a number here, not a frame handle.
+  EXPECT_EQ(Call("oscillate", 0x80000001u, 0, 0), -INT32_MAX);
+}
+
+TEST_F(Oscillation, AngleWrapsIn32BitsAndNoRecordChanges) {
+  ticks = 65536;  // 65536 * 65536 + 30720 wraps to 30720; unwrapped it would fold to 180997 (509)
+  EXPECT_EQ(Call("oscillate", 512, 65536, 30720), 256);
+  ticks = 2;      // 2 * INT32_MAX is -2, folded 184317; unwrapped 150275 (204)
+  EXPECT_EQ(Call("oscillate", 512, INT32_MAX, 0), 512);
+  ticks = 1;      // the sum wraps too: INT32_MAX + 30721 is -2147452928, folded 47741 (-28.987)
+  EXPECT_EQ(Call("oscillate", 512, INT32_MAX, 30721), -29);
+
+  uint8_t* records = arena.As<uint8_t>(core::Region::kElementRecords);
+  for (size_t i = 0; i < 256u * 1024u; ++i) records[i] = static_cast<uint8_t>(i * 7 + 3);
+  const std::vector<uint8_t> before(records, records + 256u * 1024u);
+  ticks = 123;
+  EXPECT_EQ(Call("oscillate", Address(1), 0, 0), static_cast<int32_t>(Address(1)));  // just a number
+  Call("oscillate", 5000, 77, 999);
+  EXPECT_EQ(std::memcmp(records, before.data(), before.size()), 0);
 }
 
 class MotionBrain : public Motion, public ::testing::WithParamInterface<brain::Backend> {};

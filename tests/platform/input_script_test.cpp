@@ -1,6 +1,10 @@
-// Input scripts: parsing, bad lines, and replay into the same state the SDL events build.
+// Input scripts: parsing, bad lines, stalls, and replay into the same state the SDL events build.
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 #include "support/run_program.h"
@@ -90,6 +94,56 @@ TEST(InputScript, TruncatedOrEmptyScripts) {
   EXPECT_NE(error.find("/nonexistent/script.txt"), std::string::npos);
 }
 
+TEST(InputScript, StallsCarryClockUnitsToTheirPass) {
+  InputScript script;
+  std::string error;
+  ASSERT_TRUE(script.Parse("@3 stall 450\n@0 stall 1\n@0 stall 270000\n@3 stall 450\n", &error)) << error;
+  auto pass0 = Replay(script, 0);
+  ASSERT_EQ(pass0.size(), 2u);
+  EXPECT_EQ(pass0[0].kind, EventKind::kStall);
+  EXPECT_EQ(pass0[0].value, 1);
+  EXPECT_EQ(pass0[1].value, 270000);  // one minute, the longest
+  EXPECT_TRUE(Replay(script, 2).empty());
+  auto pass3 = Replay(script, 3);
+  ASSERT_EQ(pass3.size(), 2u);  // two stalls in one pass stay two events
+  EXPECT_EQ(pass3[1].kind, EventKind::kStall);
+  EXPECT_EQ(pass3[1].value, 450);
+}
+
+TEST(InputScript, NumbersAreDecimalEvenWithLeadingZeros) {
+  InputScript script;
+  std::string error;
+  ASSERT_TRUE(script.Parse("@010 stall 0450\n@08 keydown 0x1E\n", &error)) << error;
+  auto pass8 = Replay(script, 8);
+  ASSERT_EQ(pass8.size(), 1u);
+  EXPECT_EQ(pass8[0].scan, 0x1E);
+  auto pass10 = Replay(script, 10);
+  ASSERT_EQ(pass10.size(), 1u);
+  EXPECT_EQ(pass10[0].value, 450);
+}
+
+TEST(InputScript, BadStallsAreReportedWithTheirLineAndSkipped) {
+  const std::string range = "line 2: stall takes clock units 1-270000 (1/4500 s)";
+  const std::string arguments = "line 2: unknown command or wrong arguments 'stall'";
+  const std::pair<const char*, std::string> cases[] = {
+      {"@1 stall 0", range},          {"@1 stall -5", range},     {"@1 stall 270001", range},
+      {"@1 stall 4294967746", range},  // 2^32 + 450 must not wrap to 450
+      {"@1 stall 99999999999999999999", range}, {"@1 stall 4.5", range}, {"@1 stall slow", range},
+      {"@1 stall", arguments},        {"@1 stall 10 20", arguments},
+  };
+  for (const auto& [line, message] : cases) {
+    SCOPED_TRACE(line);
+    InputScript script;
+    std::string error;
+    EXPECT_FALSE(script.Parse(std::string("@0 stall 9\n") + line + "\n@2 stall 7\n", &error));
+    EXPECT_EQ(error, message);
+    const auto events = Replay(script, 10);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].value, 9);
+    EXPECT_EQ(events[1].value, 7);
+  }
+}
+
 TEST(InputScript, AnswersComeInOrder) {
   InputScript script;
   std::string error;
@@ -156,6 +210,35 @@ TEST_F(PlatformReplay, ScriptAndSdlEventsFillTheSameState) {
   EXPECT_EQ(sdl.Input(), scriptState);
   ASSERT_EQ(fromSdl.size(), fromScript.size());
   for (size_t i = 0; i < fromSdl.size(); ++i) EXPECT_EQ(fromSdl[i], fromScript[i]) << "event " << i;
+}
+
+// A stall is a slow pass: the virtual clock moves on by its units in the pass it is due, and the
+// input state does not change.
+TEST(PlatformStall, ScriptedStallsMoveTheVirtualClockInTheirPass) {
+  testing_support::TempFolder folder;
+  ASSERT_TRUE(testing_support::WriteText(folder / "input.txt", "@1 stall 450\n@3 stall 4000\n@3 stall 500\n"));
+  platform::Platform platform;
+  platform::Options options;
+  options.headless = true;
+  options.virtualClock = true;
+  options.inputScriptPath = folder / "input.txt";
+  std::string error;
+  ASSERT_TRUE(platform.Start(options, &error)) << error;
+  std::vector<InputEvent> events;
+  platform.PumpEvents(&events);
+  EXPECT_EQ(platform.clock().Now(), 0u);
+  const platform::InputState before = platform.Input();
+  events.clear();
+  platform.PumpEvents(&events);
+  EXPECT_EQ(platform.clock().Now(), 450u);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].kind, EventKind::kStall);
+  EXPECT_EQ(platform.Input(), before);
+  platform.PumpEvents(&events);
+  EXPECT_EQ(platform.clock().Now(), 450u);
+  platform.PumpEvents(&events);
+  EXPECT_EQ(platform.clock().Now(), 4950u);
+  platform.Shutdown();
 }
 
 TEST_F(PlatformReplay, KeypadDigitsTypeTheTopRowScanCode) {

@@ -1,0 +1,76 @@
+// A finished game: one project of the chain played from its scrambled file, and the chain of
+// sub-projects that exit targets lead through.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+
+#include "app/app.h"
+
+namespace app {
+
+void DeleteWorkingCopies(const std::string& folder) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return;
+  std::vector<std::string> copies;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bra") == 0) copies.push_back(folder + name);
+  }
+  closedir(dir);
+  for (const std::string& path : copies) std::remove(path.c_str());
+}
+
+std::string SubProjectPath(const std::string& workingFolder, int32_t number) {
+  char name[32];
+  std::snprintf(name, sizeof name, "level%03d.prj", number);
+  return workingFolder + name;
+}
+
+int32_t RunProject(Engine& engine, const std::string& path) {
+  FlushInput(engine);
+  const std::string globalsPath = engine.paths.working + "globvars.dat";
+  auto* globals = engine.arena.As<int32_t>(core::Region::kGlobals);
+  std::fill_n(globals, model::kGlobalCount, 0);
+  std::string saved;
+  if (core::ReadFile(globalsPath, &saved)) std::memcpy(globals, saved.data(), std::min(saved.size(), model::kGlobalsBytes));
+
+  // The project is stored scrambled: it is loaded from a clear copy that lives only for the load.
+  std::string error;
+  const bool copied = model::UnscrambleFile(path, engine.paths.temporary);
+  const bool loaded = copied && model::LoadProject(&engine.model, engine.paths.temporary, &engine.project, &error);
+  std::remove(engine.paths.temporary.c_str());
+  if (!loaded) {
+    ShowProgramBox(engine, copied ? error : "The sub-project " + path + " cannot be read", {" OK "});
+    return kExitSystem;
+  }
+  engine.project.path = path;
+  model::ReadCollisionFile(model::CollisionPath(path), engine.arena.Host(core::Region::kCollisionMap),
+                           &engine.project.settings);
+
+  const int32_t target = PlayProject(engine);
+
+  const std::string_view bytes(reinterpret_cast<const char*>(globals), model::kGlobalsBytes);
+  if (!core::WriteFileAtomic(globalsPath, bytes)) std::fprintf(stderr, "main: cannot write %s\n", globalsPath.c_str());
+  FlushInput(engine);
+  return target;
+}
+
+void RunGame(Engine& engine) {
+  int32_t target = 1;
+  for (;;) {
+    const std::string path = SubProjectPath(engine.paths.working, target);
+    if (!core::FileExists(path)) {
+      if (target >= 1) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%03d", target);
+        ShowProgramBox(engine, std::string("Sub-project ") + number + " not found, error!", {" OK "});
+      }
+      break;
+    }
+    target = RunProject(engine, path);
+    if (target < 0) break;  // the end of the game, a run-time error, or a resume (not in this build)
+  }
+}
+
+}  // namespace app
