@@ -164,6 +164,8 @@ struct Engine {
   uint32_t typedLength = 0;  // characters in the typed-text buffer (in the arena)
   uint8_t readKeyScan = 0;   // scan code of the entry ReadKey took last
   bool active = true;        // the window has been activated; the renderer draws only then
+  bool playing = false;      // from the start of a play to its end
+  bool firstFrame = false;   // only around the first render of a play
   int32_t mouseX = 0;
   int32_t mouseY = 0;
   uint32_t mouseButtons = 0;
@@ -198,6 +200,9 @@ void RunGame(Engine& engine);
 void DeleteWorkingCopies(const std::string& folder);
 // working folder + "level" + three digits + ".prj".
 std::string SubProjectPath(const std::string& workingFolder, int32_t number);
+// Sets state word 15 to 2 for every element that is on and whose current aspect slot holds a flat
+// frame (kind tag "d3f."): the renderer counts down its redraws from there.
+void MarkFlatFrames(const core::Arena& arena, int32_t lastElement);
 // Test play: clears the globals and reads temp/globvars.dat, in the text form, over the range of
 // the last globals_save or globals_load. Returns how many globals the file gave.
 int32_t ReadTestPlayGlobals(Engine& engine);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "app/app.h"
 #include "instructions/instructions.h"
@@ -135,6 +136,17 @@ std::string DumpStateRecords(const Engine& engine) {
   return json + "]}\n";
 }
 
+void MarkFlatFrames(const core::Arena& arena, int32_t lastElement) {
+  auto* records = arena.As<int32_t>(core::Region::kElementRecords);
+  for (int32_t i = 0; i <= lastElement && i < model::kMaxElements; ++i) {
+    int32_t* words = records + i * model::kRecordWords;
+    if ((static_cast<uint32_t>(words[model::kWordStatus]) & model::kStatusOn) == 0) continue;
+    const uint8_t* slot =
+        arena.GuestToHostIn(core::Region::kAspectSlots, static_cast<uint32_t>(words[model::kWordCurrentAspect]), 4);
+    if (slot != nullptr && std::memcmp(slot, "d3f.", 4) == 0) words[model::kWordExtent0] = 2;
+  }
+}
+
 int32_t ReadTestPlayGlobals(Engine& engine) {
   auto* globals = engine.arena.As<int32_t>(core::Region::kGlobals);
   std::fill_n(globals, model::kGlobalCount, 0);
@@ -145,6 +157,7 @@ int32_t ReadTestPlayGlobals(Engine& engine) {
 
 int32_t PlayProject(Engine& engine) {
   engine.play = std::make_unique<Play>();
+  engine.playing = true;
   Play& play = *engine.play;
   play.random.table = engine.arena.Host(core::Region::kRandom);
   const bool testPlay = !engine.gamePlay;
@@ -214,7 +227,10 @@ int32_t PlayProject(Engine& engine) {
   const int32_t ticks = engine.options.ticks >= 0 ? engine.options.ticks : (engine.platform.IsHeadless() ? 3 : INT32_MAX);
   int32_t steps = 0;
   for (int settle = 0; settle < 4 && !brains.faulted; ++settle) brain::RunBrains(&brains, place);
+  engine.firstFrame = true;
   RenderFrame(engine);
+  engine.firstFrame = false;
+  MarkFlatFrames(engine.arena, engine.project.LastIndex());
   play.deadline = engine.platform.clock().Now() + engine.tickPeriod;
 
   // The loop: logic every pass; a pass that starts late skips its frame, so after a stall the
@@ -251,6 +267,8 @@ int32_t PlayProject(Engine& engine) {
     std::fprintf(stderr, "main: cannot write %s\n", engine.options.dumpPath.c_str());
   }
   brains.native.Forget();
+  engine.playing = false;
+  if (testPlay) FlushInput(engine);
   return play.exitTarget;
 }
 
