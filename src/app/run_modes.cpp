@@ -136,7 +136,10 @@ int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<st
     if (c == '|') c = '\n';
   }
   box.buttons = buttons;
-  return engine.platform.ShowMessageBox(box);
+  const int chosen = engine.platform.ShowMessageBox(box);
+  // The time a box stood on screen during a play is not caught up afterwards.
+  if (engine.playing && engine.play) engine.play->deadline = engine.platform.clock().Now() + engine.tickPeriod;
+  return chosen;
 }
 
 void RunModeDispatch(Engine& engine) {
