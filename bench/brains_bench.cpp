@@ -63,6 +63,27 @@ struct Scene {
   }
 };
 
+// Translates the scene's brains for its backend, then runs one brain step per iteration. False,
+// after SkipWithError, when translation is refused, a brain faults or the scene records an error.
+bool RunTicks(benchmark::State& state, Scene* scene) {
+  std::vector<std::string> refused;
+  if (brain::PrepareBrains(&scene->runtime, &refused) != 0) {
+    state.SkipWithError(("translation refused: " + refused.front()).c_str());
+    return false;
+  }
+  for (auto _ : state) {
+    brain::RunBrains(&scene->runtime);
+    if (scene->runtime.faulted || !scene->error.empty()) break;
+  }
+  if (scene->runtime.faulted || !scene->error.empty()) {
+    state.SkipWithError(((scene->runtime.faulted ? "brain fault: " : "") + scene->error).c_str());
+    return false;
+  }
+  state.counters["brains_per_s"] =
+      benchmark::Counter(static_cast<double>(kElements), benchmark::Counter::kIsIterationInvariantRate);
+  return true;
+}
+
 // One brain step of 256 elements, all on, all running arith.brn. Equal brain files share one
 // compiled copy in a project, so every element's entry points at the same code.
 void BM_TickArith(benchmark::State& state, brain::Backend backend) {
@@ -81,21 +102,7 @@ void BM_TickArith(benchmark::State& state, brain::Backend backend) {
     scene.Record(i)[model::kWordBrainEntry] = static_cast<int32_t>(entry);
     scene.Record(i)[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn);
   }
-  std::vector<std::string> refused;
-  if (brain::PrepareBrains(&scene.runtime, &refused) != 0) {
-    state.SkipWithError(("translation refused: " + refused.front()).c_str());
-    return;
-  }
-  for (auto _ : state) {
-    brain::RunBrains(&scene.runtime);
-    if (scene.runtime.faulted) break;
-  }
-  if (scene.runtime.faulted) {
-    state.SkipWithError(("brain fault: " + scene.error).c_str());
-    return;
-  }
-  state.counters["brains_per_s"] =
-      benchmark::Counter(static_cast<double>(kElements), benchmark::Counter::kIsIterationInvariantRate);
+  RunTicks(state, &scene);
 }
 BENCHMARK_CAPTURE(BM_TickArith, interp, brain::Backend::kInterpreter)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_TickArith, native, brain::Backend::kNative)->Unit(benchmark::kMicrosecond);
@@ -157,23 +164,7 @@ void BM_TickMotion(benchmark::State& state, brain::Backend backend) {
     startX[static_cast<size_t>(i)] = record[model::kWordPositionX];
     startZ[static_cast<size_t>(i)] = record[model::kWordPositionZ];
   }
-  std::vector<std::string> refused;
-  if (brain::PrepareBrains(&scene.runtime, &refused) != 0) {
-    state.SkipWithError(("translation refused: " + refused.front()).c_str());
-    return;
-  }
-  for (auto _ : state) {
-    brain::RunBrains(&scene.runtime);
-    if (scene.runtime.faulted || !scene.error.empty()) break;
-  }
-  if (scene.runtime.faulted) {
-    state.SkipWithError(("brain fault: " + scene.error).c_str());
-    return;
-  }
-  if (!scene.error.empty()) {
-    state.SkipWithError(scene.error.c_str());
-    return;
-  }
+  if (!RunTicks(state, &scene)) return;
   // Thrust and velocity_update move every element every step; positions that all stayed put mean
   // the routines never ran.
   int moved = 0;
@@ -189,8 +180,6 @@ void BM_TickMotion(benchmark::State& state, brain::Backend backend) {
     return;
   }
   state.counters["moved"] = moved;
-  state.counters["brains_per_s"] =
-      benchmark::Counter(static_cast<double>(kElements), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK_CAPTURE(BM_TickMotion, interp, brain::Backend::kInterpreter)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_TickMotion, native, brain::Backend::kNative)->Unit(benchmark::kMicrosecond);
