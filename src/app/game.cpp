@@ -45,8 +45,12 @@ int32_t RunProject(Engine& engine, const std::string& path) {
     return kExitSystem;
   }
   engine.project.path = path;
-  model::ReadCollisionFile(model::CollisionPath(path), engine.arena.Host(core::Region::kCollisionMap),
-                           &engine.project.settings);
+  // The collision map comes from the .col beside the scrambled file; without one, no pair collides
+  // (the previous sub-project's map must not carry over).
+  uint8_t* map = engine.arena.Host(core::Region::kCollisionMap);
+  if (!model::ReadCollisionFile(model::CollisionPath(path), map, &engine.project.settings)) {
+    std::fill_n(map, model::kCollisionMapBytes, 0);
+  }
 
   const int32_t target = PlayProject(engine);
 
