@@ -15,6 +15,7 @@
 #include "brain/instruction_table.h"
 #include "core/arena.h"
 #include "core/files.h"
+#include "core/random.h"
 #include "model/model.h"
 
 namespace {
@@ -30,19 +31,9 @@ constexpr int kCodeBudget = 1450;
 constexpr int kPaceSlack = 120;
 
 // Small deterministic generator, so every run compiles the same project.
-class Random {
+class Random : public core::XorShift {
  public:
-  explicit Random(uint32_t seed) : x_(seed * 2654435761u + 1) {}
-  uint32_t Next() {
-    x_ ^= x_ << 13;
-    x_ ^= x_ >> 17;
-    x_ ^= x_ << 5;
-    return x_;
-  }
-  int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
-
- private:
-  uint32_t x_;
+  explicit Random(uint32_t seed) : core::XorShift(seed * 2654435761u + 1) {}
 };
 
 struct Call {

@@ -30,4 +30,21 @@ struct RandomSource {
   int32_t Random(int32_t low, int32_t high);
 };
 
+// A small xorshift generator for test and benchmark inputs that must be the same on every run;
+// brains never see it. A zero state would stay zero, so it is replaced by 1.
+class XorShift {
+ public:
+  explicit XorShift(uint32_t state) : x_(state != 0 ? state : 1) {}
+  uint32_t Next() {
+    x_ ^= x_ << 13;
+    x_ ^= x_ >> 17;
+    x_ ^= x_ << 5;
+    return x_;
+  }
+  int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
+
+ private:
+  uint32_t x_;
+};
+
 }  // namespace core

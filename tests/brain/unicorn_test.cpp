@@ -14,6 +14,7 @@
 #include "brain/interpreter.h"
 #include "brain/native.h"
 #include "core/arena.h"
+#include "core/random.h"
 
 namespace {
 
@@ -227,19 +228,9 @@ TEST_F(Judge, BlocksLoopsAndCalls) {
 }
 
 // Deterministic source of the generated brains, so a failing seed can be replayed.
-class Random {
+class Random : public core::XorShift {
  public:
-  explicit Random(uint32_t seed) : x_(seed * 2654435761u + 0x9E3779B9u) {}
-  uint32_t Next() {
-    x_ ^= x_ << 13;
-    x_ ^= x_ >> 17;
-    x_ ^= x_ << 5;
-    return x_;
-  }
-  int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
-
- private:
-  uint32_t x_;
+  explicit Random(uint32_t seed) : core::XorShift(seed * 2654435761u + 0x9E3779B9u) {}
 };
 
 // Writes a valid brain from a seed: declarations, then nested statements. Every loop runs on a
