@@ -13,7 +13,8 @@
 #include "brain/runner.h"
 #include "core/arena.h"
 #include "core/files.h"
-#include "instructions/motion.h"
+#include "instructions/instructions.h"
+#include "state/state.h"
 #include "mkdata/mkdata.h"
 #include "model/state_record.h"
 
@@ -27,23 +28,27 @@ bool ReadWorkload(const char* name, std::string* text) {
   return core::ReadFile(std::string(VEXEL_BENCH_BRAINS) + "/" + name, text);
 }
 
-// An arena with its compiler and brain runtime; every element record starts zeroed.
+// An engine with a play, its compiler and brain runtime; every element record starts zeroed.
 struct Scene {
-  core::Arena arena;
-  brain::CompilerState compiler;
-  brain::BrainRuntime runtime;
+  state::Engine engine;
+  core::Arena& arena = engine.arena;
+  brain::CompilerState* compilerState = nullptr;
+  brain::BrainRuntime* runtimeState = nullptr;
   std::string error;
 
+  brain::CompilerState& compiler() { return *compilerState; }
+  brain::BrainRuntime& runtime() { return *runtimeState; }
+
   bool Begin(brain::Backend backend) {
-    if (!arena.Create() || !brain::BeginCompilation(&compiler, &arena)) {
+    engine.options.brains = backend;
+    engine.play = std::make_unique<state::Play>();
+    compilerState = &engine.play->compiler;
+    runtimeState = &engine.play->brains;
+    if (!arena.Create() || !brain::BeginCompilation(compilerState, &arena)) {
       error = "no arena";
       return false;
     }
-    runtime.arena = &arena;
-    runtime.backend = backend;
-    runtime.routines.resize(brain::kInstructionRowCount);
-    runtime.runtimeError = [this](const std::string& text) { error = text; };
-    runtime.lastElement = kElements - 1;
+    runtime().runtimeError = [this](const std::string& text) { error = text; };
     return true;
   }
   int32_t* Record(int element) { return arena.As<int32_t>(core::Region::kElementRecords) + element * model::kRecordWords; }
@@ -51,32 +56,36 @@ struct Scene {
   // Compiles one brain at the emission position, as the project compilation does, and gives its
   // entry address; false with the compile error.
   bool Compile(const std::string& text, uint32_t* entry) {
-    *entry = compiler.code.Address();
-    compiler.brainStart = compiler.code.position;
-    brain::CompileBrainText(&compiler, text);
-    if (compiler.error.empty()) brain::ResolveLabels(&compiler, compiler.brainStart, compiler.code.position);
-    if (!compiler.error.empty()) {
-      error = "brain error: " + compiler.error;
+    brain::CompilerState& c = compiler();
+    *entry = c.code.Address();
+    c.brainStart = c.code.position;
+    brain::CompileBrainText(&c, text);
+    if (c.error.empty()) brain::ResolveLabels(&c, c.brainStart, c.code.position);
+    if (!c.error.empty()) {
+      error = "brain error: " + c.error;
       return false;
     }
     return true;
   }
 };
 
-// Translates the scene's brains for its backend, then runs one brain step per iteration. False,
-// after SkipWithError, when translation is refused, a brain faults or the scene records an error.
+// Sets the scene's brains up as a play does (every family bound, translated for its backend), then
+// runs one brain step per iteration. False, after SkipWithError, when translation is refused, a
+// brain faults or the scene records an error.
 bool RunTicks(benchmark::State& state, Scene* scene) {
   std::vector<std::string> refused;
-  if (brain::PrepareBrains(&scene->runtime, &refused) != 0) {
+  instructions::SetUpBrains(scene->engine, kElements - 1, &refused);
+  if (!refused.empty()) {
     state.SkipWithError(("translation refused: " + refused.front()).c_str());
     return false;
   }
+  brain::BrainRuntime& runtime = scene->runtime();
   for (auto _ : state) {
-    brain::RunBrains(&scene->runtime);
-    if (scene->runtime.faulted || !scene->error.empty()) break;
+    brain::RunBrains(&runtime);
+    if (runtime.faulted || !scene->error.empty()) break;
   }
-  if (scene->runtime.faulted || !scene->error.empty()) {
-    state.SkipWithError(((scene->runtime.faulted ? "brain fault: " : "") + scene->error).c_str());
+  if (runtime.faulted || !scene->error.empty()) {
+    state.SkipWithError(((runtime.faulted ? "brain fault: " : "") + scene->error).c_str());
     return false;
   }
   state.counters["brains_per_s"] =
@@ -145,10 +154,9 @@ void BM_TickMotion(benchmark::State& state, brain::Backend backend) {
     return;
   }
   // A row without a routine would answer 0 and make the step look cheaper than it is.
-  scene.runtime.missingInstruction = [&scene](const std::string& message) {
+  scene.runtime().missingInstruction = [&scene](const std::string& message) {
     if (scene.error.empty()) scene.error = message;
   };
-  instructions::BindMotion(&scene.runtime.routines, &scene.arena, &scene.runtime.tickCounter);
   std::vector<int32_t> startX(kElements), startZ(kElements);
   for (int i = 0; i < kElements; ++i) {
     int32_t* record = scene.Record(i);
@@ -197,6 +205,8 @@ void BM_PrepareBrains(benchmark::State& state) {
     state.SkipWithError(scene.error.c_str());
     return;
   }
+  scene.runtime().arena = &scene.arena;
+  scene.runtime().lastElement = kElements - 1;
   if (!text.empty() && !text.ends_with("\r\n")) text += "\r\n";
   for (int i = 0; i < kElements; ++i) {
     uint32_t entry = 0;
@@ -209,13 +219,13 @@ void BM_PrepareBrains(benchmark::State& state) {
   std::vector<std::string> refused;
   for (auto _ : state) {
     refused.clear();
-    benchmark::DoNotOptimize(brain::PrepareBrains(&scene.runtime, &refused));
+    benchmark::DoNotOptimize(brain::PrepareBrains(&scene.runtime(), &refused));
   }
   if (!refused.empty()) {
     state.SkipWithError(("translation refused: " + refused.front()).c_str());
     return;
   }
-  state.counters["code_bytes"] = scene.compiler.code.position;
+  state.counters["code_bytes"] = scene.compiler().code.position;
   state.counters["brains_per_s"] =
       benchmark::Counter(static_cast<double>(kElements), benchmark::Counter::kIsIterationInvariantRate);
 }

@@ -7,7 +7,6 @@
 namespace app {
 namespace {
 
-constexpr uint32_t kRingBytes = 64;
 
 char* TypedBuffer(Engine& engine) { return engine.arena.As<char>(core::Region::kTypedText); }
 
@@ -21,28 +20,6 @@ bool AnythingDown(const Engine& engine) {
 }
 
 }  // namespace
-
-bool KeyQueue::Push(uint8_t character, uint8_t scan) {
-  const uint32_t next = (write + 4) % kRingBytes;
-  if (next == read) return false;
-  entries[write / 4] = uint32_t{character} | uint32_t{scan} << 16;
-  write = next;
-  return true;
-}
-
-bool KeyQueue::Pop(uint32_t* entry) {
-  if (Empty()) return false;
-  *entry = entries[read / 4];
-  read = (read + 4) % kRingBytes;
-  return true;
-}
-
-int32_t ParCount(const Engine& engine) { return static_cast<int32_t>(engine.commandLine.size()); }
-
-int32_t ParGet(const Engine& engine, int32_t index) {
-  if (index < 0 || index >= ParCount(engine)) return 0;
-  return engine.commandLine[static_cast<size_t>(index)];
-}
 
 void HandleWindowEvent(Engine& engine, const platform::InputEvent& event, const platform::InputEvent* next) {
   using platform::EventKind;

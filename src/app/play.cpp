@@ -36,82 +36,33 @@ void RenderFrame(Engine& engine) {
   engine.platform.Present();
 }
 
-// Routines that reach into the play and the process: the exit target, the command-line numbers
-// and the tick rate.
-void BindProgramRoutines(Engine& engine, std::vector<brain::Routine>* routines) {
-  auto bind = [routines](const char* name, brain::Routine routine) {
-    brain::BindRoutine(routines, name, std::move(routine));
-  };
-  bind("exit", [&engine](brain::Regs* r, std::string*) {
-    // -1 is "play on": it never ends a play.
-    if (static_cast<int32_t>(r->eax) != kExitNone) engine.play->exitTarget = static_cast<int32_t>(r->eax);
-    return true;
-  });
-  bind("par_count", [&engine](brain::Regs* r, std::string*) {
-    r->eax = static_cast<uint32_t>(ParCount(engine));
-    return true;
-  });
-  bind("par_get", [&engine](brain::Regs* r, std::string*) {
-    r->eax = static_cast<uint32_t>(ParGet(engine, static_cast<int32_t>(r->eax)));
-    return true;
-  });
-  bind("max_framerate_set", [&engine](brain::Regs* r, std::string*) {
-    const auto rate = static_cast<int32_t>(r->eax);
-    if (rate >= 15 && rate <= 250) {
-      engine.maxFramerate = rate;
-      engine.tickPeriod = static_cast<uint32_t>(4500 / rate);
-    }
-    return true;
-  });
-  bind("max_framerate", [&engine](brain::Regs* r, std::string*) {
-    r->eax = static_cast<uint32_t>(engine.maxFramerate);
-    return true;
-  });
+// --timing-log: one line per loop pass, written as the play goes so a long run costs no memory.
+void LogLate(const Play& play, uint64_t pass, uint32_t now) {
+  if (play.timingLog == nullptr) return;
+  std::fprintf(play.timingLog, "%d %llu %u %u late\n", play.steps, static_cast<unsigned long long>(pass), now,
+               play.deadline);
 }
 
-// --timing-log: one line per loop pass, written as the play goes so a long run costs no memory.
-class TimingLog {
- public:
-  explicit TimingLog(const std::string& path) {
-    if (path.empty()) return;
-    file_ = std::fopen(path.c_str(), "w");
-    if (file_ == nullptr) std::fprintf(stderr, "main: cannot write %s\n", path.c_str());
-  }
-  TimingLog(const TimingLog&) = delete;
-  TimingLog& operator=(const TimingLog&) = delete;
-  ~TimingLog() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  void Late(int32_t step, uint64_t pass, uint32_t now, uint32_t deadline) {
-    if (file_ != nullptr) std::fprintf(file_, "%d %llu %u %u late\n", step, static_cast<unsigned long long>(pass), now, deadline);
-  }
-  void Frame(int32_t step, uint64_t pass, uint32_t now, uint32_t deadline, int64_t lateMicroseconds) {
-    if (file_ == nullptr) return;
-    std::fprintf(file_, "%d %llu %u %u frame %lld\n", step, static_cast<unsigned long long>(pass), now, deadline,
-                 static_cast<long long>(lateMicroseconds));
-  }
+void LogFrame(const Play& play, uint64_t pass, uint32_t now, int64_t lateMicroseconds) {
+  if (play.timingLog == nullptr) return;
+  std::fprintf(play.timingLog, "%d %llu %u %u frame %lld\n", play.steps, static_cast<unsigned long long>(pass), now,
+               play.deadline, static_cast<long long>(lateMicroseconds));
+}
 
- private:
-  std::FILE* file_ = nullptr;
-};
+// Names the element and the brain line of a run-time fault.
+std::string FaultPlace(const Engine& engine, int32_t element, uint32_t address) {
+  return "Element '" + model::ElementField(engine.project.records[static_cast<size_t>(element)], 1) +
+         "', brain line " + std::to_string(brain::SourceLineAt(engine.play->compiler, address));
+}
+
+void RunBrainStep(Engine& engine) {
+  brain::RunBrains(&engine.play->brains,
+                   [&engine](int32_t element, uint32_t address) { return FaultPlace(engine, element, address); });
+}
 
 }  // namespace
 
 std::string DumpStateRecords(const Engine& engine) {
-  auto quoted = [](const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-      if (c == '"' || c == '\\') out += '\\';
-      if (c < 0x20) {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-        out += escaped;
-      } else {
-        out += static_cast<char>(c);
-      }
-    }
-    return out + "\"";
-  };
   const int32_t tick = engine.play ? engine.play->brains.tickCounter : 0;
   const int32_t exitTarget = engine.play ? engine.play->exitTarget : kExitNone;
   std::string json = "{\"tick\": " + std::to_string(tick) + ", \"exit_target\": " + std::to_string(exitTarget) +
@@ -121,7 +72,7 @@ std::string DumpStateRecords(const Engine& engine) {
     const int32_t* words = records + i * model::kRecordWords;
     json += i == 0 ? "\n" : ",\n";
     json += "{\"index\": " + std::to_string(i) + ", \"name\": " +
-            quoted(model::ElementField(engine.project.records[static_cast<size_t>(i)], 1)) + ", \"words\": [";
+            core::JsonString(model::ElementField(engine.project.records[static_cast<size_t>(i)], 1)) + ", \"words\": [";
     for (int w = 0; w < model::kRecordWords; ++w) json += (w == 0 ? "" : ", ") + std::to_string(words[w]);
     json += "], \"named\": {";
     bool first = true;
@@ -155,13 +106,13 @@ int32_t ReadTestPlayGlobals(Engine& engine) {
   return model::ReadGlobalsText(text, engine.globalsFirst, engine.globalsLast, globals);
 }
 
-int32_t PlayProject(Engine& engine) {
+void StartPlay(Engine& engine) {
   engine.play = std::make_unique<Play>();
   engine.playing = true;
   Play& play = *engine.play;
   play.random.table = engine.arena.Host(core::Region::kRandom);
-  const bool testPlay = !engine.gamePlay;
-  if (testPlay) {
+  play.testPlay = !engine.gamePlay;
+  if (play.testPlay) {
     ReadTestPlayGlobals(engine);
     engine.platform.ShowNotice("Loading data, please wait...");
   }
@@ -177,10 +128,10 @@ int32_t PlayProject(Engine& engine) {
                           &setups);
 
   // The scene is built here once it exists.
-  if (testPlay) engine.platform.ShowNotice("Initializing objects, please wait...");
+  if (play.testPlay) engine.platform.ShowNotice("Initializing objects, please wait...");
 
-  // Brains: compiled into the code area, then prepared for the chosen backend.
-  if (testPlay) engine.platform.ShowNotice("Compiling brains, please wait...");
+  // Brains: compiled into the code area, then made ready for the chosen backend.
+  if (play.testPlay) engine.platform.ShowNotice("Compiling brains, please wait...");
   brain::CompilerState& compiler = play.compiler;
   compiler.playerRun = engine.playerRun;
   compiler.tickCounter = &play.brains.tickCounter;
@@ -189,87 +140,93 @@ int32_t PlayProject(Engine& engine) {
   brain::BeginCompilation(&compiler, &engine.arena);
   brain::CompileAllBrains(&compiler, engine.project);
   if (engine.gamePlay) DeleteWorkingCopies(engine.paths.working);
-
-  brain::BrainRuntime& brains = play.brains;
-  brains.arena = &engine.arena;
-  brains.lastElement = engine.project.LastIndex();
-  brains.backend = engine.options.brains;
-  brains.pickedElement = compiler.picking ? 1u : 0u;
-  brains.routines.assign(brain::kInstructionRowCount, nullptr);
-  instructions::BindMotion(&brains.routines, &engine.arena, &brains.tickCounter);
-  instructions::BindVariables(&brains.routines, &engine.arena);
-  brains.runtimeError = [&engine](const std::string& text) { ShowRuntimeError(engine, text); };
-  brains.missingInstruction = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+  play.brains.runtimeError = [&engine](const std::string& text) { ShowRuntimeError(engine, text); };
   std::vector<std::string> refused;
-  brain::PrepareBrains(&brains, &refused);
+  instructions::SetUpBrains(engine, engine.project.LastIndex(), &refused);
   for (const std::string& reason : refused) std::fprintf(stderr, "main: brain interpreted: %s\n", reason.c_str());
-  const brain::FaultPlace place = [&engine](int32_t element, uint32_t address) {
-    return "Element '" + model::ElementField(engine.project.records[static_cast<size_t>(element)], 1) +
-           "', brain line " + std::to_string(brain::SourceLineAt(engine.play->compiler, address));
-  };
 
-  BindProgramRoutines(engine, &brains.routines);
-
-  // Play start: the play-wide fog is kept for after the play; four logic steps settle the
-  // elements; the first frame; then the deadline. Rendering is an empty frame until the scene
-  // exists.
-  const model::Fog fog = engine.project.fog;
-  std::vector<uint8_t> keptMap;
-  if (testPlay) {
+  // The play-wide fog is kept for after the play; a test play keeps the collision map too.
+  play.fog = engine.project.fog;
+  if (play.testPlay) {
     engine.platform.ShowNotice("");
     const uint8_t* map = engine.arena.Host(core::Region::kCollisionMap);
-    keptMap.assign(map, map + model::kCollisionMapBytes);
+    play.keptCollisionMap.assign(map, map + model::kCollisionMapBytes);
     if (const uint32_t free = brain::StringStoreFree(compiler); free < brain::kLowStringMemory) {
       ShowProgramBox(engine, brain::ValueBoxText(free, "Warning! Internal string memory low."), {" OK "});
     }
   }
-  TimingLog log(engine.options.timingLogPath);
-  const int32_t ticks = engine.options.ticks >= 0 ? engine.options.ticks : (engine.platform.IsHeadless() ? 3 : INT32_MAX);
-  int32_t steps = 0;
-  for (int settle = 0; settle < 4 && !brains.faulted; ++settle) brain::RunBrains(&brains, place);
+  if (!engine.options.timingLogPath.empty()) {
+    play.timingLog = std::fopen(engine.options.timingLogPath.c_str(), "w");
+    if (play.timingLog == nullptr) std::fprintf(stderr, "main: cannot write %s\n", engine.options.timingLogPath.c_str());
+  }
+  play.stepLimit = engine.options.ticks >= 0 ? engine.options.ticks : (engine.platform.IsHeadless() ? 3 : INT32_MAX);
+
+  // Four logic steps settle the elements; the first frame; then the deadline. Rendering is an
+  // empty frame until the scene exists.
+  for (int settle = 0; settle < 4 && !play.brains.faulted; ++settle) RunBrainStep(engine);
   engine.firstFrame = true;
   RenderFrame(engine);
   engine.firstFrame = false;
   MarkFlatFrames(engine.arena, engine.project.LastIndex());
   play.deadline = engine.platform.clock().Now() + engine.tickPeriod;
+}
 
-  // The loop: logic every pass; a pass that starts late skips its frame, so after a stall the
-  // steps run back to back until they have caught up. The deadline never jumps.
-  while (steps < ticks) {
-    PumpInput(engine);
-    bool escape = false;
-    if (testPlay) {
-      engine.readKeyScan = 0;
-      ReadKey(engine);
-      escape = engine.readKeyScan == 0x01;
-    } else if (engine.project.records.empty()) {
-      escape = engine.platform.Input().scanDown[0x01];  // nothing plays yet: Escape leaves
-    }
-    brain::RunBrains(&brains, place);
-    ++steps;
-    if (play.exitTarget != kExitNone || escape) break;
-    platform::Clock& time = engine.platform.clock();
-    const uint32_t now = time.Now();
-    if (static_cast<int32_t>(now - play.deadline) > 0) {
-      log.Late(steps, engine.platform.PumpPasses() - 1, now, play.deadline);
-      play.deadline += engine.tickPeriod;
-      continue;
-    }
-    time.WaitUntil(play.deadline + 1);
-    log.Frame(steps, engine.platform.PumpPasses() - 1, now, play.deadline, time.MicrosecondsPast(play.deadline + 1));
-    play.deadline += engine.tickPeriod;
-    RenderFrame(engine);
+// Logic every pass; a pass that starts late skips its frame, so after a stall the steps run back
+// to back until they have caught up. The deadline never jumps.
+bool RunPlayPass(Engine& engine) {
+  Play& play = *engine.play;
+  if (play.steps >= play.stepLimit) return false;
+  PumpInput(engine);
+  bool escape = false;
+  if (play.testPlay) {
+    engine.readKeyScan = 0;
+    ReadKey(engine);
+    escape = engine.readKeyScan == 0x01;
+  } else if (engine.project.records.empty()) {
+    escape = engine.platform.Input().scanDown[0x01];  // nothing plays yet: Escape leaves
   }
-  engine.project.fog = fog;
-  if (testPlay) std::copy(keptMap.begin(), keptMap.end(), engine.arena.Host(core::Region::kCollisionMap));
-  play.steps = steps;
+  RunBrainStep(engine);
+  ++play.steps;
+  if (play.exitTarget != kExitNone || escape) return false;
+  platform::Clock& time = engine.platform.clock();
+  const uint32_t now = time.Now();
+  const uint64_t pass = engine.platform.PumpPasses() - 1;
+  if (static_cast<int32_t>(now - play.deadline) > 0) {
+    LogLate(play, pass, now);
+    play.deadline += engine.tickPeriod;
+    return true;
+  }
+  time.WaitUntil(play.deadline + 1);
+  LogFrame(play, pass, now, time.MicrosecondsPast(play.deadline + 1));
+  play.deadline += engine.tickPeriod;
+  RenderFrame(engine);
+  return true;
+}
+
+int32_t EndPlay(Engine& engine) {
+  Play& play = *engine.play;
+  engine.project.fog = play.fog;
+  if (play.testPlay) {
+    std::copy(play.keptCollisionMap.begin(), play.keptCollisionMap.end(), engine.arena.Host(core::Region::kCollisionMap));
+  }
+  if (play.timingLog != nullptr) {
+    std::fclose(play.timingLog);
+    play.timingLog = nullptr;
+  }
   if (!engine.options.dumpPath.empty() && !core::WriteFileAtomic(engine.options.dumpPath, DumpStateRecords(engine))) {
     std::fprintf(stderr, "main: cannot write %s\n", engine.options.dumpPath.c_str());
   }
-  brains.native.Forget();
+  play.brains.native.Forget();
   engine.playing = false;
-  if (testPlay) FlushInput(engine);
+  if (play.testPlay) FlushInput(engine);
   return play.exitTarget;
+}
+
+int32_t PlayProject(Engine& engine) {
+  StartPlay(engine);
+  while (RunPlayPass(engine)) {
+  }
+  return EndPlay(engine);
 }
 
 }  // namespace app

@@ -1,4 +1,4 @@
-// The brain step and nested brain runs.
+// The brain step, nested brain runs and the binding of instruction routines to their slots.
 #include "brain/runner.h"
 
 #include <algorithm>
@@ -8,30 +8,43 @@
 
 namespace brain {
 
-void BindRoutine(std::vector<Routine>* routines, const char* name, Routine routine) {
-  if (routines->size() < static_cast<size_t>(kInstructionRowCount)) routines->resize(static_cast<size_t>(kInstructionRowCount));
-  const int row = RowOfName(name);
-  if (row >= 0) (*routines)[static_cast<size_t>(row)] = std::move(routine);
-}
-namespace {
-
-int32_t* Record(BrainRuntime* runtime, int32_t element) {
-  return runtime->arena->As<int32_t>(core::Region::kElementRecords) + element * model::kRecordWords;
+int RoutineSlotOf(std::string_view name) {
+  const InstructionRow* row = InstructionRowAt(RowOfName(name));
+  return row != nullptr ? row->routineId : -1;
 }
 
-// Dispatches a call from brain code to the routine bound to the stub's row.
+bool BindRoutines(std::span<const RoutineEntry> entries, RoutineSlots* slots, std::vector<std::string>* problems) {
+  if (slots->size() < static_cast<size_t>(kInstructionRowCount)) slots->resize(static_cast<size_t>(kInstructionRowCount), nullptr);
+  bool clean = true;
+  for (const RoutineEntry& entry : entries) {
+    const int slot = RoutineSlotOf(entry.name);
+    if (slot < 0 || entry.routine == nullptr) {
+      problems->push_back(std::string("'") + entry.name + "' is not an instruction");
+      clean = false;
+    } else if ((*slots)[static_cast<size_t>(slot)] != nullptr) {
+      problems->push_back(std::string("'") + entry.name + "' is bound twice (its routine is bound as '" +
+                          InstructionRowAt(slot)->name + "' already)");
+      clean = false;
+    } else {
+      (*slots)[static_cast<size_t>(slot)] = entry.routine;
+    }
+  }
+  return clean;
+}
+
 bool CallRoutine(BrainRuntime* runtime, uint32_t stub, Regs* regs, std::string* fault) {
-  const int row = RowOfRoutineAddress(stub);
-  if (row < 0) {
+  // The routine's slot is its first row, which is what the stub address encodes.
+  const int slot = RowOfRoutineAddress(stub);
+  if (slot < 0) {
     *fault = "Brain called an address that is not an instruction";
     return false;
   }
-  const size_t index = static_cast<size_t>(row);
-  if (index >= runtime->routines.size() || !runtime->routines[index]) {
-    // Instructions of families not built yet answer 0, and say so once per play.
+  const size_t index = static_cast<size_t>(slot);
+  if (index >= runtime->routines.size() || runtime->routines[index] == nullptr) {
+    // Instructions of families not built yet answer 0, and say so once per runtime.
     runtime->missingReported.resize(kInstructionRowCount, false);
     if (!runtime->missingReported[index] && runtime->missingInstruction) {
-      runtime->missingInstruction(std::string("Instruction '") + InstructionRowAt(row)->name +
+      runtime->missingInstruction(std::string("Instruction '") + InstructionRowAt(slot)->name +
                                   "' is not available in this build");
     }
     runtime->missingReported[index] = true;
@@ -39,6 +52,12 @@ bool CallRoutine(BrainRuntime* runtime, uint32_t stub, Regs* regs, std::string* 
     return true;
   }
   return runtime->routines[index](regs, fault);
+}
+
+namespace {
+
+int32_t* Record(BrainRuntime* runtime, int32_t element) {
+  return runtime->arena->As<int32_t>(core::Region::kElementRecords) + element * model::kRecordWords;
 }
 
 bool RunEntry(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault, uint32_t* faultAt = nullptr) {
@@ -94,14 +113,10 @@ void RunBrains(BrainRuntime* runtime, const FaultPlace& place) {
   if (runtime->arena == nullptr || runtime->faulted) return;
   const int32_t last = std::min(runtime->lastElement, 255);
   // Picking: the picked element follows what visual_picked_get reports.
-  if (runtime->pickedElement != 0) {
-    const int row = RowOfName("visual_picked_get");
+  if (runtime->pickedElement != 0 && runtime->pickRoutine != nullptr) {
     Regs regs;
     std::string ignored;
-    if (row >= 0 && static_cast<size_t>(row) < runtime->routines.size() && runtime->routines[static_cast<size_t>(row)] &&
-        runtime->routines[static_cast<size_t>(row)](&regs, &ignored) && regs.eax != 0) {
-      runtime->pickedElement = regs.eax;
-    }
+    if (runtime->pickRoutine(&regs, &ignored) && regs.eax != 0) runtime->pickedElement = regs.eax;
   }
   for (int32_t i = 0; i <= last; ++i) Record(runtime, i)[model::kWordStatus] &= ~static_cast<int32_t>(model::kStatusChildOffset);
   const uint32_t firstRecord = runtime->arena->Address(core::Region::kElementRecords);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,27 @@
 namespace brain {
 
 // An instruction routine: reads its arguments from EAX..ESI and the current record from EDI,
-// leaves its result in EAX. False (with a text) reports a misuse that ends the play.
-using Routine = std::function<bool(Regs* regs, std::string* fault)>;
-// Puts `routine` at the row of the instruction `name` (nothing for an unknown name), growing the
-// list to the row count first.
-void BindRoutine(std::vector<Routine>* routines, const char* name, Routine routine);
+// leaves its result in EAX. False (with a text) reports a misuse that ends the play. A plain
+// function: what it works on it takes from the one current engine.
+using Routine = bool (*)(Regs* regs, std::string* fault);
+
+// One line of an instruction family's table. Alias rows share one routine, so a family lists
+// each routine once, under any one of its names.
+struct RoutineEntry {
+  const char* name;
+  Routine routine;
+};
+
+// The routines of a runtime, by routine slot: the routine id of the instruction's rows (the
+// index of the first row of an alias group), so every name of an instruction reaches one slot.
+using RoutineSlots = std::vector<Routine>;
+
+// Binds every entry at its routine's slot, growing the slots to the row count first. Each name
+// that is not an instruction, and each slot bound a second time (under the same or another name
+// of the instruction), is described in *problems and left as it was; true when there was none.
+bool BindRoutines(std::span<const RoutineEntry> entries, RoutineSlots* slots, std::vector<std::string>* problems);
+// The slot of the instruction named `name`, or -1.
+int RoutineSlotOf(std::string_view name);
 
 // Nested `execute` runs allowed inside one brain run.
 inline constexpr int kMaxExecuteDepth = 64;
@@ -38,7 +55,8 @@ struct BrainRuntime {
   Backend backend = kDefaultBackend;
   core::Arena* arena = nullptr;
   int32_t lastElement = -1;  // index of the last element of the played project
-  std::vector<Routine> routines;  // by instruction-table row
+  RoutineSlots routines;  // by routine slot (BindRoutines)
+  Routine pickRoutine = nullptr;  // visual_picked_get, resolved once when the routines are bound
   std::function<void(const std::string& text)> runtimeError;  // the play's run-time error box
   // Told once per play about each row without a routine; such a call returns 0.
   std::function<void(const std::string& text)> missingInstruction;
@@ -65,6 +83,11 @@ using FaultPlace = std::function<std::string(int32_t element, uint32_t codeAddre
 // A fault inside a brain reports its text, followed by a line from `place` when given (for example
 // "Element 'Ball', brain line 12"), through runtimeError, and stops the step.
 void RunBrains(BrainRuntime* runtime, const FaultPlace& place = nullptr);
+
+// Calls the routine whose stub starts at guest address `stub`, as brain code does: an address
+// that is no routine stub is a fault; a routine not bound answers 0 and is reported once per
+// runtime through missingInstruction.
+bool CallRoutine(BrainRuntime* runtime, uint32_t stub, Regs* regs, std::string* fault);
 
 // Runs element `element`'s brain at once, without status test or timer: the `execute` instruction.
 // False after a fault (already reported) or when nested deeper than kMaxExecuteDepth.

@@ -12,7 +12,10 @@
 #include "brain/instruction_table.h"
 #include "cli/cli.h"
 #include "core/core.h"
+#include "instructions/instructions.h"
 #include "model/model.h"
+#include "state/state.h"
+#include "app/app.h"
 
 namespace cli {
 namespace {
@@ -30,23 +33,6 @@ std::string Hex(const uint8_t* bytes, size_t count) {
     text.push_back(kDigits[bytes[i] & 15]);
   }
   return text;
-}
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out.push_back(static_cast<char>(c));
-    }
-  }
-  return out + "\"";
 }
 
 // Disassembles [from, to) of the code area at its guest addresses, one instruction a line.
@@ -126,29 +112,31 @@ int RunBrainFile(int argc, const char* const* argv) {
       return 2;
     }
   }
-  core::Arena arena;
-  model::Project project;
-  brain::CompilerState state;
+  // The brain runs as a play runs it: in an engine of its own, with the lookup tables of the
+  // current folder when it has them, every instruction family bound.
+  state::Engine engine;
+  engine.options.brains = backend;
+  engine.play = std::make_unique<state::Play>();
+  brain::CompilerState& state = engine.play->compiler;
+  state.tickCounter = &engine.play->brains.tickCounter;
+  model::Project& project = engine.project;
   std::string errorBox;
-  if (!CompileOneBrain(path, &arena, &project, &state, &errorBox)) return 1;
-  auto* record = arena.As<int32_t>(core::Region::kElementRecords);
+  if (!CompileOneBrain(path, &engine.arena, &project, &state, &errorBox)) return 1;
+  app::LoadLookupTables("./", &engine.arena);
+  auto* record = engine.arena.As<int32_t>(core::Region::kElementRecords);
   record[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn | model::kStatusVisible | model::kStatusCollisions);
   if (!errorBox.empty()) {
     std::printf("%s\n", errorBox.c_str());
     return 1;
   }
 
-  brain::BrainRuntime runtime;
-  runtime.arena = &arena;
-  runtime.lastElement = 0;
+  brain::BrainRuntime& runtime = engine.play->brains;
   std::string runtimeError;
   runtime.runtimeError = [&](const std::string& text) { runtimeError = text; };
-  runtime.missingInstruction = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
-  runtime.backend = backend;
   std::vector<std::string> refused;
-  brain::PrepareBrains(&runtime, &refused);
+  instructions::SetUpBrains(engine, 0, &refused);
   for (const std::string& reason : refused) std::fprintf(stderr, "vexel: interpreted: %s\n", reason.c_str());
-  for (int32_t tick = 0; tick < ticks && runtimeError.empty(); ++tick) {
+  for (int32_t tick = 0; tick < ticks && runtimeError.empty() && engine.play->exitTarget == state::kExitNone; ++tick) {
     brain::RunBrains(&runtime, [&](int32_t element, uint32_t address) {
       return "Element '" + model::ElementField(project.records[static_cast<size_t>(element)], 1) + "', brain line " +
              std::to_string(brain::SourceLineAt(state, address));
@@ -217,12 +205,12 @@ int BrainCommand(int argc, const char* const* argv) {
     const uint8_t* pool = arena.GuestToHost(state.literalStart, state.literalEnd - state.literalStart);
     std::printf("{\"error\": %s, \"code_address\": %u, \"code\": \"%s\", \"temporaries_address\": %u, "
                 "\"literal_pool_address\": %u, \"literal_pool\": \"%s\", \"record_address\": %u, \"routines\": {",
-                JsonString(errorBox).c_str(), entry, Hex(code + start, end - start).c_str(),
+                core::JsonString(errorBox).c_str(), entry, Hex(code + start, end - start).c_str(),
                 arena.Address(core::Region::kTemporaries), state.literalStart,
                 pool != nullptr ? Hex(pool, state.literalEnd - state.literalStart).c_str() : "",
                 arena.Address(core::Region::kElementRecords));
     for (int row = 0; row < brain::kInstructionRowCount; ++row) {
-      std::printf("%s%s: %u", row == 0 ? "" : ", ", JsonString(std::string(brain::InstructionRowAt(row)->name)).c_str(),
+      std::printf("%s%s: %u", row == 0 ? "" : ", ", core::JsonString(std::string(brain::InstructionRowAt(row)->name)).c_str(),
                   brain::RoutineAddress(row));
     }
     std::printf("}}\n");

@@ -1,6 +1,8 @@
-// Public header of the core: guest memory, files and profile files. Other folders include this.
+// Public header of the core: guest memory, files, profile files and the random source. Other folders include this.
 #pragma once
 
 #include "core/arena.h"
 #include "core/files.h"
+#include "core/json.h"
 #include "core/profile.h"
+#include "core/random.h"

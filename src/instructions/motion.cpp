@@ -1,6 +1,6 @@
 // Motion instructions: reads and writes the motion words of element state records with the sine
-// and arctangent tables in guest memory, and owns the orientation accumulator. Calls core/arena,
-// model/state_record, the brain runner and GLM.
+// and arctangent tables in guest memory, and the orientation accumulator of the play. Calls core/arena,
+// model/state_record, the brain runner, the current engine and GLM.
 //
 // | Instruction                                  | Arguments           | Effect                                             |
 // |----------------------------------------------|---------------------|----------------------------------------------------|
@@ -60,16 +60,13 @@
 
 #include <cmath>
 #include <cstdio>
-#include <memory>
 #include <string>
-#include <utility>
 
 #define GLM_ENABLE_EXPERIMENTAL
 #include <glm/gtc/quaternion.hpp>
 #include <glm/gtx/euler_angles.hpp>
 
-#include "brain/instruction_table.h"
-#include "model/state_record.h"
+#include "instructions/arguments.h"
 
 namespace instructions {
 
@@ -77,66 +74,10 @@ namespace {
 
 using model::kRecordBytes;
 
-constexpr uint32_t kFrameHandleBit = 0x80000000u;
 constexpr int32_t kRightAngleEighths = 720;      // 90 degrees in arctangent-table steps
 constexpr int32_t kArctangentEntries = 720;
 constexpr int64_t kArctangentRatioLimit = 512000;
 constexpr int32_t kCosineOffset = 720;  // the fine table's cosine is its sine 90 degrees on
-
-bool IsFrameHandle(uint32_t value) { return (value & kFrameHandleBit) != 0; }
-
-// Two's-complement addition: brains may push words past the 32-bit range and expect them to wrap.
-int32_t AddWrapping(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-
-// The record at `address`, or nullptr with a fault text when the address is not the start of one
-// of the element records (a stray number passed as an element would otherwise scribble anywhere).
-int32_t* RecordAt(const core::Arena* arena, uint32_t address, std::string* fault) {
-  uint8_t* host = arena->GuestToHostIn(core::Region::kElementRecords, address, kRecordBytes);
-  if (host == nullptr || (address - arena->Address(core::Region::kElementRecords)) % kRecordBytes != 0) {
-    char text[96];
-    std::snprintf(text, sizeof text, "Not an element: 0x%08X is not the address of an element record",
-                  static_cast<unsigned>(address));
-    *fault = text;
-    return nullptr;
-  }
-  return reinterpret_cast<int32_t*>(host);
-}
-
-// Body of an instruction on one element; returns the result for EAX.
-using OneElementBody = int32_t (*)(const core::Arena* arena, int32_t* record, const brain::Regs& regs);
-// Body of an instruction on two elements (EAX, EBX).
-using TwoElementBody = int32_t (*)(const core::Arena* arena, int32_t* first, int32_t* second,
-                                   const brain::Regs& regs);
-
-brain::Routine OneElement(core::Arena* arena, OneElementBody body) {
-  return [arena, body](brain::Regs* regs, std::string* fault) {
-    if (IsFrameHandle(regs->eax)) {
-      regs->eax = 0;
-      return true;
-    }
-    int32_t* record = RecordAt(arena, regs->eax, fault);
-    if (record == nullptr) return false;
-    regs->eax = static_cast<uint32_t>(body(arena, record, *regs));
-    return true;
-  };
-}
-
-brain::Routine TwoElements(core::Arena* arena, TwoElementBody body) {
-  return [arena, body](brain::Regs* regs, std::string* fault) {
-    if (IsFrameHandle(regs->eax) || IsFrameHandle(regs->ebx)) {
-      regs->eax = 0;
-      return true;
-    }
-    int32_t* first = RecordAt(arena, regs->eax, fault);
-    if (first == nullptr) return false;
-    int32_t* second = RecordAt(arena, regs->ebx, fault);
-    if (second == nullptr) return false;
-    regs->eax = static_cast<uint32_t>(body(arena, first, second, *regs));
-    return true;
-  };
-}
 
 // Accessors for one word: read, read folded, set, add. The word travels as a template parameter so
 // each accessor is a plain function pointer.
@@ -292,7 +233,8 @@ int32_t HeadingFromQuadrant(int32_t c, int64_t x, int64_t z) {
 }
 
 // `angle` takes plain numbers, not elements, so no record is involved.
-bool angle(const core::Arena* arena, brain::Regs* regs, std::string*) {
+bool angle(brain::Regs* regs, std::string*) {
+  const core::Arena* arena = &state::Current().arena;
   const int64_t a = static_cast<int32_t>(regs->eax);
   const int64_t b = static_cast<int32_t>(regs->ebx);
   int32_t c = kRightAngleEighths;
@@ -744,27 +686,6 @@ void SetOrientation(const glm::dquat& accumulator, int32_t* record) {
   record[model::kWordRotationZ] = static_cast<int32_t>(std::llround(z / kRadiansPerUnit));
 }
 
-void BindRow(std::vector<brain::Routine>* routines, const char* name, brain::Routine routine) {
-  brain::BindRoutine(routines, name, std::move(routine));
-}
-
-// Binds get, _set and _add of the three words starting at kFirstWord under "<stem>_x" etc.
-template <int kFirstWord, bool kFolded>
-void BindAxes(std::vector<brain::Routine>* routines, core::Arena* arena, const std::string& stem) {
-  const OneElementBody reads[3] = {kFolded ? ReadAngle<kFirstWord> : Read<kFirstWord>,
-                                   kFolded ? ReadAngle<kFirstWord + 1> : Read<kFirstWord + 1>,
-                                   kFolded ? ReadAngle<kFirstWord + 2> : Read<kFirstWord + 2>};
-  const OneElementBody writes[3] = {Write<kFirstWord>, Write<kFirstWord + 1>, Write<kFirstWord + 2>};
-  const OneElementBody adds[3] = {Add<kFirstWord>, Add<kFirstWord + 1>, Add<kFirstWord + 2>};
-  const char* axes[3] = {"_x", "_y", "_z"};
-  for (int i = 0; i < 3; ++i) {
-    const std::string name = stem + axes[i];
-    BindRow(routines, name.c_str(), OneElement(arena, reads[i]));
-    BindRow(routines, (name + "_set").c_str(), OneElement(arena, writes[i]));
-    BindRow(routines, (name + "_add").c_str(), OneElement(arena, adds[i]));
-  }
-}
-
 }  // namespace
 
 int32_t WrapAngle(int32_t angle) {
@@ -816,104 +737,120 @@ int32_t Cosine512(int32_t angle) {
   return static_cast<int32_t>(std::lround(std::cos(WrapAngle(angle) / kUnitsPerRadian) * 512.0));
 }
 
-void BindMotion(std::vector<brain::Routine>* routines, core::Arena* arena, const int32_t* tickCounter) {
-  if (routines->size() < static_cast<size_t>(brain::kInstructionRowCount)) {
-    routines->resize(static_cast<size_t>(brain::kInstructionRowCount));
-  }
-  BindAxes<model::kWordPositionX, false>(routines, arena, "position");
-  BindAxes<model::kWordRotationX, true>(routines, arena, "rotation");
-  BindAxes<model::kWordVelocityX, false>(routines, arena, "velocity");
-  BindAxes<model::kWordSpinX, false>(routines, arena, "spin");
-  BindRow(routines, "position_set", OneElement(arena, position_set));
-  BindRow(routines, "position_copy", TwoElements(arena, CopyThree<model::kWordPositionX>));
-  BindRow(routines, "velocity_copy", TwoElements(arena, CopyThree<model::kWordVelocityX>));
-  BindRow(routines, "spin_copy", TwoElements(arena, CopyThree<model::kWordSpinX>));
-  BindRow(routines, "rotation_copy", TwoElements(arena, rotation_copy));
-  BindRow(routines, "velocity_update", OneElement(arena, velocity_update));
-  BindRow(routines, "spin_update", OneElement(arena, spin_update));
-  BindRow(routines, "velocity", OneElement(arena, velocity));
-  BindRow(routines, "velocity_xz", OneElement(arena, velocity_xz));
-  BindRow(routines, "speed", OneElement(arena, speed));
-  BindRow(routines, "speed_xz", OneElement(arena, speed_xz));
-  BindRow(routines, "speed_lz", OneElement(arena, speed_lz));
-  BindRow(routines, "distance", TwoElements(arena, distance));
-  BindRow(routines, "distance_xz", TwoElements(arena, distance_xz));
-  BindRow(routines, "direction_xz", TwoElements(arena, direction_xz));
-  BindRow(routines, "angle", [arena](brain::Regs* regs, std::string* fault) { return angle(arena, regs, fault); });
-  BindRow(routines, "gravity", OneElement(arena, gravity));
-  BindRow(routines, "thrust", OneElement(arena, thrust));
-  BindRow(routines, "thrust_xz", OneElement(arena, thrust_xz));
-  BindRow(routines, "velocity_set", OneElement(arena, velocity_set));
-  BindRow(routines, "speed_set", OneElement(arena, velocity_set));
-  BindRow(routines, "velocity_set_xz", OneElement(arena, velocity_set_xz));
-  BindRow(routines, "speed_xz_set", OneElement(arena, velocity_set_xz));
-  BindRow(routines, "speed_xz_limit", OneElement(arena, speed_xz_limit));
-  BindRow(routines, "friction", OneElement(arena, DampWords<model::kWordVelocityX, 3>));
-  BindRow(routines, "friction_xz", OneElement(arena, friction_xz));
-  BindRow(routines, "friction_y", OneElement(arena, DampWords<model::kWordVelocityY, 1>));
-  BindRow(routines, "friction_xr", OneElement(arena, DampWords<model::kWordSpinX, 1>));
-  BindRow(routines, "friction_yr", OneElement(arena, DampWords<model::kWordSpinY, 1>));
-  BindRow(routines, "friction_zr", OneElement(arena, DampWords<model::kWordSpinZ, 1>));
-  BindRow(routines, "drag", OneElement(arena, drag));
-  BindRow(routines, "drag_xz", OneElement(arena, drag_xz));
-  BindRow(routines, "drag_y", OneElement(arena, drag_y));
-  BindRow(routines, "attract", TwoElements(arena, AttractElement<true, true, true>));
-  BindRow(routines, "attract_xz", TwoElements(arena, AttractElement<true, false, true>));
-  BindRow(routines, "attract_y", TwoElements(arena, AttractElement<false, true, false>));
-  BindRow(routines, "attract_point", OneElement(arena, attract_point));
-  BindRow(routines, "attract_xr", OneElement(arena, AttractRotation<0>));
-  BindRow(routines, "attract_yr", OneElement(arena, AttractRotation<1>));
-  BindRow(routines, "attract_zr", OneElement(arena, AttractRotation<2>));
-  BindRow(routines, "boing_x", OneElement(arena, Boing<0>));
-  BindRow(routines, "boing_y", OneElement(arena, Boing<1>));
-  BindRow(routines, "boing_z", OneElement(arena, Boing<2>));
-  BindRow(routines, "rebound_x", OneElement(arena, Boing<0>));
-  BindRow(routines, "rebound_y", OneElement(arena, Boing<1>));
-  BindRow(routines, "rebound_z", OneElement(arena, Boing<2>));
-  BindRow(routines, "track", TwoElements(arena, track));
-  BindRow(routines, "track_yr", TwoElements(arena, track_yr));
-  BindRow(routines, "steer_angle_to", TwoElements(arena, steer_angle_to));
-  BindRow(routines, "orient_straight", OneElement(arena, orient_straight));
-  BindRow(routines, "orient_forward", OneElement(arena, orient_forward));
-  BindRow(routines, "child_pos", TwoElements(arena, child_pos));
-  BindRow(routines, "child_rot", TwoElements(arena, child_rot));
-  BindRow(routines, "track_smooth", TwoElements(arena, TrackSmooth<true>));
-  BindRow(routines, "track_yr_smooth", TwoElements(arena, TrackSmooth<false>));
-  BindRow(routines, "follow", TwoElements(arena, follow));
-  BindRow(routines, "steer", OneElement(arena, steer));
-  BindRow(routines, "lift", OneElement(arena, lift));
-  // A wave over the play's ticks; it changes nothing.
-  BindRow(routines, "oscillate", [tickCounter](brain::Regs* regs, std::string*) {
-    const uint32_t ticks = tickCounter != nullptr ? static_cast<uint32_t>(*tickCounter) : 0u;
-    const auto phase = static_cast<int32_t>(regs->ebx * ticks + regs->ecx);  // wraps like the 32-bit sum
-    regs->eax = static_cast<uint32_t>(Narrow(static_cast<int64_t>(static_cast<int32_t>(regs->eax)) * Cosine512(phase) >> 9));
-    return true;
-  });
+namespace {
 
-  // One accumulator shared by the three rows and living as long as the bound routines.
-  auto accumulator = std::make_shared<glm::dquat>(1.0, 0.0, 0.0, 0.0);
-  BindRow(routines, "rotation_axis_set", [accumulator](brain::Regs* regs, std::string*) {
-    *accumulator = AxisRotation(*regs);
-    regs->eax = 0;
-    return true;
-  });
-  // The new rotation is about the accumulated orientation's own axes (applied first to a vector).
-  BindRow(routines, "rotation_axis_add", [accumulator](brain::Regs* regs, std::string*) {
-    *accumulator = glm::normalize(*accumulator * AxisRotation(*regs));
-    regs->eax = 0;
-    return true;
-  });
-  BindRow(routines, "orientation_set", [arena, accumulator](brain::Regs* regs, std::string* fault) {
-    if (IsFrameHandle(regs->eax)) {
-      regs->eax = 0;
-      return true;
-    }
-    int32_t* record = RecordAt(arena, regs->eax, fault);
-    if (record == nullptr) return false;
-    SetOrientation(*accumulator, record);
-    regs->eax = 0;
-    return true;
-  });
+// A wave over the play's ticks; it changes nothing.
+bool oscillate(brain::Regs* regs, std::string*) {
+  const state::Engine& engine = state::Current();
+  const uint32_t ticks = engine.play ? static_cast<uint32_t>(engine.play->brains.tickCounter) : 0u;
+  const auto phase = static_cast<int32_t>(regs->ebx * ticks + regs->ecx);  // wraps like the 32-bit sum
+  regs->eax = static_cast<uint32_t>(Narrow(static_cast<int64_t>(static_cast<int32_t>(regs->eax)) * Cosine512(phase) >> 9));
+  return true;
 }
+
+// The accumulator lives in the play, so a state dump or a saved game can see it. Without a play
+// (nothing runs brains then) the rows do nothing.
+glm::dquat* Accumulator() {
+  state::Engine& engine = state::Current();
+  if (!engine.play) return nullptr;
+  return reinterpret_cast<glm::dquat*>(engine.play->orientation.data());
+}
+static_assert(sizeof(glm::dquat) == sizeof(state::Play::orientation), "the accumulator is four doubles");
+
+bool rotation_axis_set(brain::Regs* regs, std::string*) {
+  if (glm::dquat* accumulator = Accumulator()) *accumulator = AxisRotation(*regs);
+  regs->eax = 0;
+  return true;
+}
+
+// The new rotation is about the accumulated orientation's own axes (applied first to a vector).
+bool rotation_axis_add(brain::Regs* regs, std::string*) {
+  if (glm::dquat* accumulator = Accumulator()) *accumulator = glm::normalize(*accumulator * AxisRotation(*regs));
+  regs->eax = 0;
+  return true;
+}
+
+int32_t orientation_set(const core::Arena*, int32_t* record, const brain::Regs&) {
+  if (const glm::dquat* accumulator = Accumulator()) SetOrientation(*accumulator, record);
+  return 0;
+}
+
+// get, _set and _add of the three words starting at kFirst, under "<stem>_x" and so on.
+#define VEXEL_AXIS_ROUTINES(stem, kFirst, Reader)                                                     \
+  {stem "_x", OneElement<Reader<kFirst>>}, {stem "_x_set", OneElement<Write<kFirst>>},                \
+      {stem "_x_add", OneElement<Add<kFirst>>}, {stem "_y", OneElement<Reader<kFirst + 1>>},          \
+      {stem "_y_set", OneElement<Write<kFirst + 1>>}, {stem "_y_add", OneElement<Add<kFirst + 1>>},   \
+      {stem "_z", OneElement<Reader<kFirst + 2>>}, {stem "_z_set", OneElement<Write<kFirst + 2>>},    \
+      {stem "_z_add", OneElement<Add<kFirst + 2>>}
+
+constexpr brain::RoutineEntry kMotionRoutines[] = {
+    VEXEL_AXIS_ROUTINES("position", model::kWordPositionX, Read),
+    VEXEL_AXIS_ROUTINES("rotation", model::kWordRotationX, ReadAngle),
+    VEXEL_AXIS_ROUTINES("velocity", model::kWordVelocityX, Read),
+    VEXEL_AXIS_ROUTINES("spin", model::kWordSpinX, Read),
+    {"position_set", OneElement<position_set>},
+    {"position_copy", TwoElements<CopyThree<model::kWordPositionX>>},
+    {"velocity_copy", TwoElements<CopyThree<model::kWordVelocityX>>},
+    {"spin_copy", TwoElements<CopyThree<model::kWordSpinX>>},
+    {"rotation_copy", TwoElements<rotation_copy>},
+    {"velocity_update", OneElement<velocity_update>},
+    {"spin_update", OneElement<spin_update>},
+    {"velocity", OneElement<velocity>},
+    {"velocity_xz", OneElement<velocity_xz>},
+    {"speed", OneElement<speed>},
+    {"speed_xz", OneElement<speed_xz>},
+    {"speed_lz", OneElement<speed_lz>},
+    {"distance", TwoElements<distance>},
+    {"distance_xz", TwoElements<distance_xz>},
+    {"direction_xz", TwoElements<direction_xz>},
+    {"angle", angle},
+    {"gravity", OneElement<gravity>},
+    {"thrust", OneElement<thrust>},
+    {"thrust_xz", OneElement<thrust_xz>},
+    {"velocity_set", OneElement<velocity_set>},        // also speed_set
+    {"velocity_set_xz", OneElement<velocity_set_xz>},  // also speed_xz_set
+    {"speed_xz_limit", OneElement<speed_xz_limit>},
+    {"friction", OneElement<DampWords<model::kWordVelocityX, 3>>},
+    {"friction_xz", OneElement<friction_xz>},
+    {"friction_y", OneElement<DampWords<model::kWordVelocityY, 1>>},
+    {"friction_xr", OneElement<DampWords<model::kWordSpinX, 1>>},
+    {"friction_yr", OneElement<DampWords<model::kWordSpinY, 1>>},
+    {"friction_zr", OneElement<DampWords<model::kWordSpinZ, 1>>},
+    {"drag", OneElement<drag>},
+    {"drag_xz", OneElement<drag_xz>},
+    {"drag_y", OneElement<drag_y>},
+    {"attract", TwoElements<AttractElement<true, true, true>>},
+    {"attract_xz", TwoElements<AttractElement<true, false, true>>},
+    {"attract_y", TwoElements<AttractElement<false, true, false>>},
+    {"attract_point", OneElement<attract_point>},
+    {"attract_xr", OneElement<AttractRotation<0>>},
+    {"attract_yr", OneElement<AttractRotation<1>>},
+    {"attract_zr", OneElement<AttractRotation<2>>},
+    {"boing_x", OneElement<Boing<0>>},  // also rebound_x
+    {"boing_y", OneElement<Boing<1>>},
+    {"boing_z", OneElement<Boing<2>>},
+    {"track", TwoElements<track>},
+    {"track_yr", TwoElements<track_yr>},
+    {"steer_angle_to", TwoElements<steer_angle_to>},
+    {"orient_straight", OneElement<orient_straight>},
+    {"orient_forward", OneElement<orient_forward>},
+    {"child_pos", TwoElements<child_pos>},
+    {"child_rot", TwoElements<child_rot>},
+    {"track_smooth", TwoElements<TrackSmooth<true>>},
+    {"track_yr_smooth", TwoElements<TrackSmooth<false>>},
+    {"follow", TwoElements<follow>},
+    {"steer", OneElement<steer>},
+    {"lift", OneElement<lift>},
+    {"oscillate", oscillate},
+    {"rotation_axis_set", rotation_axis_set},
+    {"rotation_axis_add", rotation_axis_add},
+    {"orientation_set", OneElement<orientation_set>},
+};
+
+#undef VEXEL_AXIS_ROUTINES
+
+}  // namespace
+
+std::span<const brain::RoutineEntry> MotionRoutines() { return kMotionRoutines; }
 
 }  // namespace instructions

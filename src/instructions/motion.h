@@ -1,13 +1,12 @@
 // Motion instructions: element position, rotation, velocity and spin words, speed and distance
-// queries, forces, headings and the angle helpers they share. Calls core/arena and the brain
-// runner's types.
+// queries, forces, headings and the angle helpers they share. Calls core/arena, the brain
+// runner's types and the current engine.
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <span>
 
-#include "brain/runner.h"
-#include "core/arena.h"
+#include "brain/brain.h"
 
 namespace instructions {
 
@@ -38,13 +37,10 @@ inline constexpr double kUnitsPerRadian = 29335.0;
 // Cosine of the folded angle, times 512, rounded to nearest.
 int32_t Cosine512(int32_t angle);
 
-// Binds every motion instruction, by row name, into `routines` (resized to the row count when
-// shorter). The routines keep `arena` and read its element records and tables; the arena must
-// outlive them. The bound rows share one orientation accumulator, which starts as no rotation
-// each time BindMotion runs. Element arguments are record addresses; a value with the top bit
+// The motion family's routines. Element arguments are record addresses; a value with the top bit
 // set is a frame handle, for which the instructions change nothing and return 0. Any other
 // address that is not the start of an element record stops the brain with a fault. `oscillate`
-// reads the play's tick counter through `tickCounter` (0 ticks when null).
-void BindMotion(std::vector<brain::Routine>* routines, core::Arena* arena, const int32_t* tickCounter = nullptr);
+// reads the play's tick counter; the orientation rows share the play's accumulator.
+std::span<const brain::RoutineEntry> MotionRoutines();
 
 }  // namespace instructions

@@ -1,26 +1,46 @@
-// Global variable instructions.
+// Global variable instructions: the 2048 globals every brain of a game shares.
+//
+// | Instruction | Arguments     | Effect                                   |
+// |-------------|---------------|------------------------------------------|
+// | global      | number        | returns global (number modulo 2048)      |
+// | global_set  | number, value | sets it                                  |
+// | global_add  | number, value | adds to it, wrapping like the 32-bit add |
 #include "instructions/variables.h"
 
-#include "model/globals.h"
+#include "instructions/arguments.h"
 
 namespace instructions {
+namespace {
 
-void BindVariables(std::vector<brain::Routine>* routines, core::Arena* arena) {
-  auto* globals = arena->As<int32_t>(core::Region::kGlobals);
-  auto slot = [globals](uint32_t number) -> int32_t& { return globals[number & (model::kGlobalCount - 1)]; };
-  brain::BindRoutine(routines, "global", [slot](brain::Regs* regs, std::string*) {
-    regs->eax = static_cast<uint32_t>(slot(regs->eax));
-    return true;
-  });
-  brain::BindRoutine(routines, "global_set", [slot](brain::Regs* regs, std::string*) {
-    slot(regs->eax) = static_cast<int32_t>(regs->ebx);
-    return true;
-  });
-  brain::BindRoutine(routines, "global_add", [slot](brain::Regs* regs, std::string*) {
-    int32_t& value = slot(regs->eax);
-    value = static_cast<int32_t>(static_cast<uint32_t>(value) + regs->ebx);  // wraps like the 32-bit add
-    return true;
-  });
+// Numbers are taken modulo 2048, so a brain can never reach past the block.
+int32_t& Global(uint32_t number) {
+  return state::Current().arena.As<int32_t>(core::Region::kGlobals)[number & (model::kGlobalCount - 1)];
 }
+
+bool global(brain::Regs* regs, std::string*) {
+  regs->eax = static_cast<uint32_t>(Global(regs->eax));
+  return true;
+}
+
+bool global_set(brain::Regs* regs, std::string*) {
+  Global(regs->eax) = static_cast<int32_t>(regs->ebx);
+  return true;
+}
+
+bool global_add(brain::Regs* regs, std::string*) {
+  int32_t& value = Global(regs->eax);
+  value = AddWrapping(value, static_cast<int32_t>(regs->ebx));
+  return true;
+}
+
+constexpr brain::RoutineEntry kVariableRoutines[] = {
+    {"global", global},
+    {"global_set", global_set},
+    {"global_add", global_add},
+};
+
+}  // namespace
+
+std::span<const brain::RoutineEntry> VariableRoutines() { return kVariableRoutines; }
 
 }  // namespace instructions

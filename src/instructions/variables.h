@@ -1,15 +1,15 @@
-// Variable instructions: the global variables every brain of a game shares.
+// Variable instructions: the global variables every brain of a game shares. Calls the current
+// engine's arena.
 #pragma once
 
-#include <vector>
+#include <span>
 
-#include "brain/runner.h"
-#include "core/arena.h"
+#include "brain/brain.h"
 
 namespace instructions {
 
-// Binds `global`, `global_set` and `global_add` over the arena's globals block. Global numbers
-// are taken modulo 2048, so a brain can never reach past the block.
-void BindVariables(std::vector<brain::Routine>* routines, core::Arena* arena);
+// `global`, `global_set` and `global_add` over the arena's globals block; numbers are taken
+// modulo 2048.
+std::span<const brain::RoutineEntry> VariableRoutines();
 
 }  // namespace instructions

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/app.h"
+#include "instructions/instructions.h"
 #include "support/run_program.h"
 #include "support/sdl_events.h"
 
@@ -136,10 +137,10 @@ TEST(RunModeFile, LinesAndBadNumbers) {
 
   app::Engine engine;
   engine.commandLine = {3, 17};
-  EXPECT_EQ(app::ParCount(engine), 2);
-  EXPECT_EQ(app::ParGet(engine, 1), 17);
-  EXPECT_EQ(app::ParGet(engine, 2), 0);
-  EXPECT_EQ(app::ParGet(engine, -1), 0);
+  EXPECT_EQ(instructions::ParCount(engine), 2);
+  EXPECT_EQ(instructions::ParGet(engine, 1), 17);
+  EXPECT_EQ(instructions::ParGet(engine, 2), 0);
+  EXPECT_EQ(instructions::ParGet(engine, -1), 0);
 }
 
 TEST(SingleInstance, SecondHolderWaitsElevenLooks) {

@@ -9,9 +9,14 @@
 
 namespace {
 
+class Runner;
+// The test that runs: routines are plain functions, so the test's own ones find it here.
+Runner* running = nullptr;
+
 class Runner : public ::testing::TestWithParam<brain::Backend> {
  protected:
   void SetUp() override {
+    running = this;
     ASSERT_TRUE(arena.Create());
     ASSERT_TRUE(brain::BeginCompilation(&compiler, &arena));
     runtime.arena = &arena;
@@ -19,17 +24,20 @@ class Runner : public ::testing::TestWithParam<brain::Backend> {
     runtime.routines.resize(brain::kInstructionRowCount);
     runtime.runtimeError = [this](const std::string& text) { errors.push_back(text); };
     // `on` switches the element it is given on, as the state instruction does.
-    Bind("on", [this](brain::Regs* regs, std::string*) {
-      int32_t* record = reinterpret_cast<int32_t*>(arena.GuestToHost(regs->eax, 1024));
+    Bind("on", [](brain::Regs* regs, std::string*) {
+      int32_t* record = reinterpret_cast<int32_t*>(running->arena.GuestToHost(regs->eax, 1024));
       record[model::kWordStatus] |= static_cast<int32_t>(model::kStatusOn);
       return true;
     });
-    Bind("execute", [this](brain::Regs* regs, std::string* fault) {
-      return brain::RunBrainOf(&runtime, regs->eax, fault);
+    Bind("execute", [](brain::Regs* regs, std::string* fault) {
+      return brain::RunBrainOf(&running->runtime, regs->eax, fault);
     });
   }
+  void TearDown() override { running = nullptr; }
   void Bind(const char* name, brain::Routine routine) {
-    runtime.routines[static_cast<size_t>(brain::RowOfName(name))] = std::move(routine);
+    const brain::RoutineEntry entry[] = {{name, routine}};
+    std::vector<std::string> problems;
+    ASSERT_TRUE(brain::BindRoutines(entry, &runtime.routines, &problems));
   }
   int32_t* Record(int element) { return arena.As<int32_t>(core::Region::kElementRecords) + element * 256; }
   // Compiles a brain for the element and sets its status word.

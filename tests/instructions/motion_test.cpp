@@ -9,7 +9,8 @@
 #include "brain/instruction_table.h"
 #include "brain/runner.h"
 #include "core/arena.h"
-#include "instructions/motion.h"
+#include "instructions/instructions.h"
+#include "state/state.h"
 #include "mkdata/mkdata.h"
 #include "model/state_record.h"
 
@@ -86,21 +87,26 @@ class Motion : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(arena.Create());
+    engine.play = std::make_unique<state::Play>();
     const std::vector<uint8_t> atan = mkdata::ArctangentTable();
     std::memcpy(arena.Host(core::Region::kArctangent), atan.data(), atan.size());
     const std::vector<uint8_t> sine = mkdata::FineSineTable();
     std::memcpy(arena.Host(core::Region::kSineFine), sine.data(), sine.size());
     const std::vector<uint8_t> coarse = mkdata::CoarseSineTable();
     std::memcpy(arena.Host(core::Region::kSineCoarse), coarse.data(), coarse.size());
-    instructions::BindMotion(&routines, &arena);
+    calls.arena = &arena;
+    std::vector<std::string> problems;
+    ASSERT_TRUE(instructions::BindAllRoutines(&calls.routines, &problems)) << problems[0];
   }
   int32_t* Record(int element) { return arena.As<int32_t>(core::Region::kElementRecords) + element * 256; }
   uint32_t Address(int element) { return arena.Address(core::Region::kElementRecords) + 1024u * static_cast<uint32_t>(element); }
-  // Calls the named routine; returns EAX, or fails the test on a fault.
+  // Calls the named routine as brain code does, through its stub address; returns EAX, or fails
+  // the test on a fault.
   int32_t Call(const char* name, uint32_t a, uint32_t b = 0, uint32_t c = 0, uint32_t d = 0, uint32_t e = 0) {
     brain::Regs regs{a, b, c, d, e, Address(0)};
     std::string fault;
-    EXPECT_TRUE(routines[static_cast<size_t>(brain::RowOfName(name))](&regs, &fault)) << name << ": " << fault;
+    EXPECT_TRUE(brain::CallRoutine(&calls, brain::RoutineAddress(brain::RowOfName(name)), &regs, &fault))
+        << name << ": " << fault;
     return static_cast<int32_t>(regs.eax);
   }
   void SetVector(int element, int firstWord, int32_t x, int32_t y, int32_t z) {
@@ -109,8 +115,9 @@ class Motion : public ::testing::Test {
     Record(element)[firstWord + 2] = z;
   }
 
-  core::Arena arena;
-  std::vector<brain::Routine> routines;
+  state::Engine engine;  // the current engine the routines work on
+  core::Arena& arena = engine.arena;
+  brain::BrainRuntime calls;  // what Call dispatches through
 };
 
 TEST_F(Motion, AccessorsUseTheFirstArgumentAndFoldOnlyRotationReads) {
@@ -205,7 +212,7 @@ TEST_F(Motion, FrameHandlesDoNothingAndStrayAddressesFault) {
   for (uint32_t bad : {0u, Address(1) + 4, Address(256)}) {
     brain::Regs regs{bad, 5, 0, 0, 0, Address(0)};
     std::string fault;
-    EXPECT_FALSE(routines[static_cast<size_t>(brain::RowOfName("position_x_set"))](&regs, &fault));
+    EXPECT_FALSE(brain::CallRoutine(&calls, brain::RoutineAddress(brain::RowOfName("position_x_set")), &regs, &fault));
     EXPECT_NE(fault.find("Not an element"), std::string::npos) << fault;
   }
 }
@@ -490,25 +497,21 @@ TEST_F(Motion, OrientationAccumulator) {
   EXPECT_EQ(Record(3)[model::kWordRotationX] + Record(3)[model::kWordRotationY], 0);
 }
 
-// Binds the rows again with a tick counter that the test moves.
+// The play's tick counter, which the test moves.
 class Oscillation : public Motion {
  protected:
-  void SetUp() override {
-    Motion::SetUp();
-    instructions::BindMotion(&routines, &arena, &ticks);
-  }
-  int32_t ticks = 0;
+  int32_t& Ticks() { return engine.play->brains.tickCounter; }
 };
 
 TEST_F(Oscillation, WaveAdvancesWithTheTickCounter) {
   EXPECT_EQ(Call("oscillate", 1000, 10240, 30720), 500);  // tick 0: the phase alone, cos 256
-  ticks = 3;                                               // read at each call, not at binding
+  Ticks() = 3;                                               // read at each call, not at binding
   EXPECT_EQ(Call("oscillate", 1000, 10240, 0), 500);
-  ticks = 6;
+  Ticks() = 6;
   EXPECT_EQ(Call("oscillate", 1000, 10240, 0), -500);      // 61440: -256.014
-  ticks = 3;
+  Ticks() = 3;
   EXPECT_EQ(Call("oscillate", 1000, static_cast<uint32_t>(-10240), 0), 500);  // 153599: 256.020
-  instructions::BindMotion(&routines, &arena);              // no counter: always tick 0
+  engine.play.reset();                                      // no play: always tick 0
   EXPECT_EQ(Call("oscillate", 1000, 10240, 0), 1000);
 }
 
@@ -522,17 +525,17 @@ TEST_F(Oscillation, ProductIs64BitsAndTheShiftRoundsDown) {
 }
 
 TEST_F(Oscillation, AngleWrapsIn32BitsAndNoRecordChanges) {
-  ticks = 65536;  // 65536 * 65536 + 30720 wraps to 30720; unwrapped it would fold to 180997 (509)
+  Ticks() = 65536;  // 65536 * 65536 + 30720 wraps to 30720; unwrapped it would fold to 180997 (509)
   EXPECT_EQ(Call("oscillate", 512, 65536, 30720), 256);
-  ticks = 2;      // 2 * INT32_MAX is -2, folded 184317; unwrapped 150275 (204)
+  Ticks() = 2;      // 2 * INT32_MAX is -2, folded 184317; unwrapped 150275 (204)
   EXPECT_EQ(Call("oscillate", 512, INT32_MAX, 0), 512);
-  ticks = 1;      // the sum wraps too: INT32_MAX + 30721 is -2147452928, folded 47741 (-28.987)
+  Ticks() = 1;      // the sum wraps too: INT32_MAX + 30721 is -2147452928, folded 47741 (-28.987)
   EXPECT_EQ(Call("oscillate", 512, INT32_MAX, 30721), -29);
 
   uint8_t* records = arena.As<uint8_t>(core::Region::kElementRecords);
   for (size_t i = 0; i < 256u * 1024u; ++i) records[i] = static_cast<uint8_t>(i * 7 + 3);
   const std::vector<uint8_t> before(records, records + 256u * 1024u);
-  ticks = 123;
+  Ticks() = 123;
   EXPECT_EQ(Call("oscillate", Address(1), 0, 0), static_cast<int32_t>(Address(1)));  // just a number
   Call("oscillate", 5000, 77, 999);
   EXPECT_EQ(std::memcmp(records, before.data(), before.size()), 0);
@@ -547,7 +550,7 @@ TEST_P(MotionBrain, BrainsCallTheBoundRoutines) {
   ASSERT_TRUE(brain::BeginCompilation(&compiler, &arena));
   runtime.arena = &arena;
   runtime.backend = GetParam();
-  runtime.routines = routines;
+  runtime.routines = calls.routines;
   std::vector<std::string> errors;
   runtime.runtimeError = [&errors](const std::string& text) { errors.push_back(text); };
   Record(0)[model::kWordBrainEntry] = static_cast<int32_t>(compiler.code.Address());

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
+#include "state/state.h"
 
-namespace app {
+namespace state {
 
 SingleInstance::~SingleInstance() {
   if (socket >= 0) close(socket);
@@ -50,4 +50,4 @@ bool WaitForSingleInstance(const std::string& workingFolder, const std::string& 
   return free;
 }
 
-}  // namespace app
+}  // namespace state

@@ -1,0 +1,13 @@
+// JSON text for the state dumps and the vexel command's reports. Calls only the C++ library.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// `text` as a JSON string literal, quotes included: '"' and '\' escaped, control characters as
+// \u00XX; other bytes are copied as they are (element names are the project's own bytes).
+std::string JsonString(std::string_view text);
+
+}  // namespace core

@@ -1,0 +1,205 @@
+// Public header of src/state/: the engine's state, in structs named by how long they live (the
+// process, one play), and the one current engine that every instruction routine reaches. Calls
+// core, platform, model, brain and engine for the types it holds; has no behaviour of its own
+// beyond small value types.
+//
+// Order: an `Engine` is made first and becomes the current engine; start-up fills it; every play
+// start makes a fresh `Play` in `engine.play`, which lives until the next play start or the end of
+// the process. Instruction routines take the engine from `Current()`.
+#pragma once
+
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "brain/brain.h"
+#include "core/core.h"
+#include "engine/engine.h"
+#include "model/model.h"
+#include "platform/platform.h"
+
+namespace state {
+
+// [SECTION] Options, settings and paths
+
+// Options of one engine run. Long options ("--headless") are taken out of the command line
+// first; what remains is the text the command-line numbers are read from.
+struct LaunchOptions {
+  platform::Options platform;
+  int32_t ticks = -1;     // --ticks N: stop after N ticks on the virtual clock; -1: no limit
+  brain::Backend brains = brain::kDefaultBackend;  // --brains=interp|native
+  std::string dumpPath;   // --dump FILE: the element state records as JSON when a play ends
+  std::string timingLogPath;  // --timing-log FILE: how each pass of the play loop was paced
+  std::string remainder;  // the command line without the long options, words joined by blanks
+  bool showHelp = false;
+};
+
+// config.ini, in the current folder: six user settings and the game's legal display modes.
+struct EngineSettings {
+  int32_t availableDisplayModes = 63;
+  int32_t displayMode = 1;
+  int32_t availableRenderingDevices = 3;
+  int32_t renderingDevice = 1;
+  int32_t sound = 1;
+  int32_t soundMixing = 0;
+  int32_t legalDisplayModes = 63;
+};
+
+// Working paths, set once at start-up.
+struct WorkingPaths {
+  std::string working;  // current folder with a trailing '/'
+  std::string data;     // working + "data/" beside runmode.ini, else the working folder
+  std::string temporary;
+  std::string engineFile;  // "engine.dll" beside runmode.ini, else empty (the builder's source)
+};
+
+// runmode.ini: line 1 the project path, line 2 the run mode, line 3 the current element; lines 4
+// and 5 are numbers the engine does not use.
+struct RunModeFile {
+  bool present = false;
+  std::vector<std::string> lines;
+};
+
+// [SECTION] Process state
+
+// The key queue: 16 entries of the character (bits 0-7) and the scan code (bits 16-23), with read
+// and write indices kept as byte offsets that wrap at 64.
+struct KeyQueue {
+  uint32_t entries[16] = {};
+  uint32_t read = 0;
+  uint32_t write = 0;
+
+  // False, dropping the key, when the queue is full: a full ring must not wrap onto itself and
+  // lose the sixteen keys it holds.
+  bool Push(uint8_t character, uint8_t scan);
+  bool Pop(uint32_t* entry);
+  bool Empty() const { return read == write; }
+  void Clear() { read = write; }
+};
+
+// Rendering defaults the scene layer starts from.
+struct RenderDefaults {
+  int bufferCount = 2;
+  bool gouraud = true;
+  bool lit = true;
+  bool solidFill = true;
+  int shades = 32;
+  int textureColours = 64;
+  int textureShades = 32;
+};
+
+inline constexpr uint32_t kTypedTextMax = 8191;
+inline constexpr int32_t kExitNone = -1;
+inline constexpr int32_t kExitEndScreen = -2;
+inline constexpr int32_t kExitSystem = -3;
+inline constexpr int32_t kExitRuntimeError = INT32_MIN;
+
+// Lowest and highest tick rate a brain may ask for, and the clock units of one tick at a rate.
+inline constexpr int32_t kMinFramerate = 15;
+inline constexpr int32_t kMaxFramerate = 250;
+inline constexpr uint32_t TickPeriodAt(int32_t rate) { return platform::Clock::kUnitsPerSecond / static_cast<uint32_t>(rate); }
+
+// One engine per working folder: an abstract local socket named after the folder and the window
+// name stands for the window class, and lives exactly as long as the process holds it.
+struct SingleInstance {
+  int socket = -1;
+  SingleInstance() = default;
+  SingleInstance(const SingleInstance&) = delete;
+  SingleInstance& operator=(const SingleInstance&) = delete;
+  ~SingleInstance();
+  bool TryAcquire(const std::string& workingFolder, const std::string& windowName);
+};
+
+// Looks for another engine; while there is one, pauses and looks again, at most 10 more times,
+// and if the 11th look still finds it, pauses once more and gives up (false).
+bool WaitForSingleInstance(const std::string& workingFolder, const std::string& windowName, SingleInstance* instance,
+                           void (*pause)());
+
+// One play of a project: wiped at every play start (a fresh one is made), kept after the play
+// ends until the next one, so a state dump can read it.
+struct Play {
+  uint32_t deadline = 0;  // clock time at which the next tick is due
+  int32_t steps = 0;      // logic steps of the loop (the settling steps not counted)
+  int32_t exitTarget = kExitNone;
+  int32_t stepLimit = INT32_MAX;  // --ticks, or 3 for a headless run without it
+  bool testPlay = false;
+  std::FILE* timingLog = nullptr;  // --timing-log: one line per loop pass, closed at play end
+  core::RandomSource random;
+  brain::CompilerState compiler;
+  brain::BrainRuntime brains;
+  // The orientation accumulator of rotation_axis_set, rotation_axis_add and orientation_set: a
+  // unit quaternion (w, x, y, z) that starts as no rotation.
+  std::array<double, 4> orientation = {1.0, 0.0, 0.0, 0.0};
+  // What the play start put aside and the play end puts back.
+  model::Fog fog;
+  std::vector<uint8_t> keptCollisionMap;  // test play only
+};
+
+// Everything the engine process keeps from start-up to shut-down; never wiped. Making one makes
+// it the current engine; destroying the current one leaves none.
+struct Engine {
+  Engine();
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  platform::Platform platform;
+  core::Arena arena;
+  LaunchOptions options;
+  WorkingPaths paths;
+  EngineSettings settings;
+  std::vector<int32_t> commandLine;  // what par_count and par_get read
+  engine::Display display;
+  RenderDefaults renderDefaults;
+  bool networkActive = false;
+  uint32_t tickPeriod = TickPeriodAt(30);  // max_framerate_set changes it for the rest of the process
+  int32_t maxFramerate = 30;
+  // Index range of the last globals_save or globals_load; a test play reads temp/globvars.dat over it.
+  int32_t globalsFirst = 0;
+  int32_t globalsLast = 0;
+  SingleInstance instance;
+  std::string windowName;  // the 32-byte window name field, as the builder patched it
+
+  // Input, refreshed by the input pump.
+  KeyQueue keys;
+  uint32_t typedLength = 0;  // characters in the typed-text buffer (in the arena)
+  uint8_t readKeyScan = 0;   // scan code of the entry ReadKey took last
+  bool active = true;        // the window has been activated; the renderer draws only then
+  bool playing = false;      // from the start of a play to its end
+  bool firstFrame = false;   // only around the first render of a play
+  int32_t mouseX = 0;
+  int32_t mouseY = 0;
+  uint32_t mouseButtons = 0;
+  uint64_t frames = 0;
+  std::vector<platform::InputEvent> events;  // one pump pass, kept to avoid allocations
+
+  // The run mode and what the tools work on.
+  RunModeFile runMode;
+  bool gamePlay = false;
+  bool playerRun = false;
+  int32_t currentElement = -1;
+  model::ModelContext model;  // working folder, working-copy counter, collision map
+  model::EditorState editorState;
+  model::Project project;
+  std::vector<uint8_t> recordedTrack;  // 720 bytes a second, filled by track recording
+  std::unique_ptr<Play> play;  // made anew by every play start
+};
+
+// [SECTION] The current engine
+
+namespace detail {
+inline Engine* current = nullptr;
+}
+
+// The engine instruction routines work on. Only valid while one exists; routines run only inside
+// a brain step of a play, so they always have one.
+inline Engine& Current() { return *detail::current; }
+inline bool HasCurrent() { return detail::current != nullptr; }
+// Makes `engine` the current one (a test that keeps two engines switches between them).
+inline void MakeCurrent(Engine* engine) { detail::current = engine; }
+
+}  // namespace state
