@@ -168,7 +168,7 @@ void RunModeDispatch(Engine& engine) {
   engine.paths.data = engine.paths.working + "data/";
   engine.playerRun = false;
   engine.model.finishedGame = false;
-  std::fill_n(engine.arena.Host(core::Region::kGlobals), 8192, 0);
+  std::fill_n(engine.arena.Host(core::Region::kGlobals), model::kGlobalsBytes, 0);
   std::fill_n(engine.arena.Host(core::Region::kCollisionMap), core::Describe(core::Region::kCollisionMap).size, 0);
   model::ReadEditorState(engine.paths.working, engine.paths.data, &engine.editorState);
   FlushInput(engine);

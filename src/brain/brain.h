@@ -1,5 +1,5 @@
 // Public header of src/brain/: the instruction table, brain source, expression compiler, code
-// generation and (later) the runner and its backends.
+// generation, the brain step and its two backends (reference interpreter, native translation).
 #pragma once
 
 #include "brain/compiler.h"

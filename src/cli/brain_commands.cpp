@@ -113,7 +113,7 @@ int RunBrainFile(int argc, const char* const* argv) {
     }
   }
   // The brain runs as a play runs it: in an engine of its own, with the lookup tables of the
-  // current folder when it has them, every instruction family bound.
+  // current folder, every instruction family bound.
   state::Engine engine;
   engine.options.brains = backend;
   engine.play = std::make_unique<state::Play>();
@@ -122,7 +122,11 @@ int RunBrainFile(int argc, const char* const* argv) {
   model::Project& project = engine.project;
   std::string errorBox;
   if (!CompileOneBrain(path, &engine.arena, &project, &state, &errorBox)) return 1;
-  app::LoadLookupTables("./", &engine.arena);
+  // The tables are where a play in this folder finds them: in data/ beside a runmode.ini.
+  engine.paths = app::MakeWorkingPaths("./", core::FileExists("runmode.ini"));
+  // Without them (a bare folder) the instructions that read a table read zeros, quietly: the
+  // command also serves brains that need no table.
+  app::LoadLookupTables(engine.paths.data, &engine.arena);
   auto* record = engine.arena.As<int32_t>(core::Region::kElementRecords);
   record[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn | model::kStatusVisible | model::kStatusCollisions);
   if (!errorBox.empty()) {
