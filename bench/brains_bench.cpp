@@ -8,15 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "brain/compiler.h"
-#include "brain/instruction_table.h"
-#include "brain/runner.h"
-#include "core/arena.h"
-#include "core/files.h"
+#include "brain/brain.h"
+#include "core/core.h"
 #include "instructions/instructions.h"
-#include "state/state.h"
 #include "mkdata/mkdata.h"
-#include "model/state_record.h"
+#include "model/model.h"
+#include "state/state.h"
 
 namespace {
 

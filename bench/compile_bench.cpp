@@ -11,11 +11,8 @@
 #include <system_error>
 #include <vector>
 
-#include "brain/compiler.h"
-#include "brain/instruction_table.h"
-#include "core/arena.h"
-#include "core/files.h"
-#include "core/random.h"
+#include "brain/brain.h"
+#include "core/core.h"
 #include "model/model.h"
 
 namespace {

@@ -22,8 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/files.h"
-#include "core/profile.h"
+#include "core/core.h"
 
 extern char** environ;
 

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "core/files.h"
+#include "core/core.h"
 #include "model/model.h"
 
 namespace {

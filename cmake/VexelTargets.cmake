@@ -15,12 +15,14 @@ if(VEXEL_SANITIZE)
   add_link_options(${VEXEL_SANITIZER_FLAGS})
 endif()
 
-# vexel_subsystem(NAME SOURCES... [DEPS lib...]): one static library per src/ folder.
+# vexel_subsystem(NAME SOURCES... [DEPS lib...]): one static library per src/ folder. Dependencies
+# are private: a library's users see its public header and nothing of what it is built on (SDL2
+# and libepoxy stay inside the platform library); static linking still brings them in.
 function(vexel_subsystem name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   if(ARG_SOURCES)
     add_library(vexel_${name} STATIC ${ARG_SOURCES})
-    target_link_libraries(vexel_${name} PUBLIC vexel_options ${ARG_DEPS})
+    target_link_libraries(vexel_${name} PUBLIC vexel_options PRIVATE ${ARG_DEPS})
   else()
     add_library(vexel_${name} INTERFACE)
     target_link_libraries(vexel_${name} INTERFACE vexel_options ${ARG_DEPS})

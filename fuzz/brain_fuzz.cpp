@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "brain/compiler.h"
-#include "core/arena.h"
+#include "brain/brain.h"
+#include "core/core.h"
 
 namespace {
 

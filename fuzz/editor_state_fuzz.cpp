@@ -9,7 +9,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "core/files.h"
+#include "core/core.h"
 #include "fuzz_folder.h"
 #include "model/model.h"
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/input_script.h"
+#include "platform/platform.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   platform::InputScript script;

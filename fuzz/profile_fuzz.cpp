@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/profile.h"
+#include "core/core.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   core::ProfileFile file;

@@ -12,7 +12,7 @@
 #include <system_error>
 #include <vector>
 
-#include "core/files.h"
+#include "core/core.h"
 #include "fuzz_folder.h"
 #include "model/model.h"
 

@@ -14,7 +14,7 @@
 
 #include "brain/expression.h"
 #include "brain/instruction_table.h"
-#include "core/files.h"
+#include "core/core.h"
 #include "model/model.h"
 
 namespace brain {

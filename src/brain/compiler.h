@@ -13,7 +13,7 @@
 #include "brain/emit.h"
 #include "brain/source.h"
 #include "brain/symbols.h"
-#include "core/arena.h"
+#include "core/core.h"
 
 namespace model {
 struct Project;

@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "brain/instruction_table.h"
-#include "model/state_record.h"
+#include "model/model.h"
 
 namespace brain {
 namespace {

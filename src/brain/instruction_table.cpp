@@ -7,7 +7,7 @@
 #include <iterator>
 #include <utility>
 
-#include "core/arena.h"
+#include "core/core.h"
 
 namespace brain {
 namespace {

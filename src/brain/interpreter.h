@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "core/arena.h"
+#include "core/core.h"
 
 namespace brain {
 

@@ -8,7 +8,7 @@
 #include <unordered_map>
 
 #include "brain/interpreter.h"
-#include "core/arena.h"
+#include "core/core.h"
 
 namespace brain {
 

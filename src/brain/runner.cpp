@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "brain/instruction_table.h"
-#include "model/state_record.h"
+#include "model/model.h"
 
 namespace brain {
 

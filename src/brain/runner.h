@@ -11,7 +11,7 @@
 
 #include "brain/interpreter.h"
 #include "brain/native.h"
-#include "core/arena.h"
+#include "core/core.h"
 
 namespace brain {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/files.h"
+#include "core/core.h"
 #include "model/model.h"
 
 namespace brain {

@@ -8,14 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "app/app.h"
 #include "brain/brain.h"
-#include "brain/instruction_table.h"
 #include "cli/cli.h"
 #include "core/core.h"
 #include "instructions/instructions.h"
 #include "model/model.h"
 #include "state/state.h"
-#include "app/app.h"
 
 namespace cli {
 namespace {

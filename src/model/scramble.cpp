@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/files.h"
+#include "core/core.h"
 #include "model/model.h"
 
 namespace model {

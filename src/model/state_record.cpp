@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/files.h"
-#include "core/random.h"
+#include "core/core.h"
 #include "model/model.h"
 
 namespace model {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/files.h"
+#include "core/core.h"
 #include "platform/keys.h"
 
 namespace platform {

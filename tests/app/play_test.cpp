@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "core/arena.h"
+#include "core/core.h"
 #include "model/model.h"
 #include "support/run_program.h"
 #include "support/work_folder.h"

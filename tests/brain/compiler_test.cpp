@@ -10,8 +10,7 @@
 #include "brain/compiler.h"
 #include "brain/expected_code.h"
 #include "brain/instruction_table.h"
-#include "core/arena.h"
-#include "core/files.h"
+#include "core/core.h"
 #include "model/model.h"
 
 namespace {

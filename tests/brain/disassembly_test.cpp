@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "brain/compiler.h"
-#include "core/arena.h"
+#include "core/core.h"
 #include "support/run_program.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "brain/expected_code.h"
 #include "brain/expression.h"
 #include "brain/instruction_table.h"
-#include "core/arena.h"
+#include "core/core.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "brain/instruction_table.h"
-#include "core/arena.h"
+#include "core/core.h"
 
 namespace {
 

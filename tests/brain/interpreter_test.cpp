@@ -11,7 +11,7 @@
 #include "brain/compiler.h"
 #include "brain/instruction_table.h"
 #include "brain/interpreter.h"
-#include "core/arena.h"
+#include "core/core.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "brain/compiler.h"
 #include "brain/instruction_table.h"
 #include "brain/runner.h"
-#include "core/arena.h"
-#include "model/state_record.h"
+#include "core/core.h"
+#include "model/model.h"
 
 namespace {
 

@@ -13,8 +13,7 @@
 #include "brain/instruction_table.h"
 #include "brain/interpreter.h"
 #include "brain/native.h"
-#include "core/arena.h"
-#include "core/random.h"
+#include "core/core.h"
 
 namespace {
 

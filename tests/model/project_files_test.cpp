@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/files.h"
+#include "core/core.h"
 #include "model/model.h"
 #include "support/run_program.h"
 

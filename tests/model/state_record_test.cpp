@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/random.h"
+#include "core/core.h"
 #include "model/model.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "core/files.h"
+#include "core/core.h"
 
 extern char** environ;
 
