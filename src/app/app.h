@@ -90,8 +90,8 @@ void MarkFlatFrames(const core::Arena& arena, int32_t lastElement);
 // Test play: clears the globals and reads temp/globvars.dat, in the text form, over the range of
 // the last globals_save or globals_load. Returns how many globals the file gave.
 int32_t ReadTestPlayGlobals(Engine& engine);
-// The element state records of the play as JSON: tick, exit target, and per element its index,
-// name, 256 words and the named words.
+// The element state records of the play as JSON: tick, exit target, per element its index, name,
+// 256 words and the named words, then the play's orientation accumulator.
 std::string DumpStateRecords(const Engine& engine);
 
 

@@ -1,5 +1,6 @@
 // One play of a project: state records, brain compilation, the tick loop and the run-time error.
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -83,6 +84,14 @@ std::string DumpStateRecords(const Engine& engine) {
       first = false;
     }
     json += "}}";
+  }
+  // The play's orientation accumulator (w, x, y, z), exact to the last bit.
+  json += "],\n\"orientation\": [";
+  const std::array<double, 4> orientation = engine.play ? engine.play->orientation : std::array<double, 4>{1.0, 0.0, 0.0, 0.0};
+  for (size_t i = 0; i < orientation.size(); ++i) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%s%.17g", i == 0 ? "" : ", ", orientation[i]);
+    json += number;
   }
   return json + "]}\n";
 }

@@ -58,6 +58,7 @@
 // change nothing and return 0. Instructions that return nothing leave 0 in EAX.
 #include "instructions/motion.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -748,30 +749,36 @@ bool oscillate(brain::Regs* regs, std::string*) {
   return true;
 }
 
-// The accumulator lives in the play, so a state dump or a saved game can see it. Without a play
-// (nothing runs brains then) the rows do nothing.
-glm::dquat* Accumulator() {
-  state::Engine& engine = state::Current();
-  if (!engine.play) return nullptr;
-  return reinterpret_cast<glm::dquat*>(engine.play->orientation.data());
+// The accumulator lives in the play, as (w, x, y, z), so a state dump or a saved game can see it;
+// GLM keeps its own component order. Without a play (nothing runs brains then) it is no rotation
+// and stays so.
+glm::dquat Accumulator() {
+  const state::Engine& engine = state::Current();
+  if (!engine.play) return glm::dquat(1.0, 0.0, 0.0, 0.0);
+  const std::array<double, 4>& q = engine.play->orientation;
+  return glm::dquat(q[0], q[1], q[2], q[3]);
 }
-static_assert(sizeof(glm::dquat) == sizeof(state::Play::orientation), "the accumulator is four doubles");
+
+void StoreAccumulator(const glm::dquat& q) {
+  state::Engine& engine = state::Current();
+  if (engine.play) engine.play->orientation = {q.w, q.x, q.y, q.z};
+}
 
 bool rotation_axis_set(brain::Regs* regs, std::string*) {
-  if (glm::dquat* accumulator = Accumulator()) *accumulator = AxisRotation(*regs);
+  StoreAccumulator(AxisRotation(*regs));
   regs->eax = 0;
   return true;
 }
 
 // The new rotation is about the accumulated orientation's own axes (applied first to a vector).
 bool rotation_axis_add(brain::Regs* regs, std::string*) {
-  if (glm::dquat* accumulator = Accumulator()) *accumulator = glm::normalize(*accumulator * AxisRotation(*regs));
+  StoreAccumulator(glm::normalize(Accumulator() * AxisRotation(*regs)));
   regs->eax = 0;
   return true;
 }
 
 int32_t orientation_set(const core::Arena*, int32_t* record, const brain::Regs&) {
-  if (const glm::dquat* accumulator = Accumulator()) SetOrientation(*accumulator, record);
+  SetOrientation(Accumulator(), record);
   return 0;
 }
 

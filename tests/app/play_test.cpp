@@ -381,7 +381,8 @@ TEST(BrainRun, GivesTheValuesOfAPlay) {
                                    "position_set(element, 0, 0, 0)", "rotation_y_set(element, 0)", "endif",
                                    "velocity_set(element, 2560)", "speed_xz_set(element, 1536)",
                                    "velocity_update(element)", "x = position_z(element)", "s = speed_xz(element)",
-                                   "global_add(7, n)", "g = global(7)", "a = max_framerate()"});
+                                   "global_add(7, n)", "g = global(7)", "a = max_framerate()",
+                                   "rotation_axis_set(0, 512000, 0, 46080)"});
   WorkFolder folder(1);
   WriteProject(folder, {{"Mover", {}, brain}});
   ASSERT_TRUE(WriteText(folder / "mover.brn", brain));
@@ -396,6 +397,9 @@ TEST(BrainRun, GivesTheValuesOfAPlay) {
   // coarse table), and 1 + 2 + ... + 34.
   ASSERT_GT(DumpWord(dump, VariableWord(2)), 34 * 1500);
   ASSERT_EQ(DumpWord(dump, VariableWord(4)), 34 * 35 / 2);
+  // The orientation accumulator is play state: a quarter turn about y shows in the dump.
+  EXPECT_NE(dump.find("\"orientation\": [0.707106781186547"), std::string::npos) << dump.substr(dump.size() - 120);
+  EXPECT_NE(dump.find(", 0, 0.707106781186547"), std::string::npos) << dump.substr(dump.size() - 120);
   const char* names[] = {"n", "x", "s", "g", "a"};
   for (int k = 1; k <= 5; ++k) {
     const std::string line = std::string(names[k - 1]) + " = " + std::to_string(DumpWord(dump, VariableWord(k))) + "\n";

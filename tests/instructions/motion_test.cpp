@@ -3,6 +3,7 @@
 // call them through the runner.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "brain/brain.h"
@@ -471,6 +472,24 @@ TEST_F(Motion, LiftFromTheClimbAngleWithStall) {
   SetVector(1, model::kWordVelocityX, 0, -10 * 512, 0);  // no planar speed
   EXPECT_EQ(Call("lift", Address(1), 512, 10000), 0);
   EXPECT_EQ(Record(1)[model::kWordVelocityY], -5120);
+}
+
+// The accumulator is the play's: a fresh play starts from no rotation, and what the rows leave
+// is kept in the play as (w, x, y, z).
+TEST_F(Motion, AccumulatorStartsAsNoRotationInEachPlay) {
+  SetVector(1, model::kWordRotationX, 5, 6, 7);
+  Call("orientation_set", Address(1));
+  EXPECT_EQ(Record(1)[model::kWordRotationX], 0);
+  EXPECT_EQ(Record(1)[model::kWordRotationY], 0);
+  EXPECT_EQ(Record(1)[model::kWordRotationZ], 0);
+  Call("rotation_axis_add", 512000, 0, 0, 23040);  // an eighth of a turn about x, from no rotation
+  Call("orientation_set", Address(1));
+  EXPECT_EQ(Record(1)[model::kWordRotationX], 23040);
+  EXPECT_NEAR(engine.play->orientation[0], std::cos(3.14159265358979323846 / 8), 1e-12);
+  EXPECT_NEAR(engine.play->orientation[1], std::sin(3.14159265358979323846 / 8), 1e-12);
+  engine.play = std::make_unique<state::Play>();
+  Call("orientation_set", Address(1));
+  EXPECT_EQ(Record(1)[model::kWordRotationX], 0);
 }
 
 TEST_F(Motion, OrientationAccumulator) {
