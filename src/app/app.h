@@ -115,21 +115,6 @@ inline constexpr int32_t kExitEndScreen = -2;
 inline constexpr int32_t kExitSystem = -3;
 inline constexpr int32_t kExitRuntimeError = INT32_MIN;
 
-// One engine per working folder: an abstract local socket named after the folder and the window
-// name stands for the window class, and lives exactly as long as the process holds it.
-struct SingleInstance {
-  int socket = -1;
-  SingleInstance() = default;
-  SingleInstance(const SingleInstance&) = delete;
-  SingleInstance& operator=(const SingleInstance&) = delete;
-  ~SingleInstance();
-  bool TryAcquire(const std::string& workingFolder, const std::string& windowName);
-};
-// Looks for another engine; while there is one, pauses and looks again, at most 10 more times,
-// and if the 11th look still finds it, pauses once more and gives up (false).
-bool WaitForSingleInstance(const std::string& workingFolder, const std::string& windowName, SingleInstance* instance,
-                           void (*pause)());
-
 // One play of a project: wiped at every play start.
 struct Play {
   uint32_t deadline = 0;
@@ -156,7 +141,7 @@ struct Engine {
   // Index range of the last globals_save or globals_load; a test play reads temp/globvars.dat over it.
   int32_t globalsFirst = 0;
   int32_t globalsLast = 0;
-  SingleInstance instance;
+  platform::SingleInstance instance;  // one engine per working folder
   std::string windowName;  // the 32-byte window name field, as the builder patched it
 
   // Input, refreshed by PumpInput.

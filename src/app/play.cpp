@@ -11,7 +11,7 @@
 namespace app {
 
 void ShowRuntimeError(Engine& engine, const std::string& text) {
-  engine.platform.ShowCursor(true);
+  engine.platform.window->ShowCursor(true);
   platform::MessageBoxRequest box;
   box.caption = "Runtime Error";
   box.text = text;
@@ -19,8 +19,8 @@ void ShowRuntimeError(Engine& engine, const std::string& text) {
     if (c == '|') c = '\n';
   }
   box.buttons = {"OK"};
-  engine.platform.ShowMessageBox(box);
-  engine.platform.ShowCursor(false);
+  engine.platform.window->ShowMessageBox(box);
+  engine.platform.window->ShowCursor(false);
   // The time spent in the box is not caught up.
   if (engine.play) {
     engine.play->deadline = engine.platform.clock().Now() + engine.tickPeriod;
@@ -32,8 +32,8 @@ namespace {
 
 void RenderFrame(Engine& engine) {
   if (!engine.active) return;  // an inactive window draws nothing; the logic goes on
-  engine.platform.BeginFrame({0, 16, 32});
-  engine.platform.Present();
+  engine.platform.gl->BeginFrame({0, 16, 32});
+  engine.platform.gl->Present();
 }
 
 // Routines that reach into the play and the process: the exit target, the command-line numbers
@@ -163,7 +163,7 @@ int32_t PlayProject(Engine& engine) {
   const bool testPlay = !engine.gamePlay;
   if (testPlay) {
     ReadTestPlayGlobals(engine);
-    engine.platform.ShowNotice("Loading data, please wait...");
+    engine.platform.window->ShowNotice("Loading data, please wait...");
   }
 
   // State records from the element records; ranges are drawn while playing.
@@ -177,10 +177,10 @@ int32_t PlayProject(Engine& engine) {
                           &setups);
 
   // The scene is built here once it exists.
-  if (testPlay) engine.platform.ShowNotice("Initializing objects, please wait...");
+  if (testPlay) engine.platform.window->ShowNotice("Initializing objects, please wait...");
 
   // Brains: compiled into the code area, then prepared for the chosen backend.
-  if (testPlay) engine.platform.ShowNotice("Compiling brains, please wait...");
+  if (testPlay) engine.platform.window->ShowNotice("Compiling brains, please wait...");
   brain::CompilerState& compiler = play.compiler;
   compiler.playerRun = engine.playerRun;
   compiler.tickCounter = &play.brains.tickCounter;
@@ -216,7 +216,7 @@ int32_t PlayProject(Engine& engine) {
   const model::Fog fog = engine.project.fog;
   std::vector<uint8_t> keptMap;
   if (testPlay) {
-    engine.platform.ShowNotice("");
+    engine.platform.window->ShowNotice("");
     const uint8_t* map = engine.arena.Host(core::Region::kCollisionMap);
     keptMap.assign(map, map + model::kCollisionMapBytes);
     if (const uint32_t free = brain::StringStoreFree(compiler); free < brain::kLowStringMemory) {
@@ -243,7 +243,7 @@ int32_t PlayProject(Engine& engine) {
       ReadKey(engine);
       escape = engine.readKeyScan == 0x01;
     } else if (engine.project.records.empty()) {
-      escape = engine.platform.Input().scanDown[0x01];  // nothing plays yet: Escape leaves
+      escape = engine.platform.window->Input().scanDown[0x01];  // nothing plays yet: Escape leaves
     }
     brain::RunBrains(&brains, place);
     ++steps;
@@ -251,12 +251,12 @@ int32_t PlayProject(Engine& engine) {
     platform::Clock& time = engine.platform.clock();
     const uint32_t now = time.Now();
     if (static_cast<int32_t>(now - play.deadline) > 0) {
-      log.Late(steps, engine.platform.PumpPasses() - 1, now, play.deadline);
+      log.Late(steps, engine.platform.window->PumpPasses() - 1, now, play.deadline);
       play.deadline += engine.tickPeriod;
       continue;
     }
     time.WaitUntil(play.deadline + 1);
-    log.Frame(steps, engine.platform.PumpPasses() - 1, now, play.deadline, time.MicrosecondsPast(play.deadline + 1));
+    log.Frame(steps, engine.platform.window->PumpPasses() - 1, now, play.deadline, time.MicrosecondsPast(play.deadline + 1));
     play.deadline += engine.tickPeriod;
     RenderFrame(engine);
   }
