@@ -19,8 +19,6 @@ using state::LaunchOptions;
 using state::Play;
 using state::RenderDefaults;
 using state::RunModeFile;
-using state::SingleInstance;
-using state::WaitForSingleInstance;
 using state::WorkingPaths;
 using state::kExitEndScreen;
 using state::kExitNone;

@@ -3,22 +3,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 
 #include "app/app.h"
 
 namespace app {
 
 void DeleteWorkingCopies(const std::string& folder) {
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return;
-  std::vector<std::string> copies;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bra") == 0) copies.push_back(folder + name);
+  std::vector<std::string> names;
+  if (!core::ListFolder(folder, &names)) return;
+  for (const std::string& name : names) {
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bra") == 0) std::remove((folder + name).c_str());
   }
-  closedir(dir);
-  for (const std::string& path : copies) std::remove(path.c_str());
 }
 
 std::string SubProjectPath(const std::string& workingFolder, int32_t number) {

@@ -1,7 +1,5 @@
 // The input pump: window events into the key queue and the typed-text buffer, the pointer, the
 // frame count; flushing and reading keys.
-#include <ctime>
-
 #include "app/app.h"
 
 namespace app {
@@ -12,7 +10,7 @@ char* TypedBuffer(Engine& engine) { return engine.arena.As<char>(core::Region::k
 
 // True when a key or mouse button is down: virtual keys 1..255, which cover the any-key scan too.
 bool AnythingDown(const Engine& engine) {
-  const platform::InputState& input = engine.platform.Input();
+  const platform::InputState& input = engine.platform.window->Input();
   for (int vk = 1; vk < 256; ++vk) {
     if (input.vkDown[vk]) return true;
   }
@@ -52,14 +50,14 @@ void HandleWindowEvent(Engine& engine, const platform::InputEvent& event, const 
 
 void PumpInput(Engine& engine) {
   engine.events.clear();
-  engine.platform.PumpEvents(&engine.events);
+  engine.platform.window->PumpEvents(&engine.events);
   const size_t count = engine.events.size();
   for (size_t i = 0; i < count; ++i) {
     HandleWindowEvent(engine, engine.events[i], i + 1 < count ? &engine.events[i + 1] : nullptr);
   }
   // The drawing surface is the engine's own memory and is never lost, so the pointer is always
   // read. It is clamped to the screen of the display mode.
-  const platform::InputState& input = engine.platform.Input();
+  const platform::InputState& input = engine.platform.window->Input();
   const int maxX = engine.display.width - 1;
   const int maxY = engine.display.height - 1;
   engine.mouseX = input.mouseX < 0 ? 0 : (input.mouseX > maxX ? maxX : input.mouseX);
@@ -72,11 +70,10 @@ void FlushInput(Engine& engine) {
   // A key held for ever (or a script that never releases it) must not hang the tool: each wait
   // gives up after about ten seconds of pump passes.
   constexpr int kMaxWaitPasses = 300;
-  const timespec pause{0, 1000000000L / 30};
   for (int pass = 0; pass < 20; ++pass) {
     PumpInput(engine);
     for (int wait = 0; wait < kMaxWaitPasses && AnythingDown(engine); ++wait) {
-      if (!engine.platform.clock().IsVirtual()) nanosleep(&pause, nullptr);
+      if (!engine.platform.clock().IsVirtual()) platform::Clock::Sleep(platform::Clock::kUnitsPerSecond / 30);
       PumpInput(engine);
     }
     engine.keys.Clear();

@@ -12,7 +12,7 @@
 namespace app {
 
 void ShowRuntimeError(Engine& engine, const std::string& text) {
-  engine.platform.ShowCursor(true);
+  engine.platform.window->ShowCursor(true);
   platform::MessageBoxRequest box;
   box.caption = "Runtime Error";
   box.text = text;
@@ -20,8 +20,8 @@ void ShowRuntimeError(Engine& engine, const std::string& text) {
     if (c == '|') c = '\n';
   }
   box.buttons = {"OK"};
-  engine.platform.ShowMessageBox(box);
-  engine.platform.ShowCursor(false);
+  engine.platform.window->ShowMessageBox(box);
+  engine.platform.window->ShowCursor(false);
   // The time spent in the box is not caught up.
   if (engine.play) {
     engine.play->deadline = engine.platform.clock().Now() + engine.tickPeriod;
@@ -33,8 +33,8 @@ namespace {
 
 void RenderFrame(Engine& engine) {
   if (!engine.active) return;  // an inactive window draws nothing; the logic goes on
-  engine.platform.BeginFrame({0, 16, 32});
-  engine.platform.Present();
+  engine.platform.gl->BeginFrame({0, 16, 32});
+  engine.platform.gl->Present();
 }
 
 // --timing-log: one line per loop pass, written as the play goes so a long run costs no memory.
@@ -123,7 +123,7 @@ void StartPlay(Engine& engine) {
   play.testPlay = !engine.gamePlay;
   if (play.testPlay) {
     ReadTestPlayGlobals(engine);
-    engine.platform.ShowNotice("Loading data, please wait...");
+    engine.platform.window->ShowNotice("Loading data, please wait...");
   }
 
   // State records from the element records; ranges are drawn while playing.
@@ -137,10 +137,10 @@ void StartPlay(Engine& engine) {
                           &setups);
 
   // The scene is built here once it exists.
-  if (play.testPlay) engine.platform.ShowNotice("Initializing objects, please wait...");
+  if (play.testPlay) engine.platform.window->ShowNotice("Initializing objects, please wait...");
 
   // Brains: compiled into the code area, then made ready for the chosen backend.
-  if (play.testPlay) engine.platform.ShowNotice("Compiling brains, please wait...");
+  if (play.testPlay) engine.platform.window->ShowNotice("Compiling brains, please wait...");
   brain::CompilerState& compiler = play.compiler;
   compiler.playerRun = engine.playerRun;
   compiler.tickCounter = &play.brains.tickCounter;
@@ -157,7 +157,7 @@ void StartPlay(Engine& engine) {
   // The play-wide fog is kept for after the play; a test play keeps the collision map too.
   play.fog = engine.project.fog;
   if (play.testPlay) {
-    engine.platform.ShowNotice("");
+    engine.platform.window->ShowNotice("");
     const uint8_t* map = engine.arena.Host(core::Region::kCollisionMap);
     play.keptCollisionMap.assign(map, map + model::kCollisionMapBytes);
     if (const uint32_t free = brain::StringStoreFree(compiler); free < brain::kLowStringMemory) {
@@ -192,14 +192,14 @@ bool RunPlayPass(Engine& engine) {
     ReadKey(engine);
     escape = engine.readKeyScan == 0x01;
   } else if (engine.project.records.empty()) {
-    escape = engine.platform.Input().scanDown[0x01];  // nothing plays yet: Escape leaves
+    escape = engine.platform.window->Input().scanDown[0x01];  // nothing plays yet: Escape leaves
   }
   RunBrainStep(engine);
   ++play.steps;
   if (play.exitTarget != kExitNone || escape) return false;
   platform::Clock& time = engine.platform.clock();
   const uint32_t now = time.Now();
-  const uint64_t pass = engine.platform.PumpPasses() - 1;
+  const uint64_t pass = engine.platform.window->PumpPasses() - 1;
   if (static_cast<int32_t>(now - play.deadline) > 0) {
     LogLate(play, pass, now);
     play.deadline += engine.tickPeriod;

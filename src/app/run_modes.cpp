@@ -125,7 +125,7 @@ void ShowError(Engine& engine, const char* format, ...) {
   box.caption = engine.windowName;
   box.text = std::string(text) + "\r\n";
   box.buttons = {"OK"};
-  engine.platform.ShowMessageBox(box);
+  engine.platform.window->ShowMessageBox(box);
 }
 
 int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<std::string>& buttons) {
@@ -136,14 +136,14 @@ int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<st
     if (c == '|') c = '\n';
   }
   box.buttons = buttons;
-  const int chosen = engine.platform.ShowMessageBox(box);
+  const int chosen = engine.platform.window->ShowMessageBox(box);
   // The time a box stood on screen during a play is not caught up afterwards.
   if (engine.playing && engine.play) engine.play->deadline = engine.platform.clock().Now() + engine.tickPeriod;
   return chosen;
 }
 
 void RunModeDispatch(Engine& engine) {
-  engine.platform.ShowCursor(false);
+  engine.platform.window->ShowCursor(false);
   engine.runMode = ReadRunModeFile(engine.paths.working + "runmode.ini");
   const int32_t code = RunModeCode(engine.runMode);
   const int32_t element = RunModeNumber(engine.runMode, 1);
@@ -161,7 +161,7 @@ void RunModeDispatch(Engine& engine) {
     } else {
       PlayProject(engine);  // a folder without a game: an empty scene until Escape
     }
-    engine.platform.ShowCursor(true);
+    engine.platform.window->ShowCursor(true);
     return;
   }
 
@@ -179,7 +179,7 @@ void RunModeDispatch(Engine& engine) {
     std::string error;
     if (!model::LoadProject(&engine.model, path, &engine.project, &error)) {
       ShowProgramBox(engine, error, {" OK "});
-      engine.platform.ShowCursor(true);
+      engine.platform.window->ShowCursor(true);
       return;
     }
     for (const std::string& notice : engine.project.notices) ShowProgramBox(engine, notice, {" OK "});
@@ -196,7 +196,7 @@ void RunModeDispatch(Engine& engine) {
       if (tool.savesAfter) SaveAfterTool(engine);
     }
   }
-  engine.platform.ShowCursor(true);
+  engine.platform.window->ShowCursor(true);
 }
 
 }  // namespace app

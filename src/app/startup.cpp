@@ -1,12 +1,7 @@
 // Process start-up and shut-down of the engine program.
-#include <unistd.h>
-
-#include <algorithm>
-#include <ctime>
-#include <memory>
-
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "app/app.h"
 #include "core/core.h"
@@ -18,22 +13,13 @@ namespace {
 // The window name field: 32 bytes, patched in place by the game builder, so its size is fixed.
 char kWindowName[33] = "Zu-Teal                         ";
 
-// Pause of the single-instance wait.
-void Pause500() {
-  const timespec pause{0, 500000000L};
-  nanosleep(&pause, nullptr);
-}
+// Pause of the single-instance wait: half a second of real time, whichever clock the run uses.
+void Pause500() { platform::Clock::Sleep(platform::Clock::kUnitsPerSecond / 2); }
 
 std::string TrimmedWindowName() {
   std::string name(kWindowName, 32);
   while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
   return name;
-}
-
-std::string CurrentFolder() {
-  char buffer[4096];
-  if (getcwd(buffer, sizeof buffer) == nullptr) return "./";
-  return buffer;
 }
 
 struct TableFile {
@@ -108,11 +94,11 @@ int StartUp(Engine& engine, int argc, const char* const* argv) {
   }
   engine.typedLength = 0;
   // 4. Working paths and lookup tables; the identity tables are filled with the arena.
-  engine.paths = MakeWorkingPaths(CurrentFolder(), core::FileExists("runmode.ini"));
+  engine.paths = MakeWorkingPaths(core::CurrentFolder(), core::FileExists("runmode.ini"));
   engine.model.workingFolder = engine.paths.working;
   engine.model.temporaryFile = engine.paths.temporary;
   engine.model.collisionMap = engine.arena.Host(core::Region::kCollisionMap);
-  engine.model.notice = [&engine](const char* text) { engine.platform.ShowNotice(text != nullptr ? text : ""); };
+  engine.model.notice = [&engine](const char* text) { engine.platform.window->ShowNotice(text != nullptr ? text : ""); };
   const std::vector<std::string> missing = LoadLookupTables(engine.paths.data, &engine.arena);
   if (!missing.empty()) {
     std::string list;
@@ -127,22 +113,22 @@ int StartUp(Engine& engine, int argc, const char* const* argv) {
   // 6. config.ini.
   engine.settings = ReadEngineSettings("config.ini");
   // 7. One engine per working folder.
-  if (!WaitForSingleInstance(engine.paths.working, engine.windowName, &engine.instance, Pause500)) {
+  if (!platform::WaitForSingleInstance(engine.paths.working, engine.windowName, &engine.instance, Pause500)) {
     return kExitOtherInstance;
   }
   // 8. The rendering device.
-  if (!engine.platform.VideoStarted()) {
+  if (!engine.platform.window->VideoStarted()) {
     ShowError(engine, "%s", "No display is available");
     return kExitStartFailed;
   }
   const bool software = engine.settings.renderingDevice == 0;
-  if (!engine.platform.OpenDevice(software, &error)) {
+  if (!engine.platform.gl->OpenDevice(software, &error)) {
     std::fprintf(stderr, "main: %s\n", error.c_str());
     ShowError(engine, "%s", "This program requires DirectX 8.0 or greater!");
     return kExitStartFailed;
   }
   if (!software) {
-    if (engine::IsSoftwareRenderer(engine.platform.RendererName())) {
+    if (engine::IsSoftwareRenderer(engine.platform.gl->RendererName())) {
       engine.settings.renderingDevice = 0;
       engine.settings.availableRenderingDevices = 0;
       WriteEngineSettings("config.ini", engine.settings);
@@ -170,7 +156,7 @@ int StartUp(Engine& engine, int argc, const char* const* argv) {
   engine.settings.displayMode = engine.display.displayMode;
   engine.settings.availableDisplayModes = engine.display.availableBits;
   // 10. Game controllers; absent ones are simply not there.
-  engine.platform.OpenControllers();
+  engine.platform.window->OpenControllers();
   // 11. Rendering defaults for the scene.
   engine.renderDefaults = RenderDefaults{};
   // 12. config.ini with the device findings, the drawing surface, the run mode.

@@ -1,12 +1,17 @@
-// Whole-file reading and safe writing.
+// Whole-file reading and safe writing, the current folder and folder listings. Calls only the C
+// library and POSIX.
 #include "core/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 namespace core {
 namespace {
@@ -91,6 +96,25 @@ bool MakeFolders(const std::string& path) {
   }
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string CurrentFolder() {
+  // getcwd with no buffer allocates one of the path's own length, so deep folders work too.
+  const std::unique_ptr<char, decltype(&std::free)> path(getcwd(nullptr, 0), &std::free);
+  return path != nullptr ? std::string(path.get()) : std::string("./");
+}
+
+bool ListFolder(const std::string& path, std::vector<std::string>* names) {
+  names->clear();
+  DIR* dir = opendir(path.c_str());
+  if (dir == nullptr) return false;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names->emplace_back(name);
+  }
+  closedir(dir);
+  std::sort(names->begin(), names->end());
+  return true;
 }
 
 }  // namespace core

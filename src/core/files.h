@@ -1,10 +1,12 @@
-// Whole-file reading and safe writing. Calls only the C library and POSIX.
+// Whole-file reading and safe writing, the current folder and folder listings. Calls only the C
+// library and POSIX.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace core {
 
@@ -24,5 +26,14 @@ bool FileExists(const std::string& path);
 
 // Creates the folder and its missing parents. True when it exists afterwards.
 bool MakeFolders(const std::string& path);
+
+// The absolute path of the current folder, without a trailing '/'; "./" when it cannot be read
+// (removed, or not reachable any more), so paths built on it still name the current folder.
+std::string CurrentFolder();
+
+// The names of the entries of a folder (files and folders, without "." and ".."), sorted by name
+// so callers see the same order on every run. False (and *names empty) when the folder cannot be
+// read.
+bool ListFolder(const std::string& path, std::vector<std::string>* names);
 
 }  // namespace core

@@ -151,10 +151,10 @@ void BuildConversionTable(const uint8_t* palette, const PixelFormat& format, uin
 
 bool CreateDisplay(platform::Platform* platform, const DisplayRequest& request, Display* display, std::string* error) {
   *display = Display{};
-  if (!platform->OpenDevice(request.software, error)) return false;
+  if (!platform->gl->OpenDevice(request.software, error)) return false;
 
   // Mode list and the downward search.
-  const platform::DisplayInfo info = platform->Display();
+  const platform::DisplayInfo info = platform->window->Display();
   const bool allSix = platform->options().windowed || platform->IsHeadless();
   display->modes = BuildModeList(info.modes, info.desktopWidth, info.desktopHeight, true, allSix);
   display->availableBits = AvailableModeBits(display->modes) & request.legalDisplayModes;
@@ -167,7 +167,7 @@ bool CreateDisplay(platform::Platform* platform, const DisplayRequest& request, 
   }
 
   // The GL renderer is the device's one driver.
-  display->drivers.push_back(DriverFromRenderer(platform->RendererName()));
+  display->drivers.push_back(DriverFromRenderer(platform->gl->RendererName()));
   display->driver = ChooseDriver(display->drivers, mode.bitsPerPixel, !request.software);
   if (display->driver < 0) {
     *error = "no rendering driver can draw in the display mode";

@@ -1,12 +1,20 @@
-// The engine clock in 1/4500 s units, real or virtual.
+// The engine clock in 1/4500 s units, real or virtual. Calls SDL's performance counter and
+// POSIX sleeps.
+#include "platform/clock.h"
+
 #include <SDL2/SDL.h>
 
 #include <cerrno>
 #include <ctime>
 
-#include "platform/platform.h"
-
 namespace platform {
+
+void Clock::Sleep(uint32_t units) {
+  const int64_t nanoseconds = int64_t{units} * 1000000000 / kUnitsPerSecond;
+  timespec pause{static_cast<time_t>(nanoseconds / 1000000000), static_cast<long>(nanoseconds % 1000000000)};
+  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+  }
+}
 
 void Clock::StartReal() {
   virtual_ = false;
@@ -29,14 +37,8 @@ void Clock::Advance(uint32_t units) {
 }
 
 void Clock::Stall(uint32_t units) {
-  if (virtual_) {
-    virtualNow_ += units;
-    return;
-  }
-  const long nanoseconds = static_cast<long>(units) * (1000000000L / kUnitsPerSecond);
-  timespec pause{nanoseconds / 1000000000L, nanoseconds % 1000000000L};
-  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-  }
+  if (virtual_) virtualNow_ += units;
+  else Sleep(units);
 }
 
 int64_t Clock::MicrosecondsPast(uint32_t time) const {

@@ -1,7 +1,8 @@
-// The input pump: SDL events and the input script's due events turned into input events.
+// The SDL window's input pump: SDL events and the input script's due events turned into input
+// events; the pointer and the cursor.
 #include <algorithm>
 
-#include "platform/platform_internal.h"
+#include "platform/sdl_backend.h"
 
 namespace platform {
 namespace {
@@ -47,16 +48,16 @@ void AppendText(const char* text, uint8_t scan, std::vector<InputEvent>* out) {
 
 }  // namespace
 
-int Platform::Pads::SlotOf(SDL_JoystickID instance) const {
+int SdlWindow::Pads::SlotOf(SDL_JoystickID instance) const {
   for (int i = 0; i < kPadCount; ++i) {
     if (joystick[i] != nullptr && id[i] == instance) return i;
   }
   return -1;
 }
 
-void Platform::TranslateSdlEvents(std::vector<InputEvent>* out) {
-  int32_t mouseX = input_.mouseX;
-  int32_t mouseY = input_.mouseY;
+void SdlWindow::TranslateSdlEvents(std::vector<InputEvent>* out) {
+  int32_t mouseX = feed_.state().mouseX;
+  int32_t mouseY = feed_.state().mouseY;
   SDL_Event ev;
   while (SDL_PollEvent(&ev) != 0) {
     InputEvent e;
@@ -88,13 +89,13 @@ void Platform::TranslateSdlEvents(std::vector<InputEvent>* out) {
       case SDL_MOUSEMOTION:
       case SDL_MOUSEBUTTONDOWN:
       case SDL_MOUSEBUTTONUP: {
-        if (!HasWindow()) break;
+        if (!IsOpen()) break;
         const int wx = ev.type == SDL_MOUSEMOTION ? ev.motion.x : ev.button.x;
         const int wy = ev.type == SDL_MOUSEMOTION ? ev.motion.y : ev.button.y;
-        const SDL_Rect box = window_->Letterbox();
+        const SDL_Rect box = Letterbox();
         e.kind = EventKind::kMouseMove;
-        e.x = box.w > 0 ? std::clamp((wx - box.x) * window_->width / box.w, 0, window_->width - 1) : 0;
-        e.y = box.h > 0 ? std::clamp((wy - box.y) * window_->height / box.h, 0, window_->height - 1) : 0;
+        e.x = box.w > 0 ? std::clamp((wx - box.x) * width_ / box.w, 0, width_ - 1) : 0;
+        e.y = box.h > 0 ? std::clamp((wy - box.y) * height_ / box.h, 0, height_ - 1) : 0;
         // A button event repeats the pointer position; report a move only when it changed.
         if (e.x != mouseX || e.y != mouseY) out->push_back(e);
         mouseX = e.x;
@@ -114,32 +115,32 @@ void Platform::TranslateSdlEvents(std::vector<InputEvent>* out) {
         break;
       }
       case SDL_JOYDEVICEADDED: {
-        if (!pads_->available) break;
-        const auto slot = std::find(std::begin(pads_->joystick), std::end(pads_->joystick), nullptr);
-        if (slot == std::end(pads_->joystick)) break;
+        if (!pads_.available) break;
+        const auto slot = std::find(std::begin(pads_.joystick), std::end(pads_.joystick), nullptr);
+        if (slot == std::end(pads_.joystick)) break;
         SDL_Joystick* joystick = SDL_JoystickOpen(ev.jdevice.which);
         if (joystick == nullptr) break;  // a controller that cannot be opened stays absent
-        const int index = static_cast<int>(slot - std::begin(pads_->joystick));
-        pads_->joystick[index] = joystick;
-        pads_->id[index] = SDL_JoystickInstanceID(joystick);
+        const int index = static_cast<int>(slot - std::begin(pads_.joystick));
+        pads_.joystick[index] = joystick;
+        pads_.id[index] = SDL_JoystickInstanceID(joystick);
         e.kind = EventKind::kPadAdded;
         e.pad = static_cast<uint8_t>(index);
         out->push_back(e);
         break;
       }
       case SDL_JOYDEVICEREMOVED: {
-        const int index = pads_->SlotOf(ev.jdevice.which);
+        const int index = pads_.SlotOf(ev.jdevice.which);
         if (index < 0) break;
-        SDL_JoystickClose(pads_->joystick[index]);
-        pads_->joystick[index] = nullptr;
-        pads_->id[index] = -1;
+        SDL_JoystickClose(pads_.joystick[index]);
+        pads_.joystick[index] = nullptr;
+        pads_.id[index] = -1;
         e.kind = EventKind::kPadRemoved;
         e.pad = static_cast<uint8_t>(index);
         out->push_back(e);
         break;
       }
       case SDL_JOYAXISMOTION: {
-        const int index = pads_->SlotOf(ev.jaxis.which);
+        const int index = pads_.SlotOf(ev.jaxis.which);
         if (index < 0 || ev.jaxis.axis >= kPadAxisCount) break;
         e.kind = EventKind::kPadAxis;
         e.pad = static_cast<uint8_t>(index);
@@ -149,7 +150,7 @@ void Platform::TranslateSdlEvents(std::vector<InputEvent>* out) {
         break;
       }
       case SDL_JOYHATMOTION: {
-        const int index = pads_->SlotOf(ev.jhat.which);
+        const int index = pads_.SlotOf(ev.jhat.which);
         if (index < 0 || ev.jhat.hat >= 4) break;
         e.kind = EventKind::kPadHat;
         e.pad = static_cast<uint8_t>(index);
@@ -160,7 +161,7 @@ void Platform::TranslateSdlEvents(std::vector<InputEvent>* out) {
       }
       case SDL_JOYBUTTONDOWN:
       case SDL_JOYBUTTONUP: {
-        const int index = pads_->SlotOf(ev.jbutton.which);
+        const int index = pads_.SlotOf(ev.jbutton.which);
         if (index < 0 || ev.jbutton.button >= 32) break;
         e.kind = EventKind::kPadButton;
         e.pad = static_cast<uint8_t>(index);
@@ -185,41 +186,26 @@ void Platform::TranslateSdlEvents(std::vector<InputEvent>* out) {
   }
 }
 
-void Platform::PumpEvents(std::vector<InputEvent>* out) {
+void SdlWindow::PumpEvents(std::vector<InputEvent>* out) {
   const size_t first = out->size();
   if (started_) TranslateSdlEvents(out);
-  script_.TakeDue(passes_, out);
-  for (size_t i = first; i < out->size(); ++i) {
-    InputEvent& e = (*out)[i];
-    // A typed digit carries the scan code of its top-row key, whichever key typed it (the keypad
-    // too), so brains see one code per digit.
-    if (e.kind == EventKind::kCharacter && e.character >= '0' && e.character <= '9') {
-      e.scan = e.character == '0' ? 0x0B : static_cast<uint8_t>(e.character - '0' + 1);
-    }
-    if (e.kind == EventKind::kMouseMove && HasWindow()) {
-      e.x = std::clamp(e.x, 0, window_->width - 1);
-      e.y = std::clamp(e.y, 0, window_->height - 1);
-    }
-    if (e.kind == EventKind::kStall) clock_.Stall(static_cast<uint32_t>(e.value));
-    input_.Apply(e);
-  }
-  ++passes_;
+  feed_.FinishPass(out, first, width_, height_);  // 0 x 0 without a window: nothing to clamp to
 }
 
-void Platform::SetMousePosition(int x, int y) {
-  if (!HasWindow()) return;
-  x = std::clamp(x, 0, window_->width - 1);
-  y = std::clamp(y, 0, window_->height - 1);
+void SdlWindow::SetMousePosition(int x, int y) {
+  if (!IsOpen()) return;
+  x = std::clamp(x, 0, width_ - 1);
+  y = std::clamp(y, 0, height_ - 1);
   if (!options_.headless) {
-    const SDL_Rect box = window_->Letterbox();
-    SDL_WarpMouseInWindow(window_->window, box.x + x * box.w / window_->width, box.y + y * box.h / window_->height);
+    const SDL_Rect box = Letterbox();
+    SDL_WarpMouseInWindow(native_, box.x + x * box.w / width_, box.y + y * box.h / height_);
   }
   // The pointer is where it was put, whether or not the system reports the move back.
-  input_.mouseX = x;
-  input_.mouseY = y;
+  feed_.state().mouseX = x;
+  feed_.state().mouseY = y;
 }
 
-void Platform::ShowCursor(bool show) {
+void SdlWindow::ShowCursor(bool show) {
   if (started_ && !options_.headless) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
 }
 

@@ -103,22 +103,6 @@ inline constexpr int32_t kMinFramerate = 15;
 inline constexpr int32_t kMaxFramerate = 250;
 inline constexpr uint32_t TickPeriodAt(int32_t rate) { return platform::Clock::kUnitsPerSecond / static_cast<uint32_t>(rate); }
 
-// One engine per working folder: an abstract local socket named after the folder and the window
-// name stands for the window class, and lives exactly as long as the process holds it.
-struct SingleInstance {
-  int socket = -1;
-  SingleInstance() = default;
-  SingleInstance(const SingleInstance&) = delete;
-  SingleInstance& operator=(const SingleInstance&) = delete;
-  ~SingleInstance();
-  bool TryAcquire(const std::string& workingFolder, const std::string& windowName);
-};
-
-// Looks for another engine; while there is one, pauses and looks again, at most 10 more times,
-// and if the 11th look still finds it, pauses once more and gives up (false).
-bool WaitForSingleInstance(const std::string& workingFolder, const std::string& windowName, SingleInstance* instance,
-                           void (*pause)());
-
 // One play of a project: wiped at every play start (a fresh one is made), kept after the play
 // ends until the next one, so a state dump can read it.
 struct Play {
@@ -161,7 +145,7 @@ struct Engine {
   // Index range of the last globals_save or globals_load; a test play reads temp/globvars.dat over it.
   int32_t globalsFirst = 0;
   int32_t globalsLast = 0;
-  SingleInstance instance;
+  platform::SingleInstance instance;  // one engine per working folder
   std::string windowName;  // the 32-byte window name field, as the builder patched it
 
   // Input, refreshed by the input pump.

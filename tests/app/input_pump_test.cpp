@@ -143,18 +143,4 @@ TEST(RunModeFile, LinesAndBadNumbers) {
   EXPECT_EQ(instructions::ParGet(engine, -1), 0);
 }
 
-TEST(SingleInstance, SecondHolderWaitsElevenLooks) {
-  testing_support::TempFolder folder;
-  app::SingleInstance first;
-  ASSERT_TRUE(first.TryAcquire(folder.path(), "Zu-Teal"));
-  static int pauses;
-  pauses = 0;
-  app::SingleInstance second;
-  EXPECT_FALSE(app::WaitForSingleInstance(folder.path(), "Zu-Teal", &second, [] { ++pauses; }));
-  EXPECT_EQ(pauses, 11);
-  app::SingleInstance other;  // another folder is another game
-  EXPECT_TRUE(app::WaitForSingleInstance(folder.path() + "x/", "Zu-Teal", &other, [] { ++pauses; }));
-  EXPECT_EQ(pauses, 11);
-}
-
 }  // namespace

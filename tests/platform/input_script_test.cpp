@@ -181,10 +181,10 @@ class PlatformReplay : public ::testing::Test {
 
 TEST_F(PlatformReplay, ScriptAndSdlEventsFillTheSameState) {
   std::vector<InputEvent> fromScript;
-  platform_.PumpEvents(&fromScript);  // pass 0: nothing due
+  platform_.window->PumpEvents(&fromScript);  // pass 0: nothing due
   fromScript.clear();
-  platform_.PumpEvents(&fromScript);
-  const platform::InputState scriptState = platform_.Input();
+  platform_.window->PumpEvents(&fromScript);
+  const platform::InputState scriptState = platform_.window->Input();
 
   platform::Platform sdl;
   platform::Options options;
@@ -195,7 +195,7 @@ TEST_F(PlatformReplay, ScriptAndSdlEventsFillTheSameState) {
   ASSERT_TRUE(sdl.Start(options, &error)) << error;
   ASSERT_TRUE(sdl.OpenWindow(640, 480, "test", &error)) << error;
   std::vector<InputEvent> ignored;
-  sdl.PumpEvents(&ignored);  // window events of the start
+  sdl.window->PumpEvents(&ignored);  // window events of the start
 
   using namespace testing_support;
   ASSERT_TRUE(PushKey(SDL_SCANCODE_A));
@@ -206,8 +206,8 @@ TEST_F(PlatformReplay, ScriptAndSdlEventsFillTheSameState) {
   ASSERT_TRUE(PushKey(SDL_SCANCODE_RETURN));
 
   std::vector<InputEvent> fromSdl;
-  sdl.PumpEvents(&fromSdl);
-  EXPECT_EQ(sdl.Input(), scriptState);
+  sdl.window->PumpEvents(&fromSdl);
+  EXPECT_EQ(sdl.window->Input(), scriptState);
   ASSERT_EQ(fromSdl.size(), fromScript.size());
   for (size_t i = 0; i < fromSdl.size(); ++i) EXPECT_EQ(fromSdl[i], fromScript[i]) << "event " << i;
 }
@@ -225,18 +225,18 @@ TEST(PlatformStall, ScriptedStallsMoveTheVirtualClockInTheirPass) {
   std::string error;
   ASSERT_TRUE(platform.Start(options, &error)) << error;
   std::vector<InputEvent> events;
-  platform.PumpEvents(&events);
+  platform.window->PumpEvents(&events);
   EXPECT_EQ(platform.clock().Now(), 0u);
-  const platform::InputState before = platform.Input();
+  const platform::InputState before = platform.window->Input();
   events.clear();
-  platform.PumpEvents(&events);
+  platform.window->PumpEvents(&events);
   EXPECT_EQ(platform.clock().Now(), 450u);
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].kind, EventKind::kStall);
-  EXPECT_EQ(platform.Input(), before);
-  platform.PumpEvents(&events);
+  EXPECT_EQ(platform.window->Input(), before);
+  platform.window->PumpEvents(&events);
   EXPECT_EQ(platform.clock().Now(), 450u);
-  platform.PumpEvents(&events);
+  platform.window->PumpEvents(&events);
   EXPECT_EQ(platform.clock().Now(), 4950u);
   platform.Shutdown();
 }
@@ -249,16 +249,16 @@ TEST_F(PlatformReplay, KeypadDigitsTypeTheTopRowScanCode) {
   std::string error;
   ASSERT_TRUE(sdl.Start(options, &error)) << error;
   std::vector<InputEvent> events;
-  sdl.PumpEvents(&events);
+  sdl.window->PumpEvents(&events);
   events.clear();
   ASSERT_TRUE(testing_support::PushKey(SDL_SCANCODE_KP_5));
   ASSERT_TRUE(testing_support::PushText("5"));
   ASSERT_TRUE(testing_support::PushKey(SDL_SCANCODE_KP_0));
   ASSERT_TRUE(testing_support::PushText("0"));
-  sdl.PumpEvents(&events);
+  sdl.window->PumpEvents(&events);
   ASSERT_EQ(events.size(), 4u);
   EXPECT_EQ(events[0].scan, 0x4C);  // the key itself is the keypad key
-  EXPECT_TRUE(sdl.Input().scanDown[0x4C]);
+  EXPECT_TRUE(sdl.window->Input().scanDown[0x4C]);
   EXPECT_EQ(events[1].kind, EventKind::kCharacter);
   EXPECT_EQ(events[1].scan, 0x06);  // the digit it typed is the top-row "5"
   EXPECT_EQ(events[3].scan, 0x0B);

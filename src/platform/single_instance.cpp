@@ -1,21 +1,22 @@
-// One engine per working folder.
+// The single-instance lock: an abstract Unix-domain socket. Calls only POSIX.
+#include "platform/single_instance.h"
+
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-#include "state/state.h"
-
-namespace state {
+namespace platform {
 
 SingleInstance::~SingleInstance() {
-  if (socket >= 0) close(socket);
+  if (socket_ >= 0) close(socket_);
 }
 
 bool SingleInstance::TryAcquire(const std::string& workingFolder, const std::string& windowName) {
-  if (socket >= 0) return true;
+  if (socket_ >= 0) return true;
   // FNV-1a of folder and name keeps the socket name short whatever the path.
   uint64_t hash = 1469598103934665603ull;
   for (const std::string* part : {&workingFolder, &windowName}) {
@@ -33,7 +34,7 @@ bool SingleInstance::TryAcquire(const std::string& workingFolder, const std::str
     close(fd);
     return false;
   }
-  socket = fd;
+  socket_ = fd;
   return true;
 }
 
@@ -50,4 +51,4 @@ bool WaitForSingleInstance(const std::string& workingFolder, const std::string& 
   return free;
 }
 
-}  // namespace state
+}  // namespace platform
