@@ -1,19 +1,17 @@
-// Native backend of compiled brain code: decoding of the closed byte-sequence set, translation to
-// x86-64 with asmjit, the routine-call thunk and the fault texts. Calls core/arena, the
-// instruction table (to recognise routine stubs) and asmjit.
+// Native backend of compiled brain code: translation of decoded instructions to x86-64 with
+// asmjit, the routine-call thunk and the fault exits. Calls the brain decoder and fault list,
+// core/arena, the instruction table (to recognise routine stubs) and asmjit.
 #include "brain/native.h"
 
 #include <asmjit/asmjit.h>
 
-#include <algorithm>
-#include <cinttypes>
-#include <cstdarg>
 #include <cstddef>
-#include <cstdio>
 #include <map>
 #include <utility>
 #include <vector>
 
+#include "brain/decode.h"
+#include "brain/faults.h"
 #include "brain/instruction_table.h"
 
 namespace brain {
@@ -24,7 +22,7 @@ namespace brain {
 struct NativeContext {
   Regs regs;
   uint32_t backwardLeft;
-  uint32_t faultKind;
+  uint32_t faultKind;     // a Fault
   uint32_t faultCode;     // guest address the fault names as "code"
   uint32_t faultAddress;  // the memory address, call target or routine of the fault
   const RoutineCall* call;
@@ -38,185 +36,6 @@ struct NativeRuntime {
 namespace {
 
 namespace x86 = asmjit::x86;
-
-// Register numbers as x86 encodes them; the guest's registers live in the host registers of the
-// same number, so decoded register fields map straight to asmjit registers.
-enum : uint8_t { kEax = 0, kEcx = 1, kEdx = 2, kEbx = 3, kEsi = 6, kEdi = 7 };
-
-constexpr uint8_t kArgumentMask = (1u << kEax) | (1u << kEcx) | (1u << kEdx) | (1u << kEbx) | (1u << kEsi);
-bool IsArgument(uint8_t reg) { return reg < 8 && (kArgumentMask >> reg & 1u) != 0; }
-
-uint32_t Read32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-enum FaultKind : uint32_t {
-  kFaultNone,
-  kFaultRead,
-  kFaultWrite,
-  kFaultDivideByZero,
-  kFaultDivideOverflow,
-  kFaultBudget,
-  kFaultNotRoutine,
-  kFaultOutside,
-  kFaultRoutine,
-};
-
-// One decoded instruction of the closed set. `op` is the first opcode byte (the second one after
-// the 3E prefix, AF for the three-byte imul), `reg` the guest register it names.
-struct Instruction {
-  enum Kind : uint8_t {
-    kMoveImmediate,   // B8+r imm32
-    kAccumulatorImm,  // 05/2D/0D/25/35 imm32
-    kMultiplyImm,     // 69 C0 imm32
-    kCopyEdi,         // 8B r, edi
-    kCopyEaxToEbx,    // 8B D8
-    kAddImmediate,    // 81 C0+r imm32
-    kCompareEbxImm,   // 81 FB imm32
-    kCompareEaxImm,   // 83 F8 imm8
-    kNegate,          // F7 D8+r
-    kDivide,          // F7 F9
-    kCdq,             // 99
-    kLogicEbx,        // 0B/23/33 C3
-    kClearEax,        // 33 C0
-    kJump,            // 74..7F rel8, 0F 84 rel32, E9 rel32
-    kCall,            // E8 rel32
-    kReturn,          // C3
-    kStoreAbsolute,   // 3E A3 addr32
-    kMemory,          // 3E op modrm disp32 (and 3E 0F AF modrm disp32)
-    kCutOff,          // a form cut off by the end of the code area
-  };
-  Kind kind = kReturn;
-  uint32_t pc = 0;  // offset in the code area
-  uint32_t length = 0;
-  uint8_t op = 0;
-  uint8_t reg = 0;
-  bool throughEdi = false;  // kMemory: [edi+disp32] rather than [addr32]
-  uint32_t value = 0;       // immediate, displacement or absolute address
-  int32_t displacement = 0; // jumps and calls
-  uint32_t target = 0;      // jumps: code offset of the target (may be past the area)
-
-  bool FallsThrough() const { return kind != kReturn && kind != kCutOff && !(kind == kJump && op == 0xE9); }
-};
-
-// Decodes the instruction at code offset `pc` exactly as the interpreter does: the same forms,
-// checked in the same order, so a byte sequence is either run the same way by both backends or
-// refused here. False for bytes outside the format.
-bool Decode(const uint8_t* code, uint32_t codeSize, uint32_t pc, Instruction* out) {
-  const uint8_t* p = code + pc;
-  const uint32_t avail = codeSize - pc;
-  Instruction& in = *out;
-  in = Instruction{};
-  in.pc = pc;
-  in.op = p[0];
-  auto cut = [&] {
-    in.kind = Instruction::kCutOff;
-    return true;
-  };
-  auto set = [&](Instruction::Kind kind, uint32_t length) {
-    in.kind = kind;
-    in.length = length;
-    return true;
-  };
-  auto jump = [&](uint32_t length, int32_t displacement) {
-    in.displacement = displacement;
-    in.target = pc + length + static_cast<uint32_t>(displacement);
-    return set(Instruction::kJump, length);
-  };
-  switch (p[0]) {
-    case 0xB8: case 0xB9: case 0xBA: case 0xBB: case 0xBE:
-      if (avail < 5) return cut();
-      in.reg = p[0] & 7;
-      in.value = Read32(p + 1);
-      return set(Instruction::kMoveImmediate, 5);
-    case 0x05: case 0x2D: case 0x0D: case 0x25: case 0x35:
-      if (avail < 5) return cut();
-      in.value = Read32(p + 1);
-      return set(Instruction::kAccumulatorImm, 5);
-    case 0x69:
-      if (avail < 6) return cut();
-      if (p[1] != 0xC0) return false;
-      in.value = Read32(p + 2);
-      return set(Instruction::kMultiplyImm, 6);
-    case 0x8B: {
-      if (avail < 2) return cut();
-      const uint8_t reg = p[1] >> 3 & 7;
-      if (p[1] == 0xD8) return set(Instruction::kCopyEaxToEbx, 2);
-      if ((p[1] & 0xC7) != 0xC7 || !IsArgument(reg)) return false;
-      in.reg = reg;
-      return set(Instruction::kCopyEdi, 2);
-    }
-    case 0x81:
-      if (avail < 6) return cut();
-      in.value = Read32(p + 2);
-      in.reg = p[1] & 7;
-      if ((p[1] & 0xF8) == 0xC0 && IsArgument(in.reg)) return set(Instruction::kAddImmediate, 6);
-      if (p[1] == 0xFB) return set(Instruction::kCompareEbxImm, 6);
-      return false;
-    case 0x83:
-      if (avail < 3) return cut();
-      if (p[1] != 0xF8) return false;
-      in.value = static_cast<uint32_t>(static_cast<int8_t>(p[2]));
-      return set(Instruction::kCompareEaxImm, 3);
-    case 0xF7:
-      if (avail < 2) return cut();
-      in.reg = p[1] & 7;
-      if ((p[1] & 0xF8) == 0xD8 && IsArgument(in.reg)) return set(Instruction::kNegate, 2);
-      if (p[1] == 0xF9) return set(Instruction::kDivide, 2);
-      return false;
-    case 0x99:
-      return set(Instruction::kCdq, 1);
-    case 0x0B: case 0x23: case 0x33:
-      if (avail < 2) return cut();
-      if (p[1] == 0xC3) return set(Instruction::kLogicEbx, 2);
-      if (p[0] == 0x33 && p[1] == 0xC0) return set(Instruction::kClearEax, 2);
-      return false;
-    case 0x74: case 0x75: case 0x7C: case 0x7D: case 0x7E: case 0x7F:
-      if (avail < 2) return cut();
-      return jump(2, static_cast<int8_t>(p[1]));
-    case 0x0F:
-      if (avail < 6) return cut();
-      if (p[1] != 0x84) return false;
-      return jump(6, static_cast<int32_t>(Read32(p + 2)));
-    case 0xE9:
-      if (avail < 5) return cut();
-      return jump(5, static_cast<int32_t>(Read32(p + 1)));
-    case 0xE8:
-      if (avail < 5) return cut();
-      in.value = Read32(p + 1);
-      return set(Instruction::kCall, 5);
-    case 0xC3:
-      return set(Instruction::kReturn, 1);
-    case 0x3E: {
-      if (avail < 2) return cut();
-      const uint8_t op2 = p[1];
-      if (op2 == 0xA3) {
-        if (avail < 6) return cut();
-        in.value = Read32(p + 2);
-        return set(Instruction::kStoreAbsolute, 6);
-      }
-      const bool wide = op2 == 0x0F;
-      const uint32_t length = wide ? 8 : 7;
-      if (avail < length) return cut();
-      if (wide && p[2] != 0xAF) return false;
-      const uint8_t modrm = p[length - 5], reg = modrm >> 3 & 7;
-      const uint8_t form = modrm & 0xC7;
-      if (form != 0x87 && form != 0x05) return false;
-      in.throughEdi = form == 0x87;
-      in.value = Read32(p + length - 4);
-      in.reg = reg;
-      in.op = wide ? 0xAF : op2;
-      if (op2 == 0x89) return modrm == 0x87 && set(Instruction::kMemory, length);
-      const bool known = op2 == 0x8B ? IsArgument(reg)
-                         : op2 == 0x3B ? reg == kEbx
-                         : (wide || op2 == 0x03 || op2 == 0x2B || op2 == 0x0B || op2 == 0x23 || op2 == 0x33) &&
-                               reg == kEax;
-      return known && set(Instruction::kMemory, length);
-    }
-    default:
-      return false;
-  }
-}
 
 // Records the first asmjit error instead of letting the emitters carry on silently.
 class FirstError : public asmjit::ErrorHandler {
@@ -276,21 +95,21 @@ struct Translator {
   std::map<uint32_t, asmjit::Label> outside;  // jump targets past the code area
   struct Stub {
     asmjit::Label label;
-    FaultKind kind;
+    Fault kind;
     uint32_t code;
     uint32_t address;
     bool addressInR8;
   };
   std::vector<Stub> stubs;
 
-  asmjit::Label Fault(FaultKind kind, uint32_t code, uint32_t address = 0, bool addressInR8 = false) {
+  asmjit::Label FaultExit(Fault kind, uint32_t code, uint32_t address = 0, bool addressInR8 = false) {
     stubs.push_back(Stub{a.newLabel(), kind, code, address, addressInR8});
     return stubs.back().label;
   }
   asmjit::Label Target(uint32_t offset) {
     if (offset < codeSize) return labels.at(offset);
     auto it = outside.find(offset);
-    if (it == outside.end()) it = outside.emplace(offset, Fault(kFaultOutside, codeBase + offset)).first;
+    if (it == outside.end()) it = outside.emplace(offset, FaultExit(Fault::kRanOutside, codeBase + offset)).first;
     return it->second;
   }
 
@@ -321,13 +140,13 @@ struct Translator {
     asmjit::Label done = a.newLabel();
     for (const Stub& s : stubs) {
       a.bind(s.label);
-      if (s.kind == kFaultDivideOverflow) {
+      if (s.kind == Fault::kDivideOverflow) {
         // The 64-bit division clobbered EAX and EDX; the dividend in r8 gives them back.
         a.mov(x86::eax, x86::r8d);
         a.mov(x86::rdx, x86::r8);
         a.shr(x86::rdx, 32);
       }
-      a.mov(ContextField(offsetof(NativeContext, faultKind)), s.kind);
+      a.mov(ContextField(offsetof(NativeContext, faultKind)), static_cast<uint32_t>(s.kind));
       a.mov(ContextField(offsetof(NativeContext, faultCode)), s.code);
       if (s.addressInR8) {
         a.add(x86::r8d, core::Arena::kGuestBase);
@@ -335,7 +154,7 @@ struct Translator {
       } else {
         a.mov(ContextField(offsetof(NativeContext, faultAddress)), s.address);
       }
-      a.jmp(s.kind == kFaultRoutine ? faultSaved : saveAndFault);
+      a.jmp(s.kind == Fault::kRoutineFailed ? faultSaved : saveAndFault);
     }
     a.bind(saveAndFault);
     SaveRegisters();
@@ -361,25 +180,25 @@ struct Translator {
   void SpendBudget(const Instruction& in) {
     a.pushfq();
     a.sub(x86::r14d, 1);
-    a.jb(Fault(kFaultBudget, codeBase + in.pc));
+    a.jb(FaultExit(Fault::kNeverEnds, codeBase + in.pc));
     a.popfq();
   }
 
   void Jump(const Instruction& in) {
-    const asmjit::Label target = Target(in.target);
-    const bool backward = in.displacement < 0;
-    if (in.op == 0xE9) {
+    const asmjit::Label target = Target(in.Target());
+    const bool backward = in.Backward();
+    if (in.kind == Instruction::kJump) {
       if (backward) SpendBudget(in);
       a.jmp(target);
       return;
     }
     x86::CondCode taken;
-    switch (in.op) {
-      case 0x74: case 0x0F: taken = x86::CondCode::kE; break;
-      case 0x75: taken = x86::CondCode::kNE; break;
-      case 0x7C: taken = x86::CondCode::kL; break;
-      case 0x7D: taken = x86::CondCode::kGE; break;
-      case 0x7E: taken = x86::CondCode::kLE; break;
+    switch (in.condition) {
+      case Condition::kEqual: taken = x86::CondCode::kE; break;
+      case Condition::kNotEqual: taken = x86::CondCode::kNE; break;
+      case Condition::kLess: taken = x86::CondCode::kL; break;
+      case Condition::kGreaterEqual: taken = x86::CondCode::kGE; break;
+      case Condition::kLessEqual: taken = x86::CondCode::kLE; break;
       default: taken = x86::CondCode::kG; break;
     }
     if (!backward) {
@@ -396,7 +215,7 @@ struct Translator {
   void Call(const Instruction& in) {
     const uint32_t routine = codeBase + in.pc + 5 + in.value;
     if (RowOfRoutineAddress(routine) < 0) {
-      a.jmp(Fault(kFaultNotRoutine, codeBase + in.pc, routine));
+      a.jmp(FaultExit(Fault::kNotRoutine, codeBase + in.pc, routine));
       return;
     }
     SaveRegisters();
@@ -408,7 +227,7 @@ struct Translator {
     a.call(x86::rax);
     a.add(x86::rsp, 8);
     a.test(x86::al, x86::al);
-    a.jz(Fault(kFaultRoutine, codeBase + in.pc, routine));
+    a.jz(FaultExit(Fault::kRoutineFailed, codeBase + in.pc, routine));
     a.popfq();
     LoadRegisters();
   }
@@ -425,7 +244,7 @@ struct Translator {
     a.or_(x86::r8, x86::r9);
     a.movsxd(x86::r9, x86::ecx);
     a.test(x86::r9, x86::r9);
-    a.jz(Fault(kFaultDivideByZero, code));
+    a.jz(FaultExit(Fault::kDivideByZero, code));
     a.cmp(x86::r9, -1);
     a.jne(general);
     // By -1: the quotient is the negated dividend, remainder 0. Negating the one 64-bit value
@@ -443,7 +262,7 @@ struct Translator {
     a.bind(check);
     a.movsxd(x86::r9, x86::r10d);
     a.cmp(x86::r9, x86::r10);
-    a.jne(Fault(kFaultDivideOverflow, code));
+    a.jne(FaultExit(Fault::kDivideOverflow, code));
     a.mov(x86::eax, x86::r10d);
     a.mov(x86::edx, x86::r11d);
   }
@@ -451,12 +270,12 @@ struct Translator {
   // The host operand of a memory form, or an invalid Mem after a jump to a fault exit when an
   // absolute address lies outside the arena. Addresses through EDI are checked on every run.
   bool Operand(const Instruction& in, bool write, x86::Mem* mem) {
-    const FaultKind kind = write ? kFaultWrite : kFaultRead;
+    const Fault kind = write ? Fault::kWriteOutside : Fault::kReadOutside;
     const uint32_t code = codeBase + in.pc;
     if (!in.throughEdi) {
       const uint64_t offset = uint64_t{in.value} - core::Arena::kGuestBase;
       if (in.value < core::Arena::kGuestBase || offset + 4 > arenaSize) {
-        a.jmp(Fault(kind, code, in.value));
+        a.jmp(FaultExit(kind, code, in.value));
         return false;
       }
       *mem = x86::dword_ptr(x86::r12, static_cast<int32_t>(offset));
@@ -468,28 +287,24 @@ struct Translator {
     // compare then rules out both ends of the arena.
     a.lea(x86::r8d, x86::ptr(x86::rdi, static_cast<int32_t>(in.value - core::Arena::kGuestBase)));
     a.cmp(x86::r8d, arenaSize - 4);
-    a.ja(Fault(kind, code, 0, true));
+    a.ja(FaultExit(kind, code, 0, true));
     *mem = x86::dword_ptr(x86::r12, x86::r8);
     return true;
   }
 
   void Memory(const Instruction& in) {
     x86::Mem m;
-    if (in.kind == Instruction::kStoreAbsolute) {
-      if (Operand(in, true, &m)) a.mov(m, x86::eax);
-      return;
-    }
-    if (!Operand(in, in.op == 0x89, &m)) return;
-    switch (in.op) {
-      case 0x89: a.mov(m, x86::eax); break;
-      case 0x8B: a.mov(x86::gpd(in.reg), m); break;
-      case 0x3B: a.cmp(x86::ebx, m); break;
-      case 0x03: a.add(x86::eax, m); break;
-      case 0x2B: a.sub(x86::eax, m); break;
-      case 0x0B: a.or_(x86::eax, m); break;
-      case 0x23: a.and_(x86::eax, m); break;
-      case 0x33: a.xor_(x86::eax, m); break;
-      default: a.imul(x86::eax, m); break;
+    if (!Operand(in, in.kind == Instruction::kStore, &m)) return;
+    switch (in.kind) {
+      case Instruction::kStore: a.mov(m, x86::eax); break;
+      case Instruction::kLoad: a.mov(x86::gpd(in.reg), m); break;
+      case Instruction::kCompareEbxMemory: a.cmp(x86::ebx, m); break;
+      case Instruction::kAddMemory: a.add(x86::eax, m); break;
+      case Instruction::kSubtractMemory: a.sub(x86::eax, m); break;
+      case Instruction::kOrMemory: a.or_(x86::eax, m); break;
+      case Instruction::kAndMemory: a.and_(x86::eax, m); break;
+      case Instruction::kXorMemory: a.xor_(x86::eax, m); break;
+      default: a.imul(x86::eax, m); break;  // kMultiplyMemory
     }
   }
 
@@ -498,51 +313,42 @@ struct Translator {
     const int32_t imm = static_cast<int32_t>(in.value);
     switch (in.kind) {
       case Instruction::kMoveImmediate: a.mov(reg, imm); break;
-      case Instruction::kAccumulatorImm:
-        switch (in.op) {
-          case 0x05: a.add(x86::eax, imm); break;
-          case 0x2D: a.sub(x86::eax, imm); break;
-          case 0x0D: a.or_(x86::eax, imm); break;
-          case 0x25: a.and_(x86::eax, imm); break;
-          default: a.xor_(x86::eax, imm); break;
-        }
-        break;
-      case Instruction::kMultiplyImm: a.imul(x86::eax, x86::eax, imm); break;
+      case Instruction::kAddEaxImmediate: a.add(x86::eax, imm); break;
+      case Instruction::kSubtractEaxImmediate: a.sub(x86::eax, imm); break;
+      case Instruction::kOrEaxImmediate: a.or_(x86::eax, imm); break;
+      case Instruction::kAndEaxImmediate: a.and_(x86::eax, imm); break;
+      case Instruction::kXorEaxImmediate: a.xor_(x86::eax, imm); break;
+      case Instruction::kMultiplyImmediate: a.imul(x86::eax, x86::eax, imm); break;
       case Instruction::kCopyEdi: a.mov(reg, x86::edi); break;
       case Instruction::kCopyEaxToEbx: a.mov(x86::ebx, x86::eax); break;
       case Instruction::kAddImmediate: a.add(reg, imm); break;
-      case Instruction::kCompareEbxImm: a.cmp(x86::ebx, imm); break;
-      case Instruction::kCompareEaxImm: a.cmp(x86::eax, imm); break;
+      case Instruction::kCompareEbxImmediate: a.cmp(x86::ebx, imm); break;
+      case Instruction::kCompareEaxImmediate: a.cmp(x86::eax, imm); break;
       case Instruction::kNegate: a.neg(reg); break;
       case Instruction::kDivide: Divide(in); break;
       case Instruction::kCdq: a.cdq(); break;
-      case Instruction::kLogicEbx:
-        switch (in.op) {
-          case 0x0B: a.or_(x86::eax, x86::ebx); break;
-          case 0x23: a.and_(x86::eax, x86::ebx); break;
-          default: a.xor_(x86::eax, x86::ebx); break;
-        }
-        break;
+      case Instruction::kOrEbx: a.or_(x86::eax, x86::ebx); break;
+      case Instruction::kAndEbx: a.and_(x86::eax, x86::ebx); break;
+      case Instruction::kXorEbx: a.xor_(x86::eax, x86::ebx); break;
       case Instruction::kClearEax: a.xor_(x86::eax, x86::eax); break;
-      case Instruction::kJump: Jump(in); break;
+      case Instruction::kJump:
+      case Instruction::kJumpIf: Jump(in); break;
       case Instruction::kCall: Call(in); break;
       case Instruction::kReturn: a.jmp(epilogue); break;
-      case Instruction::kStoreAbsolute:
-      case Instruction::kMemory: Memory(in); break;
-      case Instruction::kCutOff: a.jmp(Fault(kFaultOutside, codeBase + in.pc)); break;
+      case Instruction::kLoad:
+      case Instruction::kCompareEbxMemory:
+      case Instruction::kAddMemory:
+      case Instruction::kSubtractMemory:
+      case Instruction::kOrMemory:
+      case Instruction::kAndMemory:
+      case Instruction::kXorMemory:
+      case Instruction::kMultiplyMemory:
+      case Instruction::kStore: Memory(in); break;
+      case Instruction::kCutOff: a.jmp(FaultExit(Fault::kRanOutside, codeBase + in.pc)); break;
+      case Instruction::kUnknown: break;  // Translate refuses a brain before it gets here
     }
   }
 };
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  char text[200];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
 
 }  // namespace
 
@@ -569,7 +375,7 @@ bool NativeBrains::Translate(const core::Arena& arena, uint32_t entry, std::stri
   const uint32_t codeBase = arena.Address(core::Region::kCodeArea);
   const uint32_t codeSize = core::Describe(core::Region::kCodeArea).size;
   const uint8_t* code = arena.GuestToHostIn(core::Region::kCodeArea, codeBase, codeSize);
-  if (code == nullptr) return fail("Brain code area is not ready");
+  if (code == nullptr) return fail(FaultText<Fault::kCodeAreaNotReady>());
 
   std::map<uint32_t, Instruction> found;
   std::vector<uint32_t> work{entry - codeBase};
@@ -578,24 +384,22 @@ bool NativeBrains::Translate(const core::Arena& arena, uint32_t entry, std::stri
     work.pop_back();
     if (pc >= codeSize || found.count(pc) != 0) continue;
     Instruction in;
-    if (!Decode(code, codeSize, pc, &in)) {
-      return fail(Format("Brain code at 0x%08" PRIX32 " has no native translation", codeBase + pc));
-    }
+    Decode(code, codeSize, pc, &in);
+    if (in.kind == Instruction::kUnknown) return fail(FaultText<Fault::kNoNativeTranslation>(codeBase + pc));
     // A call of something that is not a routine and an absolute operand outside the arena always
     // fault, so whatever follows them is never reached from here.
     const bool faults =
         (in.kind == Instruction::kCall && RowOfRoutineAddress(codeBase + pc + 5 + in.value) < 0) ||
-        ((in.kind == Instruction::kStoreAbsolute || (in.kind == Instruction::kMemory && !in.throughEdi)) &&
-         arena.GuestToHost(in.value, 4) == nullptr);
+        (in.AccessesMemory() && !in.throughEdi && arena.GuestToHost(in.value, 4) == nullptr);
     found.emplace(pc, in);
-    if (in.kind == Instruction::kJump) work.push_back(in.target);
+    if (in.kind == Instruction::kJump || in.kind == Instruction::kJumpIf) work.push_back(in.Target());
     if (in.FallsThrough() && !faults) work.push_back(pc + in.length);
   }
   // A jump into the middle of another instruction would need two decodings of the same bytes.
   uint32_t end = 0;
   for (const auto& [pc, in] : found) {
     if (pc < end) {
-      return fail(Format("Brain code at 0x%08" PRIX32 " overlaps another instruction", codeBase + pc));
+      return fail(FaultText<Fault::kOverlaps>(codeBase + pc));
     }
     end = pc + in.length;
   }
@@ -616,10 +420,10 @@ bool NativeBrains::Translate(const core::Arena& arena, uint32_t entry, std::stri
     if (in.FallsThrough() && pc + in.length >= codeSize) assembler.jmp(t.Target(pc + in.length));
   }
   t.Exits();
-  if (errors.error != asmjit::kErrorOk) return fail("Brain translation failed: " + errors.text);
+  if (errors.error != asmjit::kErrorOk) return fail(FaultText<Fault::kTranslationFailed>(errors.text.c_str()));
   Function function = nullptr;
   if (runtime_->jit.add(&function, &holder) != asmjit::kErrorOk) {
-    return fail("Brain translation failed: no executable memory");
+    return fail(FaultText<Fault::kTranslationFailed>("no executable memory"));
   }
   functions_.emplace(entry, function);
   return true;
@@ -632,39 +436,30 @@ RunResult NativeBrains::Run(uint32_t entry, Regs* regs, const RoutineCall& call,
     return RunResult::kFault;
   };
   const auto it = functions_.find(entry);
-  if (it == functions_.end()) return fail(Format("Brain code at 0x%08" PRIX32 " is not translated", entry));
+  if (it == functions_.end()) return fail(FaultText<Fault::kNotTranslated>(entry));
   std::string routineText;
-  NativeContext ctx{*regs, limits.backwardJumpBudget, kFaultNone, 0, 0, &call, &routineText};
+  NativeContext ctx{*regs, limits.backwardJumpBudget, static_cast<uint32_t>(Fault::kNoReason), 0, 0, &call,
+                    &routineText};
   const int status = it->second(&ctx);
   *regs = ctx.regs;
   if (status == 0) return RunResult::kReturned;
   const uint32_t code = ctx.faultCode, address = ctx.faultAddress;
   if (faultAt != nullptr) *faultAt = code;
-  switch (ctx.faultKind) {
-    case kFaultRead:
-      return fail(Format("Brain read outside the engine's memory at 0x%08" PRIX32 " (code 0x%08" PRIX32 ")",
-                         address, code));
-    case kFaultWrite:
-      return fail(Format("Brain wrote outside the engine's memory at 0x%08" PRIX32 " (code 0x%08" PRIX32 ")",
-                         address, code));
-    case kFaultDivideByZero: return fail(Format("Brain divided by zero (code 0x%08" PRIX32 ")", code));
-    case kFaultDivideOverflow: {
+  switch (static_cast<Fault>(ctx.faultKind)) {
+    case Fault::kReadOutside: return fail(FaultText<Fault::kReadOutside>(address, code));
+    case Fault::kWriteOutside: return fail(FaultText<Fault::kWriteOutside>(address, code));
+    case Fault::kDivideByZero: return fail(FaultText<Fault::kDivideByZero>(code));
+    case Fault::kDivideOverflow: {
       const int64_t dividend = static_cast<int64_t>(uint64_t{regs->edx} << 32 | regs->eax);
-      return fail(Format("Brain division overflows: %" PRId64 " / %" PRId32 " does not fit 32 bits (code 0x%08" PRIX32
-                         ")",
-                         dividend, static_cast<int32_t>(regs->ecx), code));
+      return fail(FaultText<Fault::kDivideOverflow>(dividend, static_cast<int32_t>(regs->ecx), code));
     }
-    case kFaultBudget:
-      return fail(Format("Brain never ends: more than %" PRIu32 " backward jumps in one run (code 0x%08" PRIX32 ")",
-                         limits.backwardJumpBudget, code));
-    case kFaultNotRoutine:
-      return fail(Format("Brain called 0x%08" PRIX32 ", which is not an instruction routine (code 0x%08" PRIX32 ")",
-                         address, code));
-    case kFaultOutside: return fail(Format("Brain code ran outside the code area at 0x%08" PRIX32, code));
-    case kFaultRoutine:
+    case Fault::kNeverEnds: return fail(FaultText<Fault::kNeverEnds>(limits.backwardJumpBudget, code));
+    case Fault::kNotRoutine: return fail(FaultText<Fault::kNotRoutine>(address, code));
+    case Fault::kRanOutside: return fail(FaultText<Fault::kRanOutside>(code));
+    case Fault::kRoutineFailed:
       if (!routineText.empty()) return fail(std::move(routineText));
-      return fail(Format("Instruction routine at 0x%08" PRIX32 " failed (code 0x%08" PRIX32 ")", address, code));
-    default: return fail("Brain stopped without a reason");
+      return fail(FaultText<Fault::kRoutineFailed>(address, code));
+    default: return fail(FaultText<Fault::kNoReason>());
   }
 }
 

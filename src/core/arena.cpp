@@ -18,29 +18,10 @@ struct Sizes {
   uint32_t size;
 };
 
-// Sizes fixed by the engine's data formats. random.bin is read as 2000 bytes, but the random
-// source reads a 32-bit word at its last cursor position, one byte past the table, so the buffer
-// keeps a few zero bytes after it.
 constexpr std::array<Sizes, static_cast<size_t>(Region::kCount)> kSizes = {{
-    {"element records", 256 * 1024},
-    {"collision map", 65536},
-    {"globals", 737280},
-    {"project text", 1114112},
-    {"canvas", 311296},
-    {"canvas rows", 480 * 4},
-    {"typed text", 8192},
-    {"coarse sine table", 115200},
-    {"fine sine table", 14400},
-    {"arctangent table", 2880},
-    {"random table", 2000 + 4},
-    {"identity 4096", 4096 * 4},
-    {"identity 256", 256 * 4},
-    {"temporaries", 1024 * 4},
-    {"string store", 2621440},
-    {"code area", 522240},
-    {"label table", 2048},
-    {"aspect slots", 8192 * 64},
-    {"routine stubs", 512 * 16},
+#define VEXEL_ARENA_REGION_SIZE(member, name, size) {name, size},
+    VEXEL_ARENA_REGIONS(VEXEL_ARENA_REGION_SIZE)
+#undef VEXEL_ARENA_REGION_SIZE
 }};
 
 // Regions are laid out in enum order, each page aligned; the code area and the label table are

@@ -7,28 +7,56 @@
 
 namespace core {
 
-// The fixed buffers, each allocated once at start-up for the life of the process. Their guest
-// addresses never change between runs, so records and saved games that store addresses stay valid.
+// X(member, name, size) for the fixed buffers in layout order, each allocated once at start-up for
+// the life of the process. Their guest addresses never change between runs, so records and saved
+// games that store addresses stay valid; order and sizes here fix those addresses. Sizes are set by
+// the engine's data formats. random.bin is read as 2000 bytes, but the random source reads a
+// 32-bit word at its last cursor position, one byte past the table, so its buffer keeps a few zero
+// bytes after it.
+#define VEXEL_ARENA_REGIONS(X)                                                                     \
+  /* 256 element state records of 1024 bytes */                                                    \
+  X(kElementRecords, "element records", 256 * 1024)                                                \
+  /* collision channel map with the project settings block */                                      \
+  X(kCollisionMap, "collision map", 65536)                                                         \
+  /* global variables: the first 8192 bytes of this block */                                       \
+  X(kGlobals, "globals", 737280)                                                                   \
+  /* project file text */                                                                          \
+  X(kProjectText, "project text", 1114112)                                                         \
+  /* the tools' 8-bit canvas, 640 bytes a row */                                                   \
+  X(kCanvas, "canvas", 311296)                                                                     \
+  /* 480 guest addresses of the canvas rows */                                                     \
+  X(kCanvasRows, "canvas rows", 480 * 4)                                                           \
+  /* typed-text buffer, 8191 characters and a terminator */                                        \
+  X(kTypedText, "typed text", 8192)                                                                \
+  /* sinus.bin */                                                                                  \
+  X(kSineCoarse, "coarse sine table", 115200)                                                      \
+  /* sinusbig.bin */                                                                               \
+  X(kSineFine, "fine sine table", 14400)                                                           \
+  /* atan.bin */                                                                                   \
+  X(kArctangent, "arctangent table", 2880)                                                         \
+  /* random.bin, plus the readable bytes after it */                                               \
+  X(kRandom, "random table", 2000 + 4)                                                             \
+  /* 4096 words, entry i = i */                                                                    \
+  X(kIdentity4096, "identity 4096", 4096 * 4)                                                      \
+  /* 256 words, entry i = i */                                                                     \
+  X(kIdentity256, "identity 256", 256 * 4)                                                         \
+  /* the expression compiler's 1024 temporaries */                                                 \
+  X(kTemporaries, "temporaries", 1024 * 4)                                                         \
+  /* text strings and the literal pool */                                                          \
+  X(kStringStore, "string store", 2621440)                                                         \
+  /* compiled brain code */                                                                        \
+  X(kCodeArea, "code area", 522240)                                                                \
+  /* labels of the brain being compiled */                                                         \
+  X(kLabelTable, "label table", 2048)                                                              \
+  /* 8192 aspect slots of 16 words */                                                              \
+  X(kAspectSlots, "aspect slots", 8192 * 64)                                                       \
+  /* one 16-byte stub per instruction-table row: the guest address of its routine */               \
+  X(kRoutineStubs, "routine stubs", 512 * 16)
+
 enum class Region : uint8_t {
-  kElementRecords,   // 256 element state records of 1024 bytes
-  kCollisionMap,     // collision channel map with the project settings block
-  kGlobals,          // global variables: the first 8192 bytes of this block
-  kProjectText,      // project file text
-  kCanvas,           // the tools' 8-bit canvas, 640 bytes a row
-  kCanvasRows,       // 480 guest addresses of the canvas rows
-  kTypedText,        // typed-text buffer, 8191 characters and a terminator
-  kSineCoarse,       // sinus.bin
-  kSineFine,         // sinusbig.bin
-  kArctangent,       // atan.bin
-  kRandom,           // random.bin, plus the readable bytes after it
-  kIdentity4096,     // 4096 words, entry i = i
-  kIdentity256,      // 256 words, entry i = i
-  kTemporaries,      // the expression compiler's 1024 temporaries
-  kStringStore,      // text strings and the literal pool
-  kCodeArea,         // compiled brain code
-  kLabelTable,       // labels of the brain being compiled
-  kAspectSlots,      // 8192 aspect slots of 16 words
-  kRoutineStubs,     // one 16-byte stub per instruction-table row: the guest address of its routine
+#define VEXEL_ARENA_REGION_MEMBER(member, name, size) member,
+  VEXEL_ARENA_REGIONS(VEXEL_ARENA_REGION_MEMBER)
+#undef VEXEL_ARENA_REGION_MEMBER
   kCount
 };
 

@@ -9,54 +9,16 @@
 
 namespace model {
 
+// A word listed twice does not compile: the switch refuses a duplicate case.
 const char* WordName(int word) {
   switch (word) {
-    case kWordCurrentAspect: return "current_aspect";
-    case kWordFirstAspect: return "first_aspect";
-    case kWordAnimation: return "animation";
-    case kWordPositionX: return "position_x";
-    case kWordPositionY: return "position_y";
-    case kWordPositionZ: return "position_z";
-    case kWordRotationX: return "rotation_x";
-    case kWordRotationY: return "rotation_y";
-    case kWordRotationZ: return "rotation_z";
-    case kWordVelocityX: return "velocity_x";
-    case kWordVelocityY: return "velocity_y";
-    case kWordVelocityZ: return "velocity_z";
-    case kWordSpinX: return "spin_x";
-    case kWordSpinY: return "spin_y";
-    case kWordSpinZ: return "spin_z";
-    case kWordExtent0: return "extent_0";
-    case kWordExtent1: return "extent_1";
-    case kWordExtent2: return "extent_2";
-    case kWordExtent3: return "extent_3";
-    case kWordExtent4: return "extent_4";
-    case kWordExtent5: return "extent_5";
-    case kWordBrainEntry: return "brain_entry";
-    case kWordStatus: return "status";
-    case kWordScore: return "score";
-    case kWordIdentity: return "identity";
-    case kWordCollisions: return "collisions";
-    case kWordRadius: return "radius";
-    case kWordSoundIndex: return "sound_index";
-    case kWordBoxRadius: return "box_radius";
-    case kWordScaleX: return "scale_x";
-    case kWordScaleY: return "scale_y";
-    case kWordSampleRate0: return "sample_rate_0";
-    case kWordSampleRate1: return "sample_rate_1";
-    case kWordScaleZ: return "scale_z";
-    case kWordTrackState: return "track_state";
-    case kWordNetworkFlags: return "network_flags";
-    case kWordOwner: return "owner";
-    case kWordChildRotationX: return "child_rotation_x";
-    case kWordChildRotationY: return "child_rotation_y";
-    case kWordChildRotationZ: return "child_rotation_z";
-    case kWordLastFrame: return "last_frame";
-    case kWordTimer: return "timer";
-    case kWordSignals: return "signals";
+#define VEXEL_RECORD_WORD_CASE(constant, number, name) case constant: return name;
+    VEXEL_RECORD_WORDS(VEXEL_RECORD_WORD_CASE)
+#undef VEXEL_RECORD_WORD_CASE
     default: return nullptr;
   }
 }
+
 namespace {
 
 // Larger thousandths are saturated: times 17067, the largest unit factor, this stays below 2^63.

@@ -18,51 +18,60 @@ inline constexpr int kRecordBytes = 1024;
 
 // Units: position 1/512 mm (512000 a metre); angle 1/512 degree (184320 a turn); velocity and
 // spin per tick of 1/30 s (1 m/s = 17067); factors 512 = 1.0; truth -1.
+//
+// X(constant, word, name) for every word with a name of its own. The names are the lower-case
+// keys of state dumps and of `vexel project records`, so they never change.
+#define VEXEL_RECORD_WORDS(X)                                                                            \
+  X(kWordCurrentAspect, 0, "current_aspect")  /* address of the aspect slot shown now */                 \
+  X(kWordFirstAspect, 1, "first_aspect")                                                                 \
+  X(kWordAnimation, 2, "animation")  /* low 8 bits: fraction of the current frame */                     \
+  X(kWordPositionX, 3, "position_x")                                                                     \
+  X(kWordPositionY, 4, "position_y")                                                                     \
+  X(kWordPositionZ, 5, "position_z")                                                                     \
+  X(kWordRotationX, 6, "rotation_x")  /* pitch */                                                        \
+  X(kWordRotationY, 7, "rotation_y")  /* heading */                                                      \
+  X(kWordRotationZ, 8, "rotation_z")  /* roll */                                                         \
+  X(kWordVelocityX, 9, "velocity_x")                                                                     \
+  X(kWordVelocityY, 10, "velocity_y")                                                                    \
+  X(kWordVelocityZ, 11, "velocity_z")                                                                    \
+  X(kWordSpinX, 12, "spin_x")                                                                            \
+  X(kWordSpinY, 13, "spin_y")                                                                            \
+  X(kWordSpinZ, 14, "spin_z")                                                                            \
+  X(kWordExtent0, 15, "extent_0")  /* 15-20: half box of 3D shapes; clip rectangle of sprites (15-18) */ \
+  X(kWordExtent1, 16, "extent_1")                                                                        \
+  X(kWordExtent2, 17, "extent_2")                                                                        \
+  X(kWordExtent3, 18, "extent_3")                                                                        \
+  X(kWordExtent4, 19, "extent_4")                                                                        \
+  X(kWordExtent5, 20, "extent_5")                                                                        \
+  X(kWordBrainEntry, 21, "brain_entry")                                                                  \
+  X(kWordStatus, 22, "status")                                                                           \
+  X(kWordScore, 23, "score")                                                                             \
+  X(kWordIdentity, 24, "identity")                                                                       \
+  X(kWordCollisions, 25, "collisions")                                                                   \
+  X(kWordRadius, 26, "radius")  /* millimetres */                                                        \
+  X(kWordSoundIndex, 28, "sound_index")                                                                  \
+  X(kWordBoxRadius, 30, "box_radius")                                                                    \
+  X(kWordScaleX, 31, "scale_x")                                                                          \
+  X(kWordScaleY, 32, "scale_y")                                                                          \
+  X(kWordSampleRate0, 33, "sample_rate_0")                                                               \
+  X(kWordSampleRate1, 34, "sample_rate_1")                                                               \
+  X(kWordScaleZ, 35, "scale_z")                                                                          \
+  X(kWordTrackState, 36, "track_state")                                                                  \
+  X(kWordNetworkFlags, 37, "network_flags")                                                              \
+  X(kWordOwner, 38, "owner")                                                                             \
+  X(kWordChildRotationX, 39, "child_rotation_x")                                                         \
+  X(kWordChildRotationY, 40, "child_rotation_y")                                                         \
+  X(kWordChildRotationZ, 41, "child_rotation_z")                                                         \
+  X(kWordLastFrame, 42, "last_frame")                                                                    \
+  X(kWordTimer, 43, "timer")                                                                             \
+  X(kWordSignals, 44, "signals")
+
 enum Word : int {
-  kWordCurrentAspect = 0,  // address of the aspect slot shown now
-  kWordFirstAspect = 1,
-  kWordAnimation = 2,      // low 8 bits: fraction of the current frame
-  kWordPositionX = 3,
-  kWordPositionY = 4,
-  kWordPositionZ = 5,
-  kWordRotationX = 6,  // pitch
-  kWordRotationY = 7,  // heading
-  kWordRotationZ = 8,  // roll
-  kWordVelocityX = 9,
-  kWordVelocityY = 10,
-  kWordVelocityZ = 11,
-  kWordSpinX = 12,
-  kWordSpinY = 13,
-  kWordSpinZ = 14,
-  kWordExtent0 = 15,  // 15-20: half box of 3D shapes; clip rectangle of sprites (15-18)
-  kWordExtent1 = 16,
-  kWordExtent2 = 17,
-  kWordExtent3 = 18,
-  kWordExtent4 = 19,
-  kWordExtent5 = 20,
-  kWordBrainEntry = 21,
-  kWordStatus = 22,
-  kWordScore = 23,
-  kWordIdentity = 24,
-  kWordCollisions = 25,
-  kWordRadius = 26,  // millimetres
-  kWordSoundIndex = 28,
-  kWordBoxRadius = 30,
-  kWordScaleX = 31,
-  kWordScaleY = 32,
-  kWordSampleRate0 = 33,
-  kWordSampleRate1 = 34,
-  kWordScaleZ = 35,
-  kWordTrackState = 36,
-  kWordNetworkFlags = 37,
-  kWordOwner = 38,
-  kWordChildRotationX = 39,
-  kWordChildRotationY = 40,
-  kWordChildRotationZ = 41,
-  kWordLastFrame = 42,
-  kWordTimer = 43,
-  kWordSignals = 44,
-  kWordPockets = 45,      // pocket n is byte n from the start of this word
+#define VEXEL_RECORD_WORD_CONSTANT(constant, word, name) constant = word,
+  VEXEL_RECORD_WORDS(VEXEL_RECORD_WORD_CONSTANT)
+#undef VEXEL_RECORD_WORD_CONSTANT
+  // Ranges rather than single words, so without names.
+  kWordPockets = 45,       // pocket n is byte n from the start of this word
   kWordLocalsFirst = 128,  // locals: the k-th declaration is word 256 - k
 };
 

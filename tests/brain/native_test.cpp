@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -250,6 +251,73 @@ TEST_F(Native, RefusesWhatItCannotTranslate) {
   brain::Regs regs;
   EXPECT_EQ(brains.Run(Code() + 5, &regs, call, {}, &error), RunResult::kFault);
   EXPECT_NE(error.find("is not translated"), std::string::npos);
+}
+
+// Every fault text in full, from both backends wherever both reach it: the texts are what a player
+// sees in the run-time error box, down to the addresses.
+TEST_F(Native, FaultTextsInFull) {
+  const auto hex = [](uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", v);
+    return std::string(text);
+  };
+  const uint32_t routine = brain::RoutineAddress(brain::RowOfName("abs"));
+  const uint32_t rel = routine - (Code() + 5);
+  const struct {
+    std::vector<uint8_t> bytes;
+    brain::RunLimits limits;
+    std::string text;
+  } runs[] = {
+      {{0xB8, 0, 0, 0, 0x80, 0x99, 0xB9, 0xFF, 0xFF, 0xFF, 0xFF, 0xF7, 0xF9, 0xC3}, {},
+       "Brain division overflows: -2147483648 / -1 does not fit 32 bits (code " + hex(Code() + 11) + ")"},
+      {{0xB9, 0, 0, 0, 0, 0xF7, 0xF9, 0xC3}, {}, "Brain divided by zero (code " + hex(Code() + 5) + ")"},
+      {{0x33, 0xC0, 0x74, 0xFE, 0xC3}, {3},
+       "Brain never ends: more than 3 backward jumps in one run (code " + hex(Code() + 2) + ")"},
+      {{0xE8, static_cast<uint8_t>(rel), static_cast<uint8_t>(rel >> 8), static_cast<uint8_t>(rel >> 16),
+        static_cast<uint8_t>(rel >> 24), 0xC3},
+       {},
+       "Instruction routine at " + hex(routine) + " failed (code " + hex(Code()) + ")"},
+  };
+  call = nullptr;  // a routine that cannot run, and says nothing of its own
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.text);
+    std::memcpy(arena.Host(core::Region::kCodeArea), run.bytes.data(), run.bytes.size());
+    EXPECT_EQ(Both({0, 0, 0, 0, 0, record}, run.limits).fault, run.text);
+  }
+
+  // Bytes outside the format: the interpreter names them, the translator refuses the brain.
+  const struct {
+    std::vector<uint8_t> bytes;
+    const char* named;
+  } strays[] = {
+      {{0x69, 0xC1, 0, 0, 0, 0, 0xC3}, "69 C1"},  // imul ecx, ecx, imm32: whole, so not cut off
+      {{0x3E, 0x0F, 0xAE, 0x87, 0, 0, 0, 0}, "3E 0F AE"},
+      {{0x3E, 0x0F, 0xAF, 0x04, 0, 0, 0, 0}, "3E 0F AF 04"},
+      {{0x3E, 0x0F, 0xAF, 0x9F, 0, 0, 0, 0}, "3E 0F AF 9F"},  // imul ebx, [edi+d]
+  };
+  std::string error;
+  brain::Regs regs;
+  for (const auto& stray : strays) {
+    SCOPED_TRACE(stray.named);
+    std::memcpy(arena.Host(core::Region::kCodeArea), stray.bytes.data(), stray.bytes.size());
+    EXPECT_EQ(brain::Interpret(arena, Code(), &regs, call, {}, &error), RunResult::kFault);
+    EXPECT_EQ(error, std::string("Unknown brain code ") + stray.named + " at " + hex(Code()));
+    brains.Forget();
+    EXPECT_FALSE(brains.Translate(arena, Code(), &error));
+    EXPECT_EQ(error, "Brain code at " + hex(Code()) + " has no native translation");
+  }
+
+  // Translation refusals, and runs that cannot start.
+  Raw({0xB8, 0xC3, 0, 0, 0, 0x74, 0xFA, 0xC3});
+  EXPECT_FALSE(brains.Translate(arena, Code(), &error));
+  EXPECT_EQ(error, "Brain code at " + hex(Code() + 1) + " overlaps another instruction");
+  EXPECT_EQ(brains.Run(Code(), &regs, call, {}, &error), RunResult::kFault);
+  EXPECT_EQ(error, "Brain code at " + hex(Code()) + " is not translated");
+  core::Arena unready;
+  EXPECT_EQ(brain::Interpret(unready, Code(), &regs, call, {}, &error), RunResult::kFault);
+  EXPECT_EQ(error, "Brain code area is not ready");
+  EXPECT_FALSE(brains.Translate(unready, Code(), &error));
+  EXPECT_EQ(error, "Brain code area is not ready");
 }
 
 }  // namespace

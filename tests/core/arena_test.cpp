@@ -1,6 +1,8 @@
 // Guest memory: layout, stable addresses and checked translation.
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "core/arena.h"
 
 namespace {
@@ -104,6 +106,43 @@ TEST(Arena, UnusableBeforeCreate) {
   EXPECT_FALSE(arena.IsReady());
   EXPECT_EQ(arena.GuestToHost(Arena::kGuestBase), nullptr);
   EXPECT_EQ(arena.Host(Region::kGlobals), nullptr);
+}
+
+// The whole layout as `vexel arena` lists it. Brain code, records and saved games hold these
+// addresses, so any change to the region list that moves one shows here.
+TEST(Arena, LayoutNeverMoves) {
+  const struct {
+    const char* name;
+    uint32_t address;
+    uint32_t size;
+  } layout[] = {
+      {"element records", 0x00400000u, 262144u},
+      {"collision map", 0x00440000u, 65536u},
+      {"globals", 0x00450000u, 737280u},
+      {"project text", 0x00504000u, 1114112u},
+      {"canvas", 0x00614000u, 311296u},
+      {"canvas rows", 0x00660000u, 1920u},
+      {"typed text", 0x00661000u, 8192u},
+      {"coarse sine table", 0x00663000u, 115200u},
+      {"fine sine table", 0x00680000u, 14400u},
+      {"arctangent table", 0x00684000u, 2880u},
+      {"random table", 0x00685000u, 2004u},
+      {"identity 4096", 0x00686000u, 16384u},
+      {"identity 256", 0x0068A000u, 1024u},
+      {"temporaries", 0x0068B000u, 4096u},
+      {"string store", 0x0068C000u, 2621440u},
+      {"code area", 0x0090C000u, 522240u},
+      {"label table", 0x0098B800u, 2048u},
+      {"aspect slots", 0x0098C000u, 524288u},
+      {"routine stubs", 0x00A0C000u, 8192u},
+  };
+  ASSERT_EQ(std::size(layout), static_cast<size_t>(kRegions));
+  for (int i = 0; i < kRegions; ++i) {
+    const core::RegionInfo& info = core::Describe(static_cast<Region>(i));
+    EXPECT_STREQ(info.name, layout[i].name);
+    EXPECT_EQ(Arena::kGuestBase + info.offset, layout[i].address) << info.name;
+    EXPECT_EQ(info.size, layout[i].size) << info.name;
+  }
 }
 
 }  // namespace

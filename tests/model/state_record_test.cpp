@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -206,6 +207,29 @@ TEST(StateRecord, AspectFramesCountUpToTheFirstGap) {
   EXPECT_EQ(model::CountAspectFrames(std::string(folder) + "/still.pcx"), 1);
   for (const char* suffix : suffixes) std::remove((base + suffix).c_str());
   rmdir(folder);
+}
+
+// Word names are the keys of the "named" object of a state dump and of the records listing: plain
+// lower-case identifiers, none twice, none for the pocket and local ranges or unused words.
+TEST(StateRecord, WordNamesAreDistinctKeys) {
+  std::set<std::string> seen;
+  for (int word = -1; word <= model::kRecordWords; ++word) {
+    const char* name = model::WordName(word);
+    if (name == nullptr) continue;
+    SCOPED_TRACE(name);
+    EXPECT_GE(word, 0);
+    EXPECT_LT(word, model::kWordPockets);
+    EXPECT_TRUE(seen.insert(name).second) << "named twice";
+    EXPECT_EQ(std::string(name).find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_"), std::string::npos);
+  }
+  EXPECT_EQ(seen.size(), 43u);
+  for (int word : {27, 29, int{model::kWordPockets}, int{model::kWordLocalsFirst}, 255}) {
+    EXPECT_EQ(model::WordName(word), nullptr) << word;
+  }
+  EXPECT_STREQ(model::WordName(model::kWordCurrentAspect), "current_aspect");
+  EXPECT_STREQ(model::WordName(model::kWordPositionX), "position_x");
+  EXPECT_STREQ(model::WordName(model::kWordSampleRate1), "sample_rate_1");
+  EXPECT_STREQ(model::WordName(model::kWordSignals), "signals");
 }
 
 }  // namespace
