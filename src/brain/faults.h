@@ -1,5 +1,5 @@
 // Faults of brain code: the one list of run-time faults and translation failures with their
-// texts, shared by the interpreter and the native translator. Private to src/brain; calls only
+// texts, shared by the interpreter, the native translator and the brain step. Private to src/brain; calls only
 // the C library.
 #pragma once
 
@@ -41,7 +41,12 @@
   /* the assembler's own text */                                                                          \
   X(kTranslationFailed, "Brain translation failed: %s")                                                   \
   /* a native exit that recorded no fault; never expected */                                              \
-  X(kNoReason, "Brain stopped without a reason")
+  X(kNoReason, "Brain stopped without a reason")                                                          \
+  /* from the brain step: a call whose stub the runner does not know, a brain run for an address */        \
+  /* that is no element record, execute nested too deep (the limit) */                                     \
+  X(kNotAnInstruction, "Brain called an address that is not an instruction")                            \
+  X(kNotAnElement, "Brain run for an address that is not an element")                                    \
+  X(kExecuteTooDeep, "Brains execute each other more than %d deep")
 
 namespace brain {
 

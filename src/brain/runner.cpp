@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "brain/faults.h"
 #include "brain/instruction_table.h"
 #include "model/model.h"
 
@@ -36,7 +37,7 @@ bool CallRoutine(BrainRuntime* runtime, uint32_t stub, Regs* regs, std::string* 
   // The routine's slot is its first row, which is what the stub address encodes.
   const int slot = RowOfRoutineAddress(stub);
   if (slot < 0) {
-    *fault = "Brain called an address that is not an instruction";
+    *fault = FaultText<Fault::kNotAnInstruction>();
     return false;
   }
   const size_t index = static_cast<size_t>(slot);
@@ -63,7 +64,7 @@ int32_t* Record(BrainRuntime* runtime, int32_t element) {
 bool RunEntry(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault, uint32_t* faultAt = nullptr) {
   const uint8_t* record = runtime->arena->GuestToHostIn(core::Region::kElementRecords, recordAddress, model::kRecordBytes);
   if (record == nullptr) {
-    *fault = "Brain run for an address that is not an element";
+    *fault = FaultText<Fault::kNotAnElement>();
     return false;
   }
   const auto entry = reinterpret_cast<const int32_t*>(record)[model::kWordBrainEntry];
@@ -100,7 +101,7 @@ int PrepareBrains(BrainRuntime* runtime, std::vector<std::string>* refused) {
 
 bool RunBrainOf(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault) {
   if (runtime->executeDepth >= kMaxExecuteDepth) {
-    *fault = "Brains execute each other more than " + std::to_string(kMaxExecuteDepth) + " deep";
+    *fault = FaultText<Fault::kExecuteTooDeep>(kMaxExecuteDepth);
     return false;
   }
   ++runtime->executeDepth;
