@@ -1,23 +1,19 @@
 // Brain compiler figures: a full project of 256 distinct 300-line brains compiled into the code
 // area with CompileAllBrains, the brain files written once into a temporary folder.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "brain/brain.h"
 #include "core/core.h"
 #include "model/model.h"
+#include "support/temp_folder.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr int kBrains = 256;
 constexpr int kBrainLines = 300;
@@ -202,32 +198,23 @@ class BrainWriter {
 class BrainFolder {
  public:
   BrainFolder() {
-    std::string pattern = (fs::temp_directory_path() / "vexel-bench-compile-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return;
-    path_ = pattern + "/";
+    if (!folder_.ok()) return;
     const std::vector<Call> calls = UsableCalls();
     for (int b = 0; b < kBrains; ++b) {
-      const std::string file = path_ + "brain" + std::to_string(b) + ".bra";
+      const std::string file = folder_ / ("brain" + std::to_string(b) + ".bra");
       const std::string text = BrainWriter(b, calls).Write();
-      if (!core::WriteFileAtomic(file, text)) {
-        ok_ = false;
-        return;
-      }
+      if (!core::WriteFileAtomic(file, text)) return;
       lines_ += static_cast<int>(std::count(text.begin(), text.end(), '\n'));
       project_.records.push_back("element" + std::to_string(b) + "|1|0|" + file + "|");
     }
     ok_ = true;
-  }
-  ~BrainFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
   }
   bool ok() const { return ok_; }
   int lines() const { return lines_; }
   const model::Project& project() const { return project_; }
 
  private:
-  std::string path_;
+  testing_support::TempFolder folder_{"vexel-bench-compile"};
   model::Project project_;
   bool ok_ = false;
   int lines_ = 0;

@@ -1,10 +1,10 @@
 // Tick pacing of the engine program on the real clock: how late each wait for a deadline ends, how
 // many passes start late, and the CPU the process uses. Runs the real program as a child process
-// in a throwaway working folder; calls core files and profiles, POSIX and the C++ library.
+// in a throwaway working folder; calls core files and profiles, the temporary-folder helper, POSIX
+// and the C++ library.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "support/temp_folder.h"
 
 extern char** environ;
 
@@ -54,53 +55,37 @@ struct PacingFigures {
 // not. Removed on destruction unless kept for a post-mortem.
 class PacingFolder {
  public:
-  PacingFolder() = default;
-  PacingFolder(const PacingFolder&) = delete;
-  PacingFolder& operator=(const PacingFolder&) = delete;
-  ~PacingFolder() {
-    std::error_code ignored;
-    if (!path_.empty() && !keep_) fs::remove_all(path_, ignored);
-  }
-
   bool Create(std::string* error) {
+    if (!folder_.ok()) {
+      *error = folder_.error();
+      return false;
+    }
     std::error_code code;
-    const fs::path temp = fs::temp_directory_path(code);
-    if (code) {
-      *error = "no temporary folder: " + code.message();
-      return false;
-    }
-    std::string pattern = (temp / "vexel-pacing-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      *error = "cannot create a folder under " + temp.string();
-      return false;
-    }
-    path_ = pattern + "/";
-    fs::copy(VEXEL_GAME_DIR, path_, fs::copy_options::recursive, code);
+    fs::copy(VEXEL_GAME_DIR, folder_.path(), fs::copy_options::recursive, code);
     if (code) {
       *error = std::string("cannot copy ") + VEXEL_GAME_DIR + ": " + code.message();
       return false;
     }
-    if (!core::WriteFileAtomic(path_ + "runmode.ini", "projects/myprj/default.prj\r\n1\r\n0\r\n0\r\n0\r\n")) {
+    if (!core::WriteFileAtomic(folder_ / "runmode.ini", "projects/myprj/default.prj\r\n1\r\n0\r\n0\r\n0\r\n")) {
       *error = "cannot write runmode.ini";
       return false;
     }
     // Every other setting keeps the engine's default when its key is absent.
     core::ProfileFile config;
-    config.Load(path_ + "config.ini");
+    config.Load(folder_ / "config.ini");
     config.SetStructInt("User-Modifiable Engine Settings", "RenderingDevice", 0);
-    if (!config.Save(path_ + "config.ini")) {
+    if (!config.Save(folder_ / "config.ini")) {
       *error = "cannot write config.ini";
       return false;
     }
     return true;
   }
 
-  const std::string& path() const { return path_; }  // ends with '/'
-  void Keep() { keep_ = true; }
+  const std::string& path() const { return folder_.path(); }  // ends with '/'
+  void Keep() { folder_.Keep(); }
 
  private:
-  std::string path_;
-  bool keep_ = false;
+  testing_support::TempFolder folder_{"vexel-pacing"};
 };
 
 // This process's environment with SDL on its offscreen driver, so the run needs no display.

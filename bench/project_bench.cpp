@@ -1,19 +1,15 @@
 // Project file figures: loading and saving a full project (256 elements, a 200-line brain each)
 // with its .col, in a temporary working folder.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "core/core.h"
 #include "model/model.h"
+#include "support/temp_folder.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr int kBrainLines = 200;
 
@@ -21,10 +17,8 @@ constexpr int kBrainLines = 200;
 class ProjectFolder {
  public:
   ProjectFolder() {
-    std::string pattern = (fs::temp_directory_path() / "vexel-bench-project-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return;
-    path_ = pattern + "/";
-    core::MakeFolders(path_ + "brains");
+    if (!folder_.ok()) return;
+    core::MakeFolders(folder_ / "brains");
     std::string text = ";Benchmark project\r\n256\r\n";
     for (int i = 0; i < model::kMaxElements; ++i) {
       text += "Element " + std::to_string(i) + "|./sprites/s" + std::to_string(i) + ".pcx|./sounds/null_.wav|-";
@@ -40,17 +34,13 @@ class ProjectFolder {
         text += "\r\n";
       }
     }
-    core::WriteFileAtomic(path_ + "full.prj", text);
-    core::WriteFileAtomic(path_ + "full.col", std::string(model::kCollisionMapBytes, '\0'));
+    core::WriteFileAtomic(folder_ / "full.prj", text);
+    core::WriteFileAtomic(folder_ / "full.col", std::string(model::kCollisionMapBytes, '\0'));
   }
-  ~ProjectFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return folder_.path(); }  // ends with '/'
 
  private:
-  std::string path_;
+  testing_support::TempFolder folder_{"vexel-bench-project"};
 };
 
 struct BenchModel {

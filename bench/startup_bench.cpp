@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "support/temp_folder.h"
 
 extern char** environ;
 
@@ -23,30 +24,28 @@ namespace fs = std::filesystem;
 class BenchFolder {
  public:
   BenchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "vexel-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return;
-    path_ = pattern;
+    if (!folder_.ok()) return;
     std::error_code ignored;
-    fs::create_directory(fs::path(path_) / "data", ignored);
+    fs::create_directory(folder_ / "data", ignored);
     for (const char* table : {"sinus.bin", "sinusbig.bin", "atan.bin", "random.bin"}) {
-      fs::copy_file(fs::path(VEXEL_DEMO_DIR) / table, fs::path(path_) / "data" / table, ignored);
+      fs::copy_file(fs::path(VEXEL_DEMO_DIR) / table, folder_ / ("data/" + std::string(table)), ignored);
     }
-    core::WriteFileAtomic(path_ + "/runmode.ini", "projects/myprj/default.prj\r\n1\r\n0\r\n0\r\n0\r\n");
+    core::WriteFileAtomic(folder_ / "runmode.ini", "projects/myprj/default.prj\r\n1\r\n0\r\n0\r\n0\r\n");
     app::EngineSettings settings;
     settings.renderingDevice = 0;
-    app::WriteEngineSettings(path_ + "/config.ini", settings);
-    previous_ = fs::current_path();
-    fs::current_path(path_);
+    app::WriteEngineSettings(folder_ / "config.ini", settings);
+    previous_ = fs::current_path(ignored);
+    if (!previous_.empty()) fs::current_path(folder_.path(), ignored);
   }
+  // Runs before folder_ is removed, so the process never sits in a deleted folder.
   ~BenchFolder() {
     std::error_code ignored;
     if (!previous_.empty()) fs::current_path(previous_, ignored);
-    if (!path_.empty()) fs::remove_all(path_, ignored);
   }
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return folder_.path(); }  // ends with '/'
 
  private:
-  std::string path_;
+  testing_support::TempFolder folder_{"vexel-bench"};
   fs::path previous_;
 };
 

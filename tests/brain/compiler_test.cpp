@@ -2,7 +2,6 @@
 // limits, compile errors with their line context, and the project compilation with code sharing.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "brain/instruction_table.h"
 #include "core/core.h"
 #include "model/model.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -215,13 +215,11 @@ class Project : public Compiler {
  protected:
   void SetUp() override {
     Compiler::SetUp();
-    char pattern[] = "/tmp/brain_compiler_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder = std::string(pattern) + "/";
+    ASSERT_TRUE(temp.ok()) << temp.error();
+    folder = temp.path();
     state.showErrorBox = [this](const std::string& text) { boxes.push_back(text); };
     state.tickCounter = &ticks;
   }
-  void TearDown() override { std::system(("rm -rf " + folder).c_str()); }
   void Add(const std::string& name, const std::string& file, const std::string& text, bool write = true) {
     if (write) {
       ASSERT_TRUE(core::WriteFileAtomic(folder + file, text));
@@ -232,7 +230,8 @@ class Project : public Compiler {
     return arena.As<int32_t>(core::Region::kElementRecords)[element * model::kRecordWords + model::kWordBrainEntry];
   }
 
-  std::string folder;
+  testing_support::TempFolder temp{"brain_compiler"};
+  std::string folder;  // temp's path, ends with '/'
   model::Project project;
   std::vector<std::string> boxes;
   int32_t ticks = 99;

@@ -1,6 +1,5 @@
 // Placeholder files: the skeleton's folders and the byte layouts their loaders depend on.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -9,6 +8,7 @@
 
 #include "core/core.h"
 #include "mkdata/mkdata.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -43,19 +43,17 @@ bool DecodePcx(std::string_view pcx, int* width, int* height, std::string* pixel
 class Skeleton : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/mkdata_ph_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    root_ = dir_ + "/game/";
+    ASSERT_TRUE(folder_.ok()) << folder_.error();
+    root_ = folder_ / "game/";
     ASSERT_TRUE(mkdata::WritePlaceholders(root_));
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
   std::string Read(const std::string& relative) {
     std::string bytes;
     EXPECT_TRUE(core::ReadFile(root_ + relative, &bytes)) << relative;
     return bytes;
   }
-  std::string dir_, root_;
+  testing_support::TempFolder folder_{"mkdata_ph"};
+  std::string root_;
 };
 
 TEST_F(Skeleton, EveryFolderHasItsFilesAndRewritingGivesTheSameBytes) {
@@ -72,7 +70,7 @@ TEST_F(Skeleton, EveryFolderHasItsFilesAndRewritingGivesTheSameBytes) {
   EXPECT_EQ(Read("projects/myprj/default.col").size(), 65536u);
   EXPECT_EQ(Read("tracks/default_.i3d").size() % 24, 0u);
 
-  const std::string again = dir_ + "/again/";
+  const std::string again = folder_ / "again/";
   ASSERT_TRUE(mkdata::WritePlaceholders(again));
   ASSERT_TRUE(mkdata::WritePlaceholders(again));  // a rebuild overwrites in place
   for (const auto& entry : std::filesystem::recursive_directory_iterator(root_)) {
@@ -81,7 +79,7 @@ TEST_F(Skeleton, EveryFolderHasItsFilesAndRewritingGivesTheSameBytes) {
     EXPECT_TRUE(entry.is_directory() || (core::ReadFile(again + relative, &other) && Read(relative) == other))
         << relative;
   }
-  const std::string blocked = dir_ + "/plain";
+  const std::string blocked = folder_ / "plain";
   ASSERT_TRUE(core::WriteFileAtomic(blocked, "x"));
   EXPECT_FALSE(mkdata::WritePlaceholders(blocked + "/root/"));
 }

@@ -2,8 +2,6 @@
 // ranges, the copies after the last element) and the search for animation frames.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +12,7 @@
 
 #include "core/core.h"
 #include "model/model.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -192,9 +191,9 @@ TEST(StateRecord, LaterRecordsCopyTheLastElement) {
 }
 
 TEST(StateRecord, AspectFramesCountUpToTheFirstGap) {
-  char folder[] = "/tmp/frames_XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string base = std::string(folder) + "/walk.";
+  testing_support::TempFolder folder("frames");
+  ASSERT_TRUE(folder.ok()) << folder.error();
+  const std::string base = folder / "walk.";
   const char* suffixes[] = {"pcx", "002", "003", "005"};
   for (const char* suffix : suffixes) {
     std::FILE* file = std::fopen((base + suffix).c_str(), "w");
@@ -204,9 +203,7 @@ TEST(StateRecord, AspectFramesCountUpToTheFirstGap) {
   std::string record = Record(5, {{38, "0/1"}});
   EXPECT_EQ(model::FindAspectFrames(&record, base + "pcx"), 3);
   EXPECT_EQ(ElementField(record, 38), "0/3");
-  EXPECT_EQ(model::CountAspectFrames(std::string(folder) + "/still.pcx"), 1);
-  for (const char* suffix : suffixes) std::remove((base + suffix).c_str());
-  rmdir(folder);
+  EXPECT_EQ(model::CountAspectFrames(folder / "still.pcx"), 1);
 }
 
 // Word names are the keys of the "named" object of a state dump and of the records listing: plain

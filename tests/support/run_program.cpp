@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 #include "core/core.h"
@@ -18,33 +17,6 @@
 extern char** environ;
 
 namespace testing_support {
-namespace fs = std::filesystem;
-
-TempFolder::TempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "vexel-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) != nullptr) path_ = pattern + "/";
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  if (!path_.empty()) fs::remove_all(path_, ignored);
-}
-
-bool TempFolder::CopyFrom(const std::string& source) const {
-  std::error_code error;
-  fs::copy(source, path_, fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
-  return !error;
-}
-
-std::vector<std::string> TempFolder::Files() const {
-  std::vector<std::string> files;
-  std::error_code error;
-  for (const auto& entry : fs::recursive_directory_iterator(path_, error)) {
-    if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), path_).string());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& folder,
                      int timeoutSeconds, const std::vector<std::string>& environment) {

@@ -4,27 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace testing_support {
-
-// A fresh folder under the system's temporary folder, removed with everything in it on
-// destruction.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::string& path() const { return path_; }  // ends with '/'
-  std::string operator/(const std::string& name) const { return path_ + name; }
-  // Copies a whole folder tree (e.g. the working-folder skeleton) into this folder.
-  bool CopyFrom(const std::string& source) const;
-  // Every file under the folder, relative paths, sorted.
-  std::vector<std::string> Files() const;
-
- private:
-  std::string path_;
-};
 
 struct RunResult {
   int exitCode = -1;  // -1 when the program did not exit normally
