@@ -61,6 +61,18 @@ void IndexName(SymbolList* list, int entry) {
   }
 }
 
+// The table is the one the instruction part was built from.
+bool SameTable(const SymbolList& list, const uint8_t* rawTable, size_t rawSize) {
+  return rawTable != nullptr && rawSize > 0 && list.keywordCount > 0 && list.builtFrom.size() == rawSize &&
+         std::memcmp(list.builtFrom.data(), rawTable, rawSize) == 0;
+}
+
+void ReportTooManyKeywords(const SymbolList& list, std::string* valueBox) {
+  if (list.keywordCount > kMaxKeywordEntries && valueBox != nullptr) {
+    *valueBox = ValueBoxText(list.keywordCount, "Too many keywords!");
+  }
+}
+
 bool Append(SymbolList* list, std::string_view text) {
   if (list == nullptr || list->count >= kSymbolRoom) return false;
   list->entries[list->count++].assign(text);
@@ -79,12 +91,24 @@ std::string ValueBoxText(double value, std::string_view message) {
   return text;
 }
 
-// Called at the start of every brain, so it avoids allocations: entry strings keep their capacity
-// from the previous brain and the name index is a fixed array.
+// Called at the start of every brain. Only this function writes the instruction part, so the bytes
+// it was built from give it again and a reload of them only drops the variables. A rebuild avoids
+// allocations: entry strings keep their capacity from the previous brain and the name index is a
+// fixed array.
 int LoadInstructionTable(SymbolList* list, const uint8_t* rawTable, size_t rawSize, std::string* valueBox) {
   if (valueBox != nullptr) valueBox->clear();
   if (list == nullptr) return 0;
+  if (SameTable(*list, rawTable, rawSize)) {
+    list->count = list->keywordCount;
+    ReportTooManyKeywords(*list, valueBox);
+    return list->keywordCount;
+  }
   list->nameIndex.fill(0);
+  if (rawTable == nullptr) {
+    list->builtFrom.clear();
+  } else {
+    list->builtFrom.assign(rawTable, rawTable + rawSize);
+  }
 
   // The list's room bounds the table part: a larger table would otherwise run past the entries.
   const size_t rowsInBuffer = rawTable == nullptr ? 0 : rawSize / kRawRowBytes;
@@ -109,10 +133,7 @@ int LoadInstructionTable(SymbolList* list, const uint8_t* rawTable, size_t rawSi
   list->entries[rows].assign(kEndEntry);
   list->keywordCount = rows + 1;
   list->count = list->keywordCount;
-
-  if (list->keywordCount > kMaxKeywordEntries && valueBox != nullptr) {
-    *valueBox = ValueBoxText(list->keywordCount, "Too many keywords!");
-  }
+  ReportTooManyKeywords(*list, valueBox);
   return list->keywordCount;
 }
 

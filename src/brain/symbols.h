@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brain {
 
@@ -34,6 +35,10 @@ struct SymbolList {
   // holds the first entry of each name, so a lookup gives what a search in entry order gives.
   // Indices rather than keys keep it valid when the list is copied and free of allocations.
   std::array<int16_t, kNameSlots> nameIndex{};
+  // The raw table the instruction part was built from. Every brain of a project loads the same
+  // table, and the rebuild costs more than compiling a short brain, so a load of identical bytes
+  // keeps the instruction part and the index as they are.
+  std::vector<uint8_t> builtFrom;
 };
 
 // Text of a value box: "Value: " + `value` in C "%g" form + a line break + `message`.

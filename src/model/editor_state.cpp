@@ -1,5 +1,5 @@
 // The editor state shared with the authoring front end: vexel.ini and curpaths.ini, read and
-// written together. Calls only core/files.
+// written together, from files or from memory. Calls only core/files.
 #include <charconv>
 #include <string>
 #include <string_view>
@@ -34,29 +34,26 @@ std::string InFolder(const std::string& folder, const char* name) {
 // Lines end at LF with one CR before it dropped, so files edited with either convention read the
 // same; a last line without a break still counts. Lines past `count` are ignored and missing ones
 // keep what *lines already holds (the defaults).
-void ReadLines(const std::string& path, std::string* lines, int count) {
-  std::string text;
-  if (!core::ReadFile(path, &text)) return;
+void ParseLines(std::string_view text, std::string* lines, int count) {
   size_t at = 0;
   for (int line = 0; line < count && at < text.size(); ++line) {
     size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
+    if (end == std::string_view::npos) end = text.size();
     size_t stop = end;
     if (stop > at && text[stop - 1] == '\r') --stop;
-    lines[line].assign(text, at, stop - at);
+    lines[line].assign(text.substr(at, stop - at));
     at = end + 1;
   }
 }
 
 // A value holding a line break would shift every later line of the file, so an LF becomes a blank;
 // a CR alone does not end a line here and is written as it is.
-bool WriteLines(const std::string& path, const std::string* lines, int count) {
-  std::string text;
+void FormatLines(const std::string* lines, int count, std::string* text) {
+  text->clear();
   for (int line = 0; line < count; ++line) {
-    for (char c : lines[line]) text.push_back(c == '\n' ? ' ' : c);
-    text += "\r\n";
+    for (char c : lines[line]) text->push_back(c == '\n' ? ' ' : c);
+    *text += "\r\n";
   }
-  return core::WriteFileAtomic(path, text);
 }
 
 }  // namespace
@@ -91,9 +88,19 @@ EditorState DefaultEditorState(const std::string& workingFolder) {
 }
 
 void ReadEditorState(const std::string& workingFolder, const std::string& dataFolder, EditorState* state) {
+  // An unreadable file leaves its text empty, which gives the defaults.
+  std::string vexelText;
+  std::string curpathsText;
+  core::ReadFile(InFolder(dataFolder, "vexel.ini"), &vexelText);
+  core::ReadFile(InFolder(dataFolder, "curpaths.ini"), &curpathsText);
+  ParseEditorState(workingFolder, vexelText, curpathsText, state);
+}
+
+void ParseEditorState(const std::string& workingFolder, std::string_view vexelText, std::string_view curpathsText,
+                      EditorState* state) {
   *state = DefaultEditorState(workingFolder);
-  ReadLines(InFolder(dataFolder, "vexel.ini"), state->vexel, kVexelLines);
-  ReadLines(InFolder(dataFolder, "curpaths.ini"), state->curpaths, kCurpathsLines);
+  ParseLines(vexelText, state->vexel, kVexelLines);
+  ParseLines(curpathsText, state->curpaths, kCurpathsLines);
   // The front end may write Windows separators; the title is text, not a path, and stays as typed.
   for (int line = 0; line < kCurpathsLines; ++line) {
     if (line == kTitleLine - 1) continue;
@@ -104,9 +111,17 @@ void ReadEditorState(const std::string& workingFolder, const std::string& dataFo
 }
 
 bool WriteEditorState(const std::string& dataFolder, const EditorState& state) {
-  const bool vexelWritten = WriteLines(InFolder(dataFolder, "vexel.ini"), state.vexel, kVexelLines);
-  const bool curpathsWritten = WriteLines(InFolder(dataFolder, "curpaths.ini"), state.curpaths, kCurpathsLines);
+  std::string vexelText;
+  std::string curpathsText;
+  FormatEditorState(state, &vexelText, &curpathsText);
+  const bool vexelWritten = core::WriteFileAtomic(InFolder(dataFolder, "vexel.ini"), vexelText);
+  const bool curpathsWritten = core::WriteFileAtomic(InFolder(dataFolder, "curpaths.ini"), curpathsText);
   return vexelWritten && curpathsWritten;
+}
+
+void FormatEditorState(const EditorState& state, std::string* vexelText, std::string* curpathsText) {
+  FormatLines(state.vexel, kVexelLines, vexelText);
+  FormatLines(state.curpaths, kCurpathsLines, curpathsText);
 }
 
 }  // namespace model

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +28,11 @@ struct ModelContext {
   uint32_t nextWorkingCopy = 1;     // process-wide counter of brain working-copy names
   uint8_t* collisionMap = nullptr;  // 65536 bytes (the arena's collision map)
   std::function<void(const char* text)> notice;  // shows or clears (nullptr text) a loading notice
+  // When set, brain files live here by absolute path instead of on the disk: the brain files that
+  // records name are read from it (a path not in it reads as missing), working copies are put in it
+  // and a save reads them back from it. The engine leaves it unset; fuzz targets and tests that must
+  // not touch the disk set it.
+  std::map<std::string, std::string>* brainFiles = nullptr;
 };
 
 // [SECTION] Project
@@ -80,9 +87,22 @@ bool InsertElement(Project* project, uint8_t* collisionMap, const std::string& r
 // *error when the file cannot be used (larger than the project text buffer); the project is then
 // left as it was.
 bool LoadProject(ModelContext* context, const std::string& path, Project* project, std::string* error);
+// The load from memory, which LoadProject calls once it has read the files: `text` is the project
+// file, `collision` the .col file's bytes (only the first 65536 count), or nothing when there is
+// none, which leaves the collision map and the settings as they were. `path` becomes the project's
+// path and names it in messages. False with a message when the text is larger than the project
+// text buffer; the project is then left as it was. Working copies go where LoadProject puts them.
+bool ParseProject(ModelContext* context, const std::string& path, std::string_view text,
+                  std::optional<std::string_view> collision, Project* project, std::string* error);
 // Writes the project file and its .col safely (temporary files renamed over the old ones). False
 // with a message on failure; the old files stay whole.
 bool SaveProject(ModelContext* context, const Project& project, const std::string& path, std::string* error);
+// The two files SaveProject writes. ProjectText reads the brains from the working copies; it is
+// false with a message, *text unspecified, when the text would exceed the project text buffer.
+// CollisionBytes is the collision map (all zero without one) with the channels of elements past
+// the last cleared and the settings block filled in.
+bool ProjectText(const ModelContext* context, const Project& project, std::string* text, std::string* error);
+std::string CollisionBytes(const ModelContext* context, const Project& project);
 // Reads a .col file into the 65536-byte collision map and, when the file reaches past it, the
 // settings block into *settings. A short file fills what it has and clears the rest. False
 // (nothing changed) when the file is missing or unreadable.
@@ -109,6 +129,11 @@ EditorState DefaultEditorState(const std::string& workingFolder);
 void ReadEditorState(const std::string& workingFolder, const std::string& dataFolder, EditorState* state);
 // Writes both files (CR LF line ends). False on failure.
 bool WriteEditorState(const std::string& dataFolder, const EditorState& state);
+// The texts of the two files, which ReadEditorState and WriteEditorState read and write; an empty
+// text reads as a missing file.
+void ParseEditorState(const std::string& workingFolder, std::string_view vexelText, std::string_view curpathsText,
+                      EditorState* state);
+void FormatEditorState(const EditorState& state, std::string* vexelText, std::string* curpathsText);
 
 // [SECTION] Files
 

@@ -1,10 +1,12 @@
 // Project files: loading and saving a .prj with its brain sections and its .col companion, and the
-// brains' working copies. Calls core/files and the record functions of this folder.
+// brains' working copies, from files or from memory. Calls core/files and the record functions of
+// this folder.
 //
 // [SECTION] Text helpers
 // [SECTION] Working copies
 // [SECTION] Loading
 // [SECTION] Saving
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -80,17 +82,25 @@ std::string ToAbsolute(std::string_view text, const std::string& workingFolder) 
   return out;
 }
 
+// The inverse of ToAbsolute. A working folder right after a '.' stays as it is: its "./" would read
+// back as the tail of "../" (with the working folder /w/, "../w/x" would be written ".../x").
 std::string ToRelative(std::string_view text, const std::string& workingFolder) {
   if (workingFolder.empty()) return std::string(text);
   std::string out;
   out.reserve(text.size());
   size_t at = 0;
+  size_t from = 0;
   for (;;) {
-    const size_t hit = text.find(workingFolder, at);
+    const size_t hit = text.find(workingFolder, from);
     if (hit == std::string_view::npos) break;
+    if (hit > 0 && text[hit - 1] == '.') {
+      from = hit + 1;
+      continue;
+    }
     out.append(text.substr(at, hit - at));
     out += "./";
     at = hit + workingFolder.size();
+    from = at;
   }
   out.append(text.substr(at));
   return out;
@@ -146,6 +156,24 @@ bool WriteScratch(const std::string& path, std::string_view data) {
   const uintmax_t size = std::filesystem::file_size(path, error);
   if (!error && size != data.size()) std::filesystem::resize_file(path, data.size(), error);
   return !error;
+}
+
+// Brain files and working copies go through the context's in-memory store when it has one.
+bool ReadBrainFile(const ModelContext& context, const std::string& path, std::string* body) {
+  if (context.brainFiles == nullptr) return core::ReadFile(path, body);
+  const auto found = context.brainFiles->find(path);
+  if (found == context.brainFiles->end()) {
+    body->clear();
+    return false;
+  }
+  *body = found->second;
+  return true;
+}
+
+bool WriteWorkingCopy(const ModelContext& context, const std::string& path, std::string_view body) {
+  if (context.brainFiles == nullptr) return WriteScratch(path, body);
+  (*context.brainFiles)[path].assign(body);
+  return true;
 }
 
 // The brain section starts at the first line that is exactly "@0". Block k is what follows the k-th
@@ -205,40 +233,50 @@ std::string NewWorkingCopyPath(ModelContext* context) {
 // [SECTION] Loading
 // ---------------------------------------------------------------------------------------------
 
-bool ReadCollisionFile(const std::string& collisionPath, uint8_t* map, SceneSettings* settings) {
-  // A .col shorter than the map fills what it has and clears the rest; its settings count only
-  // when the file reaches past the settings block.
-  std::vector<uint8_t> collision(kCollisionMapBytes, 0);
-  const long collisionLength =
-      core::FileExists(collisionPath) ? core::ReadFilePrefix(collisionPath, collision.data(), collision.size()) : -1;
-  if (collisionLength < 0) return false;
-  std::memcpy(map, collision.data(), kCollisionMapBytes);
-  if (static_cast<size_t>(collisionLength) >= kSettingsBlockEnd) {
+namespace {
+
+// A .col shorter than the map fills what it has and clears the rest; its settings count only when
+// it reaches past the settings block.
+void ParseCollision(std::string_view bytes, uint8_t* map, SceneSettings* settings) {
+  const size_t length = std::min(bytes.size(), kCollisionMapBytes);
+  if (length > 0) std::memcpy(map, bytes.data(), length);
+  std::memset(map + length, 0, kCollisionMapBytes - length);
+  if (length >= kSettingsBlockEnd) {
     settings->clipDistance = LoadInt32(map, kClipDistanceOffset);
     settings->backgroundTop = LoadInt32(map, kBackgroundTopOffset);
     settings->backgroundBottom = LoadInt32(map, kBackgroundBottomOffset);
     settings->backgroundStyle = LoadInt32(map, kBackgroundStyleOffset);
     settings->fieldOfView = LoadInt32(map, kFieldOfViewOffset);
   }
+}
+
+// The part of a .col that counts. False when the file is missing or unreadable.
+bool ReadCollisionBytes(const std::string& collisionPath, std::string* bytes) {
+  if (!core::FileExists(collisionPath)) return false;
+  bytes->assign(kCollisionMapBytes, '\0');
+  const long length = core::ReadFilePrefix(collisionPath, bytes->data(), bytes->size());
+  if (length < 0) return false;
+  bytes->resize(static_cast<size_t>(length));
+  return true;
+}
+
+}  // namespace
+
+bool ReadCollisionFile(const std::string& collisionPath, uint8_t* map, SceneSettings* settings) {
+  std::string bytes;
+  if (!ReadCollisionBytes(collisionPath, &bytes)) return false;
+  ParseCollision(bytes, map, settings);
   return true;
 }
 
 bool LoadProject(ModelContext* context, const std::string& path, Project* project, std::string* error) {
-  const std::string& workingFolder = context->workingFolder;
-  std::vector<uint8_t> scratchMap;
-  uint8_t* map = context->collisionMap;
-  if (map == nullptr) {
-    scratchMap.assign(kCollisionMapBytes, 0);
-    map = scratchMap.data();
-  }
-
   if (!core::FileExists(path)) {
     // A project that does not exist yet is a single camera looking at nothing.
-    std::memset(map, 0, kCollisionMapBytes);
+    if (context->collisionMap != nullptr) std::memset(context->collisionMap, 0, kCollisionMapBytes);
     Project fresh;
     fresh.path = path;
     fresh.settings = project->settings;
-    fresh.records.push_back("Camera|" + DefaultCameraRecord(workingFolder));
+    fresh.records.push_back("Camera|" + DefaultCameraRecord(context->workingFolder));
     fresh.currentElement = 0;
     *project = std::move(fresh);
     return true;
@@ -252,12 +290,27 @@ bool LoadProject(ModelContext* context, const std::string& path, Project* projec
     *error = "The project file " + path + " cannot be read";
     return false;
   }
-  if (static_cast<size_t>(length) > kProjectTextBytes) {
+  text.resize(static_cast<size_t>(length));
+  std::string collision;
+  const bool hasCollision = ReadCollisionBytes(CollisionPath(path), &collision);
+  return ParseProject(context, path, text, hasCollision ? std::optional<std::string_view>(collision) : std::nullopt,
+                      project, error);
+}
+
+bool ParseProject(ModelContext* context, const std::string& path, std::string_view text,
+                  std::optional<std::string_view> collision, Project* project, std::string* error) {
+  const std::string& workingFolder = context->workingFolder;
+  if (text.size() > kProjectTextBytes) {
     *error = "The project file " + path + " is larger than " + std::to_string(kProjectTextBytes) +
              " bytes and cannot be loaded";
     return false;
   }
-  text.resize(static_cast<size_t>(length));
+  std::vector<uint8_t> scratchMap;
+  uint8_t* map = context->collisionMap;
+  if (map == nullptr) {
+    scratchMap.assign(kCollisionMapBytes, 0);
+    map = scratchMap.data();
+  }
 
   const bool showNotice = context->notice != nullptr && context->showNotices && !context->finishedGame;
   if (showNotice) context->notice(kLoadingNotice);
@@ -312,7 +365,9 @@ bool LoadProject(ModelContext* context, const std::string& path, Project* projec
   // in order; the text of the block becomes the copy when the record says the brain is stored in
   // the project ("-"), otherwise the copy is made from the brain file the record names. A missing
   // file or block gives an empty copy, so the compiler always finds the file the record names.
-  if (!loaded.records.empty() && !context->finishedGame) core::MakeFolders(workingFolder + "brains");
+  if (!loaded.records.empty() && !context->finishedGame && context->brainFiles == nullptr) {
+    core::MakeFolders(workingFolder + "brains");
+  }
   BrainSection section(text);
   bool copyFailed = false;
   for (std::string& record : loaded.records) {
@@ -324,9 +379,9 @@ bool LoadProject(ModelContext* context, const std::string& path, Project* projec
       body.assign(block);
       if (context->finishedGame) ScrambleBytes(&body);
     } else {
-      core::ReadFile(source, &body);
+      ReadBrainFile(*context, source, &body);
     }
-    if (!WriteScratch(copyPath, body) && !copyFailed) {
+    if (!WriteWorkingCopy(*context, copyPath, body) && !copyFailed) {
       copyFailed = true;
       loaded.notices.push_back("The brain working copy " + copyPath + " cannot be written");
     }
@@ -334,7 +389,7 @@ bool LoadProject(ModelContext* context, const std::string& path, Project* projec
   }
 
   loaded.fog = Fog{};
-  ReadCollisionFile(CollisionPath(path), map, &loaded.settings);
+  if (collision) ParseCollision(*collision, map, &loaded.settings);
   *project = std::move(loaded);
   if (showNotice) context->notice(nullptr);
   return true;
@@ -398,39 +453,42 @@ bool WriteBoth(const std::string& projectPath, std::string_view projectText, con
 
 }  // namespace
 
-bool SaveProject(ModelContext* context, const Project& project, const std::string& path, std::string* error) {
+bool ProjectText(const ModelContext* context, const Project& project, std::string* text, std::string* error) {
   const std::string& workingFolder = context->workingFolder;
-  std::string text;
-  text.reserve(256 * 1024);
-  text.push_back(';');
-  AppendLine(&text, project.header);
-  AppendLine(&text, std::to_string(project.records.size()));
+  text->clear();
+  text->reserve(256 * 1024);
+  text->push_back(';');
+  AppendLine(text, project.header);
+  AppendLine(text, std::to_string(project.records.size()));
   for (const std::string& record : project.records) {
     std::string stored = SetElementField(ToRelative(record, workingFolder), kFieldBrain, "-");
     // An empty type field ends the element list on reading and would drop every later element.
     if (ElementField(stored, kFieldType).empty()) stored = SetElementField(stored, kFieldType, "0");
-    AppendLine(&text, stored);
+    AppendLine(text, stored);
   }
-  AppendLine(&text, ToRelative(project.backgroundPath + "|" + std::to_string(project.backgroundRepetitions) + "|" +
-                                    project.sharedGlobals,
-                                workingFolder));
+  AppendLine(text, ToRelative(project.backgroundPath + "|" + std::to_string(project.backgroundRepetitions) + "|" +
+                                  project.sharedGlobals,
+                              workingFolder));
 
   std::string body;
   for (size_t i = 0; i < project.records.size(); ++i) {
-    text += "@" + std::to_string(i);
-    text.append(kLineEnd);
+    *text += "@" + std::to_string(i);
+    text->append(kLineEnd);
     const std::string copyPath = ElementField(project.records[i], kFieldBrain);
-    if (copyPath == "-" || !core::ReadFile(copyPath, &body)) body.clear();
+    if (copyPath == "-" || !ReadBrainFile(*context, copyPath, &body)) body.clear();
     if (context->finishedGame) UnscrambleBytes(&body);
-    AppendBrainText(&text, body);
+    AppendBrainText(text, body);
   }
   // A larger file could not be loaded again; keeping the old one loses only this save.
-  if (text.size() > kProjectTextBytes) {
-    *error = "The project would take " + std::to_string(text.size()) + " bytes, more than the " +
+  if (text->size() > kProjectTextBytes) {
+    *error = "The project would take " + std::to_string(text->size()) + " bytes, more than the " +
              std::to_string(kProjectTextBytes) + " a project may have; it was not saved";
     return false;
   }
+  return true;
+}
 
+std::string CollisionBytes(const ModelContext* context, const Project& project) {
   std::string collision(kCollisionMapBytes, '\0');
   if (context->collisionMap != nullptr) std::memcpy(collision.data(), context->collisionMap, kCollisionMapBytes);
   auto* bytes = reinterpret_cast<uint8_t*>(collision.data());
@@ -445,8 +503,13 @@ bool SaveProject(ModelContext* context, const Project& project, const std::strin
   StoreInt32(bytes, kBackgroundStyleOffset, project.settings.backgroundStyle);
   StoreInt32(bytes, kReservedOffset, 0);
   StoreInt32(bytes, kFieldOfViewOffset, project.settings.fieldOfView);
+  return collision;
+}
 
-  return WriteBoth(path, text, CollisionPath(path), collision, error);
+bool SaveProject(ModelContext* context, const Project& project, const std::string& path, std::string* error) {
+  std::string text;
+  if (!ProjectText(context, project, &text, error)) return false;
+  return WriteBoth(path, text, CollisionPath(path), CollisionBytes(context, project), error);
 }
 
 }  // namespace model

@@ -136,6 +136,35 @@ TEST(SymbolsRaw, WhereTheTableEnds) {
   EXPECT_EQ(list.entries[0], full + "7");
 }
 
+// A second load of the same bytes keeps the instruction part; changed bytes, even in the same
+// buffer, rebuild it; either way the variables of the last brain are gone.
+TEST(SymbolsRaw, ReloadingDropsVariablesAndFollowsChangedBytes) {
+  SymbolList list;
+  std::string box;
+  std::vector<uint8_t> raw = RowsOfNames(480);
+  ASSERT_EQ(LoadInstructionTable(&list, raw.data(), raw.size(), &box), 481);
+  ASSERT_TRUE(brain::BeginVariables(&list));
+  ASSERT_TRUE(brain::AddVariable(&list, 0, "f3", 1020));
+  ASSERT_TRUE(brain::EndVariables(&list));
+  box.clear();
+  EXPECT_EQ(LoadInstructionTable(&list, raw.data(), raw.size(), &box), 481);
+  EXPECT_EQ(list.count, 481);
+  EXPECT_EQ(box, "Value: 481\nToo many keywords!");
+  EXPECT_EQ(LookupName(list, "f3", nullptr), 3);
+  EXPECT_EQ(brain::FindVariable(list, "f3"), -1);
+
+  raw[3 * brain::kRawRowBytes + 2] = 'g';  // row 3 becomes "g3"
+  raw[10 * brain::kRawRowBytes + 1] = '-';  // row 10 ends the table
+  EXPECT_EQ(LoadInstructionTable(&list, raw.data(), raw.size(), &box), 11);
+  EXPECT_EQ(box, "");
+  EXPECT_EQ(LookupName(list, "f3", nullptr), -1);
+  EXPECT_EQ(LookupName(list, "g3", nullptr), 3);
+  EXPECT_EQ(LookupName(list, "f12", nullptr), -1);
+  EXPECT_EQ(list.entries[10], "*end*");
+  EXPECT_EQ(LoadInstructionTable(&list, nullptr, 0, nullptr), 1);
+  EXPECT_EQ(LookupName(list, "g3", nullptr), -1);
+}
+
 TEST(SymbolsRaw, TooManyKeywordsIsReportedAndLoadingGoesOn) {
   SymbolList list;
   std::string box;

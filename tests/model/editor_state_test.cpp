@@ -1,6 +1,7 @@
 // The editor state files: defaults, the lines kept for the front end, separators and numbers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "model/model.h"
@@ -92,6 +93,36 @@ TEST(EditorState, NumbersAndLineBreaksInValues) {
   model::ReadEditorState("/w/", folder.path(), &again);
   EXPECT_EQ(again.vexel[18], "header\r with a break");
   EXPECT_EQ(again.vexel[19], "0");
+}
+
+// The text forms against the files: the same state read, the same bytes written, a missing file
+// read as an empty text.
+TEST(EditorState, TextFormMatchesTheFiles) {
+  TempFolder folder;
+  const std::string vexel = "3\r\n1024\n\r\n front\r\rtext\r\n";
+  const std::string curpaths = "C:\\a\\b.a3d\r\n./x\r\n\r\n";
+  for (const bool withCurpaths : {true, false}) {
+    ASSERT_TRUE(WriteText(folder / "vexel.ini", vexel));
+    std::remove((folder / "curpaths.ini").c_str());
+    if (withCurpaths) {
+      ASSERT_TRUE(WriteText(folder / "curpaths.ini", curpaths));
+    }
+    model::EditorState fromFiles;
+    model::ReadEditorState("/w/", folder.path(), &fromFiles);
+    model::EditorState fromText;
+    model::ParseEditorState("/w/", vexel, withCurpaths ? curpaths : "", &fromText);
+    for (int line = 0; line < 20; ++line) EXPECT_EQ(fromText.vexel[line], fromFiles.vexel[line]) << line;
+    for (int line = 0; line < 23; ++line) EXPECT_EQ(fromText.curpaths[line], fromFiles.curpaths[line]) << line;
+    EXPECT_EQ(fromText.curpaths[0], withCurpaths ? "C:/a/b.a3d" : "/w/3dshapes/default_.a3d");
+
+    fromText.vexel[5] = "a\nb";
+    ASSERT_TRUE(model::WriteEditorState(folder.path(), fromText));
+    std::string vexelText = "stale";
+    std::string curpathsText = "stale";
+    model::FormatEditorState(fromText, &vexelText, &curpathsText);
+    EXPECT_EQ(vexelText, ReadText(folder / "vexel.ini"));
+    EXPECT_EQ(curpathsText, ReadText(folder / "curpaths.ini"));
+  }
 }
 
 }  // namespace

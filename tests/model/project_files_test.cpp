@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/core.h"
@@ -244,6 +248,22 @@ TEST_F(ProjectFiles, ABrainLineStartingWithAtStaysInItsOwnBrain) {
   EXPECT_EQ(Brain(1), "b\r\n");
 }
 
+// A path holding the working folder right after a '.' is not the working folder: it must come
+// back from a save unchanged, not be cut short to a "./" that reads as a step up.
+TEST_F(ProjectFiles, WorkingFolderAfterADotStaysInThePath) {
+  const std::string up = ".." + folder.path() + "sky.bmp";  // "../tmp/xyz/sky.bmp"
+  const std::string aspect = "x.." + folder.path() + "a.a3d";
+  ASSERT_TRUE(WriteText(folder / "p.prj", ProjectText("", {Record("A", 1, "-", aspect)}, up + "|1|./g.txt", {})));
+  for (int load = 0; load < 2; ++load) {
+    ASSERT_TRUE(Load("p.prj")) << error;
+    EXPECT_EQ(project.backgroundPath, up) << load;
+    EXPECT_EQ(model::ElementField(project.records[0], 2), aspect) << load;
+    EXPECT_EQ(project.sharedGlobals, folder / "g.txt") << load;
+    ASSERT_TRUE(model::SaveProject(&context, project, folder / "p.prj", &error)) << error;
+  }
+  EXPECT_NE(ReadText(folder / "p.prj").find("\r\n" + up + "|1|./g.txt\r\n"), std::string::npos);
+}
+
 TEST_F(ProjectFiles, FinishedGameKeepsScrambledCopiesInTheWorkingFolder) {
   context.finishedGame = true;
   context.notice = RecordNotice;
@@ -254,6 +274,96 @@ TEST_F(ProjectFiles, FinishedGameKeepsScrambledCopiesInTheWorkingFolder) {
   EXPECT_NE(copy, "go\r\n");
   model::UnscrambleBytes(&copy);
   EXPECT_EQ(copy, "go\r\n");
+  EXPECT_TRUE(gNotices.empty());
+}
+
+// The in-memory load and save against the file ones: the same project, the same working copies
+// (in the map instead of files), the same map and settings, the same bytes written; nothing on disk.
+TEST_F(ProjectFiles, MemoryFormMatchesTheFiles) {
+  std::string fullCollision(model::kCollisionMapBytes, '\0');
+  for (size_t i = 0; i < fullCollision.size(); ++i) fullCollision[i] = static_cast<char>(i * 13 + 1);
+  struct Case {
+    const char* name;
+    bool finishedGame;
+    std::optional<std::string> collision;  // the .col, if there is one
+  };
+  const Case cases[] = {
+      {"full .col", false, fullCollision},
+      {"finished game", true, fullCollision},
+      {".col short of the settings", false, std::string(65040, '\x05')},
+      {"no .col", false, std::nullopt},
+  };
+  ASSERT_TRUE(core::MakeFolders(folder / "brains"));
+  ASSERT_TRUE(WriteText(folder / "brains/mine.brn", "from the file\r\n"));
+  const std::vector<std::string> records = {Record("Cam", 0, "-"), Record("Box", 1, "./brains/mine.brn"),
+                                            Record("Gone", 2, "./none.brn")};
+  const std::string text = ProjectText("Mem", records, "./bckgrnds/sky.bmp|2|4", {"a\r\nb\r\n", "block\r\n", "last"});
+  ASSERT_TRUE(WriteText(folder / "p.prj", text));
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove((folder / "p.col").c_str());
+    if (c.collision) {
+      ASSERT_TRUE(WriteText(folder / "p.col", *c.collision));
+    }
+    const model::SceneSettings before{1, 2, 3, 4, 5};
+    std::memset(map.data(), 0x77, map.size());
+    context = model::ModelContext{};
+    context.workingFolder = folder.path();
+    context.collisionMap = map.data();
+    context.finishedGame = c.finishedGame;
+    project = model::Project{};
+    project.settings = before;
+    ASSERT_TRUE(Load("p.prj")) << error;
+    ASSERT_TRUE(model::SaveProject(&context, project, folder / "saved.prj", &error)) << error;
+    const std::vector<std::string> files = folder.Files();
+
+    std::map<std::string, std::string> brains = {{folder / "brains/mine.brn", "from the file\r\n"}};
+    std::vector<uint8_t> memoryMap(model::kCollisionMapBytes, 0x77);
+    model::ModelContext memory;
+    memory.workingFolder = folder.path();
+    memory.collisionMap = memoryMap.data();
+    memory.finishedGame = c.finishedGame;
+    memory.brainFiles = &brains;
+    model::Project parsed;
+    parsed.settings = before;
+    const std::optional<std::string_view> collision =
+        c.collision ? std::optional<std::string_view>(*c.collision) : std::nullopt;
+    ASSERT_TRUE(model::ParseProject(&memory, folder / "p.prj", text, collision, &parsed, &error)) << error;
+
+    EXPECT_EQ(parsed.path, project.path);
+    EXPECT_EQ(parsed.header, project.header);
+    EXPECT_EQ(parsed.records, project.records);
+    EXPECT_EQ(parsed.backgroundPath, project.backgroundPath);
+    EXPECT_EQ(parsed.backgroundRepetitions, project.backgroundRepetitions);
+    EXPECT_EQ(parsed.sharedGlobals, project.sharedGlobals);
+    EXPECT_EQ(std::memcmp(&parsed.settings, &project.settings, sizeof parsed.settings), 0);
+    EXPECT_TRUE(memoryMap == map);
+    ASSERT_EQ(brains.size(), 1 + project.records.size());
+    for (const std::string& record : project.records) {
+      const std::string copy = model::ElementField(record, 4);
+      EXPECT_EQ(brains[copy], ReadText(copy)) << copy;
+    }
+    std::string saved;
+    ASSERT_TRUE(model::ProjectText(&memory, parsed, &saved, &error)) << error;
+    EXPECT_EQ(saved, ReadText(folder / "saved.prj"));
+    EXPECT_TRUE(model::CollisionBytes(&memory, parsed) == ReadText(folder / "saved.col"));
+    EXPECT_EQ(folder.Files(), files);  // the memory form touched no file
+  }
+
+  // Too large a text is refused before anything changes.
+  model::ModelContext memory;
+  memory.workingFolder = folder.path();
+  std::map<std::string, std::string> brains;
+  memory.brainFiles = &brains;
+  memory.notice = RecordNotice;
+  gNotices.clear();
+  const std::vector<std::string> loaded = project.records;
+  EXPECT_FALSE(model::ParseProject(&memory, "big.prj", std::string(model::kProjectTextBytes + 1, ';'), std::nullopt,
+                                   &project, &error));
+  EXPECT_NE(error.find("big.prj is larger than 1114112"), std::string::npos) << error;
+  EXPECT_EQ(project.records, loaded);
+  EXPECT_TRUE(brains.empty());
   EXPECT_TRUE(gNotices.empty());
 }
 

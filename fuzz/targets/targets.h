@@ -1,0 +1,29 @@
+// The fuzz targets' bodies, shared by the libFuzzer programs and the corpus replay test. Each runs
+// one input through its parser from memory and checks what the parser promises.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace fuzzing {
+
+// Each returns an empty text when every check held, else what failed. Inputs are any bytes.
+std::string FuzzProfile(const uint8_t* data, size_t size);
+std::string FuzzInputScript(const uint8_t* data, size_t size);
+std::string FuzzProject(const uint8_t* data, size_t size);
+std::string FuzzEditorState(const uint8_t* data, size_t size);
+// Compiles into one arena that lives for the whole process, as a long play session would.
+std::string FuzzBrain(const uint8_t* data, size_t size);
+
+struct Target {
+  const char* name;  // also the folder of its seed inputs under fuzz/corpus/
+  std::string (*run)(const uint8_t* data, size_t size);
+};
+
+inline constexpr Target kTargets[] = {
+    {"profile", FuzzProfile}, {"input_script", FuzzInputScript}, {"project", FuzzProject},
+    {"editor_state", FuzzEditorState}, {"brain", FuzzBrain},
+};
+
+}  // namespace fuzzing
