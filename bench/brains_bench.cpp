@@ -29,19 +29,15 @@ bool ReadWorkload(const char* name, std::string* text) {
 struct Scene {
   state::Engine engine;
   core::Arena& arena = engine.arena;
-  brain::CompilerState* compilerState = nullptr;
-  brain::BrainRuntime* runtimeState = nullptr;
   std::string error;
 
-  brain::CompilerState& compiler() { return *compilerState; }
-  brain::BrainRuntime& runtime() { return *runtimeState; }
+  brain::CompilerState& compiler() { return engine.play->compiler; }
+  brain::BrainRuntime& runtime() { return engine.play->brains; }
 
   bool Begin(brain::Backend backend) {
     engine.options.brains = backend;
     engine.play = std::make_unique<state::Play>();
-    compilerState = &engine.play->compiler;
-    runtimeState = &engine.play->brains;
-    if (!arena.Create() || !brain::BeginCompilation(compilerState, &arena)) {
+    if (!arena.Create() || !brain::BeginCompilation(&compiler(), &arena)) {
       error = "no arena";
       return false;
     }

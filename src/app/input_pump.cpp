@@ -5,7 +5,6 @@
 namespace app {
 namespace {
 
-
 char* TypedBuffer(Engine& engine) { return engine.arena.As<char>(core::Region::kTypedText); }
 
 // True when a key or mouse button is down: virtual keys 1..255, which cover the any-key scan too.

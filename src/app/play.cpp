@@ -56,12 +56,12 @@ std::string FaultPlace(const Engine& engine, int32_t element, uint32_t address) 
          "', brain line " + std::to_string(brain::SourceLineAt(engine.play->compiler, address));
 }
 
+}  // namespace
+
 void RunBrainStep(Engine& engine) {
   brain::RunBrains(&engine.play->brains,
                    [&engine](int32_t element, uint32_t address) { return FaultPlace(engine, element, address); });
 }
-
-}  // namespace
 
 std::string DumpStateRecords(const Engine& engine) {
   const int32_t tick = engine.play ? engine.play->brains.tickCounter : 0;
@@ -143,7 +143,6 @@ void StartPlay(Engine& engine) {
   if (play.testPlay) engine.platform.window->ShowNotice("Compiling brains, please wait...");
   brain::CompilerState& compiler = play.compiler;
   compiler.playerRun = engine.playerRun;
-  compiler.tickCounter = &play.brains.tickCounter;
   compiler.showErrorBox = [&engine](const std::string& text) { ShowProgramBox(engine, text, {" OK "}); };
   compiler.showValueBox = [&engine](const std::string& text) { ShowProgramBox(engine, text, {" OK "}); };
   brain::BeginCompilation(&compiler, &engine.arena);

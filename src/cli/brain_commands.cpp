@@ -117,7 +117,6 @@ int RunBrainFile(int argc, const char* const* argv) {
   engine.options.brains = backend;
   engine.play = std::make_unique<state::Play>();
   brain::CompilerState& state = engine.play->compiler;
-  state.tickCounter = &engine.play->brains.tickCounter;
   model::Project& project = engine.project;
   std::string errorBox;
   if (!CompileOneBrain(path, &engine.arena, &project, &state, &errorBox)) return 1;
@@ -140,10 +139,7 @@ int RunBrainFile(int argc, const char* const* argv) {
   instructions::SetUpBrains(engine, 0, &refused);
   for (const std::string& reason : refused) std::fprintf(stderr, "vexel: interpreted: %s\n", reason.c_str());
   for (int32_t tick = 0; tick < ticks && runtimeError.empty() && engine.play->exitTarget == state::kExitNone; ++tick) {
-    brain::RunBrains(&runtime, [&](int32_t element, uint32_t address) {
-      return "Element '" + model::ElementField(project.records[static_cast<size_t>(element)], 1) + "', brain line " +
-             std::to_string(brain::SourceLineAt(state, address));
-    });
+    app::RunBrainStep(engine);
   }
 
   // The declarations follow "0|element|0" in the symbol list, up to "*end*".

@@ -1,4 +1,4 @@
-// The engine's lifetime as the current engine, and the key queue.
+// The engine's lifetime as the current engine, the play's wiring, and the key queue.
 #include "state/state.h"
 
 namespace state {
@@ -7,6 +7,9 @@ namespace {
 constexpr uint32_t kRingBytes = 64;
 
 }  // namespace
+
+// The compiler resets the tick counter at each compilation; the brain step counts it up.
+Play::Play() { compiler.tickCounter = &brains.tickCounter; }
 
 Engine::Engine() { MakeCurrent(this); }
 

@@ -106,6 +106,10 @@ inline constexpr uint32_t TickPeriodAt(int32_t rate) { return platform::Clock::k
 // One play of a project: wiped at every play start (a fresh one is made), kept after the play
 // ends until the next one, so a state dump can read it.
 struct Play {
+  Play();  // points the compiler's tick counter at the brain runtime's
+  Play(const Play&) = delete;
+  Play& operator=(const Play&) = delete;
+
   uint32_t deadline = 0;  // clock time at which the next tick is due
   int32_t steps = 0;      // logic steps of the loop (the settling steps not counted)
   int32_t exitTarget = kExitNone;
