@@ -87,14 +87,8 @@ RunModeFile ReadRunModeFile(const std::string& path) {
   if (!core::ReadFile(path, &text)) return file;
   file.present = true;
   size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    file.lines.push_back(std::move(line));
-    start = end + 1;
-  }
+  std::string_view line;
+  while (core::NextLine(text, &start, &line)) file.lines.emplace_back(line);
   return file;
 }
 
@@ -152,6 +146,7 @@ void RunModeDispatch(Engine& engine) {
 
   if (code == 0) {
     engine.paths.data = engine.paths.working;
+    engine.model.dataFolder = engine.paths.data;
     engine.gamePlay = true;
     engine.playerRun = true;
     engine.model.finishedGame = true;
@@ -166,6 +161,8 @@ void RunModeDispatch(Engine& engine) {
   }
 
   engine.paths.data = engine.paths.working + "data/";
+  engine.model.dataFolder = engine.paths.data;
+  core::RemoveLeftoverTemporaries(engine.paths.data);
   engine.playerRun = false;
   engine.model.finishedGame = false;
   std::fill_n(engine.arena.Host(core::Region::kGlobals), model::kGlobalsBytes, 0);
@@ -176,6 +173,10 @@ void RunModeDispatch(Engine& engine) {
     // A relative project path is under the working folder, like every path the front end writes.
     std::string path = RunModeProjectPath(engine.runMode);
     if (!path.empty() && path[0] != '/') path = engine.paths.working + (path.rfind("./", 0) == 0 ? path.substr(2) : path);
+    // What a save of this project left when it was killed goes before the project is read.
+    if (const size_t slash = path.rfind('/'); slash != std::string::npos) {
+      core::RemoveLeftoverTemporaries(path.substr(0, slash + 1));
+    }
     std::string error;
     if (!model::LoadProject(&engine.model, path, &engine.project, &error)) {
       ShowProgramBox(engine, error, {" OK "});

@@ -96,6 +96,9 @@ int StartUp(Engine& engine, int argc, const char* const* argv) {
   // 4. Working paths and lookup tables; the identity tables are filled with the arena.
   engine.paths = MakeWorkingPaths(core::CurrentFolder(), core::FileExists("runmode.ini"));
   engine.model.workingFolder = engine.paths.working;
+  // Files a killed run was writing are never read: they go at the next start.
+  core::RemoveLeftoverTemporaries(engine.paths.working);
+  core::RemoveLeftoverTemporaries(engine.paths.working + "temp/");
   engine.model.temporaryFile = engine.paths.temporary;
   engine.model.collisionMap = engine.arena.Host(core::Region::kCollisionMap);
   engine.model.notice = [&engine](const char* text) { engine.platform.window->ShowNotice(text != nullptr ? text : ""); };

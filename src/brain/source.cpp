@@ -39,16 +39,7 @@ std::string_view StripLine(std::string_view raw) {
 }  // namespace
 
 bool NextLine(std::string_view text, size_t* position, std::string_view* line) {
-  if (*position >= text.size()) return false;
-  const size_t end = text.find("\r\n", *position);
-  if (end == std::string_view::npos) {
-    *line = text.substr(*position);
-    *position = text.size();
-  } else {
-    *line = text.substr(*position, end - *position);
-    *position = end + 2;
-  }
-  return true;
+  return core::NextLine(text, position, line);
 }
 
 void PrepareLine(std::string_view raw, int number, SourceLine* line) {

@@ -1,5 +1,7 @@
 // The vexel project and file commands: project show, project resave, scramble, unscramble. Calls
 // the project model and core/files.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +62,7 @@ bool OpenModel(CommandModel* command) {
   }
   if (folder.empty() || folder.back() != '/') folder.push_back('/');
   command->context.workingFolder = folder;
+  core::RemoveLeftoverTemporaries(folder);
   command->context.temporaryFile = folder + "temp.tmp";
   command->context.showNotices = false;
   command->context.collisionMap = command->map.data();
@@ -74,10 +77,8 @@ void RemoveWorkingCopies(const CommandModel& command, const model::Project& proj
     const std::string copy = model::ElementField(record, 4);
     if (copy.size() > 4 && copy.compare(copy.size() - 4, 4, ".bra") == 0) std::remove(copy.c_str());
   }
-  if (!command.brainsFolderExisted) {
-    std::error_code ignored;
-    fs::remove(command.context.workingFolder + "brains", ignored);  // only when empty
-  }
+  // rmdir removes only an empty folder, never a file that has the folder's name.
+  if (!command.brainsFolderExisted) rmdir((command.context.workingFolder + "brains").c_str());
 }
 
 bool Load(CommandModel* command, const std::string& path, model::Project* project) {
@@ -88,6 +89,7 @@ bool Load(CommandModel* command, const std::string& path, model::Project* projec
   std::string error;
   if (!model::LoadProject(&command->context, path, project, &error)) {
     std::fprintf(stderr, "vexel: %s\n", error.c_str());
+    RemoveWorkingCopies(*command, model::Project{});  // a failed load took its copies back
     return false;
   }
   for (const std::string& notice : project->notices) std::fprintf(stderr, "vexel: warning: %s\n", notice.c_str());

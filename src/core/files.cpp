@@ -4,19 +4,24 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace core {
 namespace {
 
+// False with errno set (0 when the file system took no byte without saying why).
 bool WriteAll(int fd, std::string_view data) {
+  errno = 0;
   size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = write(fd, data.data() + done, data.size() - done);
@@ -70,15 +75,103 @@ long ReadFilePrefix(const std::string& path, void* buffer, size_t length) {
   return static_cast<long>(done);
 }
 
-bool WriteFileAtomic(const std::string& path, std::string_view data) {
-  const std::string temp = path + ".tmp-write";
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, data) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (ok) ok = rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
+std::string TemporaryPathFor(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  return target + std::string(kTemporaryMarker) + std::to_string(getpid()) + "-" + std::to_string(++counter);
+}
+
+bool IsTemporaryName(std::string_view name) { return name.find(kTemporaryMarker) != std::string_view::npos; }
+
+bool WriteTemporary(const std::string& target, std::string_view data, std::string* temporary, std::string* reason) {
+  *temporary = TemporaryPathFor(target);
+  const int fd = open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *reason = std::strerror(errno);
+    return false;
+  }
+  int error = 0;
+  if (!WriteAll(fd, data)) error = errno != 0 ? errno : ENOSPC;
+  if (error == 0 && fsync(fd) != 0) error = errno;
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) {
+    *reason = std::strerror(error);
+    unlink(temporary->c_str());
+    return false;
+  }
+  return true;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, std::string* reason) {
+  if (rename(from.c_str(), to.c_str()) == 0) return true;
+  *reason = std::strerror(errno);
+  return false;
+}
+
+bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* reason) {
+  std::string temporary;
+  std::string why;
+  bool ok = WriteTemporary(path, data, &temporary, &why);
+  if (ok && !ReplaceFile(temporary, path, &why)) {
+    unlink(temporary.c_str());
+    ok = false;
+  }
+  if (!ok && reason != nullptr) *reason = why;
   return ok;
+}
+
+int RemoveLeftoverTemporaries(const std::string& folder) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return 0;
+  std::string base = folder;
+  if (!base.empty() && base.back() != '/') base.push_back('/');
+  int removed = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    const size_t marker = name.find(kTemporaryMarker);
+    if (marker == std::string_view::npos) continue;
+    // The writer's process id follows the marker; a file of a process that still runs (another
+    // tool saving in the same folder) is left to it.
+    const long pid = std::strtol(std::string(name.substr(marker + kTemporaryMarker.size())).c_str(), nullptr, 10);
+    if (pid > 0 && pid != getpid() && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) continue;
+    struct stat st {};
+    const std::string path = base + std::string(name);
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(path.c_str()) == 0) ++removed;
+  }
+  closedir(dir);
+  return removed;
+}
+
+std::string NormalisePath(std::string_view path) {
+  const bool absolute = !path.empty() && path.front() == '/';
+  const bool trailing = !path.empty() && path.back() == '/';
+  std::vector<std::string_view> steps;
+  size_t at = 0;
+  while (at <= path.size()) {
+    size_t end = path.find('/', at);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view step = path.substr(at, end - at);
+    if (step == "..") {
+      if (!steps.empty() && steps.back() != "..") steps.pop_back();
+      else if (!absolute) steps.push_back(step);
+    } else if (!step.empty() && step != ".") {
+      steps.push_back(step);
+    }
+    at = end + 1;
+  }
+  std::string out = absolute ? "/" : "";
+  for (size_t i = 0; i < steps.size(); ++i) {
+    if (i > 0) out.push_back('/');
+    out.append(steps[i]);
+  }
+  if (trailing && !steps.empty()) out.push_back('/');
+  if (out.empty()) out = ".";
+  return out;
+}
+
+bool PathInside(std::string_view path, std::string_view folder) {
+  if (folder.empty() || folder.back() != '/') return false;
+  const std::string normal = NormalisePath(path);
+  return normal.size() > folder.size() && normal.compare(0, folder.size(), folder) == 0;
 }
 
 bool FileExists(const std::string& path) {
@@ -110,7 +203,7 @@ bool ListFolder(const std::string& path, std::vector<std::string>* names) {
   if (dir == nullptr) return false;
   while (const dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
-    if (name != "." && name != "..") names->emplace_back(name);
+    if (name != "." && name != ".." && !IsTemporaryName(name)) names->emplace_back(name);
   }
   closedir(dir);
   std::sort(names->begin(), names->end());

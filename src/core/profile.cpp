@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "core/files.h"
+#include "core/lines.h"
 
 namespace core {
 namespace {
@@ -65,11 +66,8 @@ void ProfileFile::Parse(std::string_view text) {
   lines_.clear();
   std::string section;
   size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view raw = text.substr(start, end - start);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+  std::string_view raw;
+  while (NextLine(text, &start, &raw)) {
     Line line{std::string(raw), section, false};
     if (auto name = HeaderName(raw)) {
       section = std::string(*name);
@@ -77,7 +75,6 @@ void ProfileFile::Parse(std::string_view text) {
       line.isHeader = true;
     }
     lines_.push_back(std::move(line));
-    start = end + 1;
   }
 }
 

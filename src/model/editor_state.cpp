@@ -31,27 +31,19 @@ std::string InFolder(const std::string& folder, const char* name) {
   return folder + "/" + name;
 }
 
-// Lines end at LF with one CR before it dropped, so files edited with either convention read the
-// same; a last line without a break still counts. Lines past `count` are ignored and missing ones
-// keep what *lines already holds (the defaults).
+// Lines past `count` are ignored and missing ones keep what *lines already holds (the defaults).
 void ParseLines(std::string_view text, std::string* lines, int count) {
   size_t at = 0;
-  for (int line = 0; line < count && at < text.size(); ++line) {
-    size_t end = text.find('\n', at);
-    if (end == std::string_view::npos) end = text.size();
-    size_t stop = end;
-    if (stop > at && text[stop - 1] == '\r') --stop;
-    lines[line].assign(text.substr(at, stop - at));
-    at = end + 1;
-  }
+  std::string_view line;
+  for (int n = 0; n < count && core::NextLine(text, &at, &line); ++n) lines[n].assign(line);
 }
 
-// A value holding a line break would shift every later line of the file, so an LF becomes a blank;
-// a CR alone does not end a line here and is written as it is.
+// A value holding a line break would shift every later line of the file, so an LF or a CR becomes
+// a blank.
 void FormatLines(const std::string* lines, int count, std::string* text) {
   text->clear();
   for (int line = 0; line < count; ++line) {
-    for (char c : lines[line]) text->push_back(c == '\n' ? ' ' : c);
+    for (char c : lines[line]) text->push_back(c == '\n' || c == '\r' ? ' ' : c);
     *text += "\r\n";
   }
 }

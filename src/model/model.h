@@ -22,6 +22,7 @@ namespace model {
 // the vexel command make their own.
 struct ModelContext {
   std::string workingFolder;  // absolute, ends with '/'; written as "./" in files
+  std::string dataFolder;     // absolute, ends with '/'; may be empty (then only the working folder)
   std::string temporaryFile;  // working folder + "temp.tmp"
   bool finishedGame = false;  // player run: working copies in the working folder, scrambled
   bool showNotices = true;    // "Loading data, please wait..." outside a finished game
@@ -84,8 +85,8 @@ struct Project {
 bool InsertElement(Project* project, uint8_t* collisionMap, const std::string& record, int32_t index);
 
 // Loads a project file. A missing file gives the one-camera project. False with a message in
-// *error when the file cannot be used (larger than the project text buffer); the project is then
-// left as it was.
+// *error when the file cannot be used (larger than the project text buffer) or a brain working
+// copy cannot be written; the project is then left as it was. Lines may end in CR LF, LF or CR.
 bool LoadProject(ModelContext* context, const std::string& path, Project* project, std::string* error);
 // The load from memory, which LoadProject calls once it has read the files: `text` is the project
 // file, `collision` the .col file's bytes (only the first 65536 count), or nothing when there is
@@ -94,8 +95,9 @@ bool LoadProject(ModelContext* context, const std::string& path, Project* projec
 // text buffer; the project is then left as it was. Working copies go where LoadProject puts them.
 bool ParseProject(ModelContext* context, const std::string& path, std::string_view text,
                   std::optional<std::string_view> collision, Project* project, std::string* error);
-// Writes the project file and its .col safely (temporary files renamed over the old ones). False
-// with a message on failure; the old files stay whole.
+// Writes the project file and its .col, all or nothing: both go to temporary files first, then the
+// .col and the .prj replace the old ones. False with a message naming the file and the reason on
+// any failure (a working copy that cannot be read included); the old files are then unchanged.
 bool SaveProject(ModelContext* context, const Project& project, const std::string& path, std::string* error);
 // The two files SaveProject writes. ProjectText reads the brains from the working copies; it is
 // false with a message, *text unspecified, when the text would exceed the project text buffer.
@@ -107,8 +109,15 @@ std::string CollisionBytes(const ModelContext* context, const Project& project);
 // settings block into *settings. A short file fills what it has and clears the rest. False
 // (nothing changed) when the file is missing or unreadable.
 bool ReadCollisionFile(const std::string& collisionPath, uint8_t* map, SceneSettings* settings);
-// The .col path of a project path: its last three characters replaced by "col".
+// The .col path of a project path: its extension replaced by ".col" ("a.prj" -> "a.col"), or
+// ".col" added to a name without one ("backup" -> "backup.col").
 std::string CollisionPath(const std::string& projectPath);
+// Turns a path field of a record or a project file (stored "./x", relative, or absolute as in
+// memory) into the file name to open: normalised, and only when it lies inside the working folder
+// or the data folder. False (and *file empty) for an empty field, "-", or a path outside them,
+// which the caller treats as a missing file. Every reader of a file a project names goes through
+// this.
+bool StoredFilePath(const ModelContext& context, std::string_view field, std::string* file);
 // A new brain working-copy path (eight upper-case hexadecimal digits + ".bra").
 std::string NewWorkingCopyPath(ModelContext* context);
 

@@ -6,7 +6,10 @@
 // [SECTION] Working copies
 // [SECTION] Loading
 // [SECTION] Saving
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -40,27 +43,6 @@ constexpr size_t kSettingsBlockEnd = kSettingsBlockOffset + 24;
 // ---------------------------------------------------------------------------------------------
 // [SECTION] Text helpers
 // ---------------------------------------------------------------------------------------------
-
-// Walks the record part of a project file. A line ends at LF, and one CR before it is dropped, so a
-// file whose line ends were changed by an editor still reads its records.
-class LineReader {
- public:
-  explicit LineReader(std::string_view text) : text_(text) {}
-  bool Next(std::string_view* line) {
-    if (at_ >= text_.size()) return false;
-    size_t end = text_.find('\n', at_);
-    if (end == std::string_view::npos) end = text_.size();
-    size_t stop = end;
-    if (stop > at_ && text_[stop - 1] == '\r') --stop;
-    *line = text_.substr(at_, stop - at_);
-    at_ = end + 1;
-    return true;
-  }
-
- private:
-  std::string_view text_;
-  size_t at_ = 0;
-};
 
 // Stored paths use '/' and start with "./" for the working folder; in memory they are absolute.
 // A "./" that is the tail of "../" is a step up, not the working folder, and is left alone.
@@ -107,9 +89,9 @@ std::string ToRelative(std::string_view text, const std::string& workingFolder) 
 }
 
 // A line break inside a value would split one line of the file into two and shift what follows, so
-// an LF becomes a blank; a CR alone does not end a line and is kept.
+// an LF or a CR becomes a blank.
 void AppendLine(std::string* out, std::string_view text) {
-  for (char c : text) out->push_back(c == '\n' ? ' ' : c);
+  for (char c : text) out->push_back(c == '\n' || c == '\r' ? ' ' : c);
   out->append(kLineEnd);
 }
 
@@ -146,16 +128,30 @@ void StoreInt32(uint8_t* bytes, size_t at, int32_t value) {
 // overwritten in place and then cut to length, never truncated first: some file systems write a
 // truncated-and-rewritten file back at once, and removing and recreating it costs the inode
 // allocator more; either makes a load ten times slower.
-bool WriteScratch(const std::string& path, std::string_view data) {
+bool WriteScratch(const std::string& path, std::string_view data, std::string* reason) {
+  errno = 0;
   std::FILE* file = std::fopen(path.c_str(), "r+b");
   if (file == nullptr) file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool written = data.empty() || std::fwrite(data.data(), 1, data.size(), file) == data.size();
-  if (std::fclose(file) != 0 || !written) return false;
-  std::error_code error;
-  const uintmax_t size = std::filesystem::file_size(path, error);
-  if (!error && size != data.size()) std::filesystem::resize_file(path, data.size(), error);
-  return !error;
+  if (file == nullptr) {
+    *reason = std::strerror(errno);
+    return false;
+  }
+  errno = 0;
+  bool written = data.empty() || std::fwrite(data.data(), 1, data.size(), file) == data.size();
+  int error = written ? 0 : errno;
+  if (std::fclose(file) != 0 && written) {
+    written = false;
+    error = errno;
+  }
+  if (!written) {
+    *reason = std::strerror(error != 0 ? error : ENOSPC);
+    return false;
+  }
+  std::error_code failure;
+  const uintmax_t size = std::filesystem::file_size(path, failure);
+  if (!failure && size != data.size()) std::filesystem::resize_file(path, data.size(), failure);
+  if (failure) *reason = failure.message();
+  return !failure;
 }
 
 // Brain files and working copies go through the context's in-memory store when it has one.
@@ -170,8 +166,9 @@ bool ReadBrainFile(const ModelContext& context, const std::string& path, std::st
   return true;
 }
 
-bool WriteWorkingCopy(const ModelContext& context, const std::string& path, std::string_view body) {
-  if (context.brainFiles == nullptr) return WriteScratch(path, body);
+bool WriteWorkingCopy(const ModelContext& context, const std::string& path, std::string_view body,
+                      std::string* reason) {
+  if (context.brainFiles == nullptr) return WriteScratch(path, body, reason);
   (*context.brainFiles)[path].assign(body);
   return true;
 }
@@ -219,8 +216,25 @@ class BrainSection {
 }  // namespace
 
 std::string CollisionPath(const std::string& projectPath) {
-  if (projectPath.size() < 3) return projectPath + ".col";
-  return projectPath.substr(0, projectPath.size() - 3) + "col";
+  const size_t slash = projectPath.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = projectPath.rfind('.');
+  // A name without an extension (or one that is all extension, ".prj") gets ".col" added.
+  if (dot == std::string::npos || dot <= nameStart) return projectPath + ".col";
+  return projectPath.substr(0, dot) + ".col";
+}
+
+bool StoredFilePath(const ModelContext& context, std::string_view field, std::string* file) {
+  file->clear();
+  if (field.empty() || field == "-") return false;
+  // Records in memory hold absolute paths already; stored ones start with "./" or are relative.
+  std::string path = field.front() == '/' ? std::string(field) : ToAbsolute(field, context.workingFolder);
+  if (path.front() != '/') path = context.workingFolder + path;
+  path = core::NormalisePath(path);
+  const bool inside = core::PathInside(path, context.workingFolder) ||
+                      (!context.dataFolder.empty() && core::PathInside(path, context.dataFolder));
+  if (inside) *file = std::move(path);
+  return inside;
 }
 
 std::string NewWorkingCopyPath(ModelContext* context) {
@@ -292,7 +306,8 @@ bool LoadProject(ModelContext* context, const std::string& path, Project* projec
   }
   text.resize(static_cast<size_t>(length));
   std::string collision;
-  const bool hasCollision = ReadCollisionBytes(CollisionPath(path), &collision);
+  const std::string collisionPath = CollisionPath(path);
+  const bool hasCollision = collisionPath != path && ReadCollisionBytes(collisionPath, &collision);
   return ParseProject(context, path, text, hasCollision ? std::optional<std::string_view>(collision) : std::nullopt,
                       project, error);
 }
@@ -304,6 +319,13 @@ bool ParseProject(ModelContext* context, const std::string& path, std::string_vi
     *error = "The project file " + path + " is larger than " + std::to_string(kProjectTextBytes) +
              " bytes and cannot be loaded";
     return false;
+  }
+  // Records and brain blocks are found by their CR LF line ends; a file saved with other line ends
+  // is read through a converted copy.
+  std::string converted;
+  if (core::HasForeignLineEnds(text)) {
+    converted = core::WithCrLf(text);
+    text = converted;
   }
   std::vector<uint8_t> scratchMap;
   uint8_t* map = context->collisionMap;
@@ -323,7 +345,7 @@ bool ParseProject(ModelContext* context, const std::string& path, std::string_vi
 
   // Header lines, the count line (its number is not needed: the list ends by itself), the records,
   // then the line that ends them, which carries the settings.
-  LineReader lines(text);
+  core::LineReader lines(text);
   std::string_view line;
   bool countSeen = false;
   int32_t elementLines = 0;
@@ -364,13 +386,16 @@ bool ParseProject(ModelContext* context, const std::string& path, std::string_vi
   // Every element gets a working copy of its own. Each element owns one block of the brain section,
   // in order; the text of the block becomes the copy when the record says the brain is stored in
   // the project ("-"), otherwise the copy is made from the brain file the record names. A missing
-  // file or block gives an empty copy, so the compiler always finds the file the record names.
+  // file or block gives an empty copy, so the compiler always finds the file the record names. A
+  // copy that cannot be written fails the load: a save would otherwise find it missing and store
+  // the brain empty.
   if (!loaded.records.empty() && !context->finishedGame && context->brainFiles == nullptr) {
     core::MakeFolders(workingFolder + "brains");
   }
   BrainSection section(text);
-  bool copyFailed = false;
-  for (std::string& record : loaded.records) {
+  std::vector<std::string> written;
+  for (size_t i = 0; i < loaded.records.size(); ++i) {
+    std::string& record = loaded.records[i];
     const std::string copyPath = NewWorkingCopyPath(context);
     const std::string source = ElementField(record, kFieldBrain);
     const std::string_view block = section.Next();
@@ -378,13 +403,24 @@ bool ParseProject(ModelContext* context, const std::string& path, std::string_vi
     if (source == "-") {
       body.assign(block);
       if (context->finishedGame) ScrambleBytes(&body);
-    } else {
-      ReadBrainFile(*context, source, &body);
+    } else if (std::string file; StoredFilePath(*context, source, &file)) {
+      ReadBrainFile(*context, file, &body);
+    } else if (!source.empty()) {
+      loaded.notices.push_back("The brain file " + source + " of element " + std::to_string(i) +
+                               " lies outside the working folder; it was treated as missing");
     }
-    if (!WriteWorkingCopy(*context, copyPath, body) && !copyFailed) {
-      copyFailed = true;
-      loaded.notices.push_back("The brain working copy " + copyPath + " cannot be written");
+    std::string reason;
+    if (!WriteWorkingCopy(*context, copyPath, body, &reason)) {
+      written.push_back(copyPath);  // a part of it may have been written
+      if (context->brainFiles == nullptr) {
+        for (const std::string& copy : written) std::remove(copy.c_str());
+      }
+      *error = "The brain working copy " + copyPath + " cannot be written (" + reason + "); the project " + path +
+               " was not loaded";
+      if (showNotice) context->notice(nullptr);
+      return false;
     }
+    written.push_back(copyPath);
     record = SetElementField(record, kFieldBrain, copyPath);
   }
 
@@ -401,53 +437,63 @@ bool ParseProject(ModelContext* context, const std::string& path, std::string_vi
 
 namespace {
 
-// Brain text goes out line by line, each line closed by CR LF; a lone LF belongs to its line, as
-// the brain compiler reads it. A text that already ends with CR LF is written byte for byte. A line
-// that begins with "@" would read back as the start of the next element's block and move every
-// later brain to the wrong element; brain source cannot contain "@", so such a line is already
-// wrong, and a blank before it keeps it inside its own brain.
+// Brain text goes out line by line, each line closed by CR LF, whatever ended it in the working copy
+// (CR LF, LF or CR alone); a text that already ends its lines with CR LF is written byte for byte.
+// A line that begins with "@" would read back as the start of the next element's block and move
+// every later brain to the wrong element; brain source cannot contain "@", so such a line is
+// already wrong, and a blank before it keeps it inside its own brain.
 void AppendBrainText(std::string* out, std::string_view body) {
   size_t at = 0;
-  while (at < body.size()) {
-    if (body[at] == '@') out->push_back(' ');
-    const size_t end = body.find(kLineEnd, at);
-    if (end == std::string_view::npos) {
-      out->append(body.substr(at));
-      out->append(kLineEnd);
-      return;
-    }
-    out->append(body.substr(at, end + kLineEnd.size() - at));
-    at = end + kLineEnd.size();
+  std::string_view line;
+  while (core::NextLine(body, &at, &line)) {
+    if (!line.empty() && line.front() == '@') out->push_back(' ');
+    out->append(line);
+    out->append(kLineEnd);
   }
 }
 
-// Both files are written completely under temporary names before either replaces its old file.
-bool WriteBoth(const std::string& projectPath, std::string_view projectText, const std::string& collisionPath,
-               std::string_view collisionBytes, std::string* error) {
-  const std::string projectTemp = projectPath + ".saving";
-  const std::string collisionTemp = collisionPath + ".saving";
-  if (!core::WriteFileAtomic(projectTemp, projectText)) {
-    *error = "Cannot write " + projectPath;
-    std::remove(projectTemp.c_str());
+// The two files of a save go in together or not at all. Both are written completely to temporary
+// files beside their targets first; then the .col replaces its old file, then the .prj. Should the
+// second rename fail, the old .col, kept under a temporary name by a hard link, is put back (or the
+// new one removed when there was none), so a failure at any step leaves both old files as they were.
+bool CommitBoth(const std::string& projectPath, std::string_view projectText, const std::string& collisionPath,
+                std::string_view collisionBytes, std::string* error) {
+  std::string reason;
+  std::string collisionTemp;
+  std::string projectTemp;
+  if (!core::WriteTemporary(collisionPath, collisionBytes, &collisionTemp, &reason)) {
+    *error = "Cannot write " + collisionPath + " (" + reason + "); the project was not saved";
     return false;
   }
-  if (!core::WriteFileAtomic(collisionTemp, collisionBytes)) {
-    *error = "Cannot write " + collisionPath;
-    std::remove(projectTemp.c_str());
+  if (!core::WriteTemporary(projectPath, projectText, &projectTemp, &reason)) {
     std::remove(collisionTemp.c_str());
+    *error = "Cannot write " + projectPath + " (" + reason + "); the project was not saved";
     return false;
   }
-  if (std::rename(projectTemp.c_str(), projectPath.c_str()) != 0) {
-    *error = "Cannot replace " + projectPath;
+  const bool hadCollision = core::FileExists(collisionPath);
+  const std::string keptCollision = core::TemporaryPathFor(collisionPath);
+  if (hadCollision && link(collisionPath.c_str(), keptCollision.c_str()) != 0) {
+    std::remove(collisionTemp.c_str());
     std::remove(projectTemp.c_str());
-    std::remove(collisionTemp.c_str());
+    *error = "Cannot keep the old " + collisionPath + " aside (" + std::strerror(errno) + "); the project was not saved";
     return false;
   }
-  if (std::rename(collisionTemp.c_str(), collisionPath.c_str()) != 0) {
-    *error = "Cannot replace " + collisionPath;
+  if (!core::ReplaceFile(collisionTemp, collisionPath, &reason)) {
     std::remove(collisionTemp.c_str());
+    std::remove(projectTemp.c_str());
+    if (hadCollision) std::remove(keptCollision.c_str());
+    *error = "Cannot replace " + collisionPath + " (" + reason + "); the project was not saved";
     return false;
   }
+  if (!core::ReplaceFile(projectTemp, projectPath, &reason)) {
+    std::remove(projectTemp.c_str());
+    std::string ignored;
+    if (hadCollision) core::ReplaceFile(keptCollision, collisionPath, &ignored);
+    else std::remove(collisionPath.c_str());
+    *error = "Cannot replace " + projectPath + " (" + reason + "); the project was not saved";
+    return false;
+  }
+  if (hadCollision) std::remove(keptCollision.c_str());
   return true;
 }
 
@@ -474,8 +520,15 @@ bool ProjectText(const ModelContext* context, const Project& project, std::strin
   for (size_t i = 0; i < project.records.size(); ++i) {
     *text += "@" + std::to_string(i);
     text->append(kLineEnd);
+    // A working copy that has gone would be saved as an empty brain: the save stops instead.
     const std::string copyPath = ElementField(project.records[i], kFieldBrain);
-    if (copyPath == "-" || !ReadBrainFile(*context, copyPath, &body)) body.clear();
+    if (copyPath == "-" || copyPath.empty()) {
+      body.clear();
+    } else if (!ReadBrainFile(*context, copyPath, &body)) {
+      *error = "The brain of element " + std::to_string(i) + " cannot be read from its working copy " + copyPath +
+               "; the project was not saved";
+      return false;
+    }
     if (context->finishedGame) UnscrambleBytes(&body);
     AppendBrainText(text, body);
   }
@@ -507,9 +560,14 @@ std::string CollisionBytes(const ModelContext* context, const Project& project) 
 }
 
 bool SaveProject(ModelContext* context, const Project& project, const std::string& path, std::string* error) {
+  const std::string collisionPath = CollisionPath(path);
+  if (core::NormalisePath(collisionPath) == core::NormalisePath(path)) {
+    *error = "The project " + path + " cannot be saved under the name of its own collision file";
+    return false;
+  }
   std::string text;
   if (!ProjectText(context, project, &text, error)) return false;
-  return WriteBoth(path, text, CollisionPath(path), CollisionBytes(context, project), error);
+  return CommitBoth(path, text, collisionPath, CollisionBytes(context, project), error);
 }
 
 }  // namespace model

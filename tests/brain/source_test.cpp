@@ -18,11 +18,13 @@ std::vector<std::string> Lines(std::string_view text) {
   return out;
 }
 
-TEST(BrainSource, OnlyCrLfEndsALine) {
-  EXPECT_EQ(Lines("a\nb\nc"), (std::vector<std::string>{"a\nb\nc"}));
+// A brain saved by an editor of either convention reads as the same lines.
+TEST(BrainSource, EveryLineEndEndsALine) {
+  EXPECT_EQ(Lines("a\nb\nc"), (std::vector<std::string>{"a", "b", "c"}));
   EXPECT_EQ(Lines("a\r\nb\r\n"), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(Lines("a\r\n\r\nlast"), (std::vector<std::string>{"a", "", "last"}));
-  EXPECT_EQ(Lines("x\ry\r\n"), (std::vector<std::string>{"x\ry"}));
+  EXPECT_EQ(Lines("x\ry\r\n"), (std::vector<std::string>{"x", "y"}));
+  EXPECT_EQ(Lines("a\n\r\n\r\rb"), (std::vector<std::string>{"a", "", "", "", "b"}));
   EXPECT_TRUE(Lines("").empty());
 }
 

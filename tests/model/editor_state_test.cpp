@@ -91,7 +91,7 @@ TEST(EditorState, NumbersAndLineBreaksInValues) {
   ASSERT_TRUE(model::WriteEditorState(folder.path(), state));
   model::EditorState again;
   model::ReadEditorState("/w/", folder.path(), &again);
-  EXPECT_EQ(again.vexel[18], "header\r with a break");
+  EXPECT_EQ(again.vexel[18], "header  with a break");
   EXPECT_EQ(again.vexel[19], "0");
 }
 

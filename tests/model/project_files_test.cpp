@@ -14,6 +14,7 @@
 
 #include "core/core.h"
 #include "model/model.h"
+#include "model/project_text.h"
 #include "support/run_program.h"
 
 namespace {
@@ -21,23 +22,8 @@ namespace {
 using testing_support::ReadText;
 using testing_support::TempFolder;
 using testing_support::WriteText;
-
-// An element record with 40 fields: paths as the file stores them, no brain parameters.
-std::string Record(const std::string& name, int type, const std::string& brain,
-                   const std::string& aspect = "./cameras/default_.03d") {
-  std::string record = name + "|" + aspect + "|./sounds/null_.wav|" + brain;
-  for (int field = 5; field <= 35; ++field) record += field == 33 ? "|1" : "|0";
-  return record + "|" + std::to_string(type) + "|160/120/479/359/0/20&40/7|0/1|4096/2/50/0|14815378";
-}
-
-std::string ProjectText(const std::string& header, const std::vector<std::string>& records, const std::string& settings,
-                        const std::vector<std::string>& brains) {
-  std::string text = ";" + header + "\r\n" + std::to_string(records.size()) + "\r\n";
-  for (const std::string& record : records) text += record + "\r\n";
-  text += settings + "\r\n";
-  for (size_t i = 0; i < brains.size(); ++i) text += "@" + std::to_string(i) + "\r\n" + brains[i];
-  return text;
-}
+using testing_support::ProjectText;
+using testing_support::Record;
 
 std::vector<std::string> gNotices;
 void RecordNotice(const char* text) { gNotices.push_back(text == nullptr ? "(cleared)" : text); }
@@ -98,7 +84,7 @@ TEST_F(ProjectFiles, FullProjectRoundTripsByteForByte) {
   std::vector<std::string> brains;
   for (int i = 0; i < model::kMaxElements; ++i) {
     records.push_back(Record("E" + std::to_string(i), i % 13, "-", "./sprites/s" + std::to_string(i) + ".pcx"));
-    brains.push_back(i % 5 == 0 ? "" : "var n\r\nn = n + " + std::to_string(i) + "\r\nlone\nLF stays\r\n");
+    brains.push_back(i % 5 == 0 ? "" : "var n\r\nn = n + " + std::to_string(i) + "\r\nmore\r\n");
   }
   const std::string text = ProjectText("Full", records, "./bckgrnds/b.bmp|2|1,7", brains);
   std::string collision(model::kCollisionMapBytes, '\0');
