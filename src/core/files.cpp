@@ -128,10 +128,13 @@ int RemoveLeftoverTemporaries(const std::string& folder) {
   while (const dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
     const size_t marker = name.find(kTemporaryMarker);
-    if (marker == std::string_view::npos) continue;
+    // Earlier builds named every temporary file TARGET + ".tmp-write", without the writer.
+    const bool older = name.size() > 10 && name.ends_with(".tmp-write");
+    if (marker == std::string_view::npos && !older) continue;
     // The writer's process id follows the marker; a file of a process that still runs (another
     // tool saving in the same folder) is left to it.
-    const long pid = std::strtol(std::string(name.substr(marker + kTemporaryMarker.size())).c_str(), nullptr, 10);
+    const long pid =
+        older ? 0 : std::strtol(std::string(name.substr(marker + kTemporaryMarker.size())).c_str(), nullptr, 10);
     if (pid > 0 && pid != getpid() && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) continue;
     struct stat st {};
     const std::string path = base + std::string(name);

@@ -51,12 +51,13 @@ TEST(TemporaryFiles, UniqueNamesAndLeftoversRemoved) {
 
   ASSERT_TRUE(testing_support::WriteText(target, "old"));
   ASSERT_TRUE(testing_support::WriteText(target + ".vexel-tmp-99999999-1", "half written"));  // no such process
+  ASSERT_TRUE(testing_support::WriteText(target + ".tmp-write", "left by an earlier build"));
   const std::string live = target + ".vexel-tmp-" + std::to_string(getppid()) + "-1";
   ASSERT_TRUE(testing_support::WriteText(live, "being written"));
   std::vector<std::string> names;
   ASSERT_TRUE(core::ListFolder(folder.path(), &names));
-  EXPECT_EQ(names, (std::vector<std::string>{"globvars.dat"}));
-  EXPECT_EQ(core::RemoveLeftoverTemporaries(folder.path()), 1);
+  EXPECT_EQ(names, (std::vector<std::string>{"globvars.dat", "globvars.dat.tmp-write"}));
+  EXPECT_EQ(core::RemoveLeftoverTemporaries(folder.path()), 2);
   EXPECT_EQ(folder.Files(), (std::vector<std::string>{"globvars.dat", "globvars.dat.vexel-tmp-" +
                                                                           std::to_string(getppid()) + "-1"}));
 
