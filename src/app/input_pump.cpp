@@ -67,8 +67,8 @@ void PumpInput(Engine& engine) {
 
 void FlushInput(Engine& engine) {
   // A key held for ever (or a script that never releases it) must not hang the tool: each wait
-  // gives up after about ten seconds of pump passes.
-  // A stop signal ends the flush: nobody will release the keys of a program being stopped.
+  // gives up after about ten seconds of pump passes. A stop signal ends the flush at once: nobody
+  // is going to release the keys of a program being stopped. The queue is left empty either way.
   constexpr int kMaxWaitPasses = 300;
   for (int pass = 0; pass < 20 && platform::StopSignal() == 0; ++pass) {
     PumpInput(engine);

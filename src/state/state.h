@@ -30,7 +30,7 @@ namespace state {
 // first; what remains is the text the command-line numbers are read from.
 struct LaunchOptions {
   platform::Options platform;
-  int32_t ticks = -1;     // --ticks N: stop after N ticks on the virtual clock; -1: no limit
+  int32_t ticks = -1;     // --ticks N: the run stops after N ticks in all, on the virtual clock; -1: no limit
   brain::Backend brains = brain::kDefaultBackend;  // --brains=interp|native
   std::string dumpPath;   // --dump FILE: the element state records as JSON when a play ends
   std::string timingLogPath;  // --timing-log FILE: how each pass of the play loop was paced

@@ -2,10 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 
 #include "app/app.h"
-#include "model/model.h"
 #include "support/run_program.h"
 #include "support/work_folder.h"
 
