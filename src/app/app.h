@@ -59,8 +59,8 @@ int32_t RunModeNumber(const RunModeFile& file, int k);    // line k + 2; -1 for 
 // The run-time error box of a play (caption "Runtime Error"): the cursor is shown while it is up,
 // the next tick is due one period after it closes, and the play ends after the current step.
 void ShowRuntimeError(Engine& engine, const std::string& text);
-// Plays the loaded project until Escape, an exit target or the tick limit; returns the exit target.
-// It is the three steps below in order.
+// Plays the loaded project until Escape, an exit target, the step limit or a stop signal; returns
+// the exit target. It is the three steps below in order.
 int32_t PlayProject(Engine& engine);
 // One brain step of the play (brain::RunBrains on engine.play->brains); a run-time fault names the
 // element and its brain line ("Element 'Ball', brain line 12").
@@ -69,20 +69,26 @@ void RunBrainStep(Engine& engine);
 // end puts back kept aside; four settling steps; the first frame; the first deadline.
 void StartPlay(Engine& engine);
 // One pass of the loop: input, one logic step, then either the wait for the deadline and a frame,
-// or (late) no frame. False when the play ends: tick limit, exit target or Escape.
+// or (late) no frame. False when the play ends: step limit, exit target, Escape, or a stop signal
+// (seen before the pass does anything; a wait it interrupts ends early).
 bool RunPlayPass(Engine& engine);
 // Play end: fog and (test play) collision map put back, timing log closed, state dump written,
-// input flushed (test play). Returns the exit target. engine.play stays for inspection.
+// the play's steps added to the run's, input flushed (test play). Returns the exit target.
+// engine.play stays for inspection.
 int32_t EndPlay(Engine& engine);
 // One project of a finished game: reads globvars.dat (or clears the globals), loads the scrambled
 // project and its .col, plays it, writes globvars.dat back. Returns the exit target.
 int32_t RunProject(Engine& engine, const std::string& path);
 // The chain of a finished game: sub-project 1, then whichever sub-project each play asks for, until
-// a play ends the game or asks for a sub-project that does not exist.
+// a play ends the game or asks for a sub-project that does not exist, the run's step limit is
+// used up, or a stop signal came (no further sub-project starts).
 void RunGame(Engine& engine);
 // Removes the brain working copies (*.bra) of a finished game's folder: once the brains are
 // compiled they are not needed, and they are not left lying about.
 void DeleteWorkingCopies(const std::string& folder);
+// Logic steps the run may still take: --ticks N (3 for a headless run without it) less the steps
+// of the plays so far, never below 0; INT32_MAX without a limit.
+int32_t RunStepsLeft(const Engine& engine);
 // working folder + "level" + three digits + ".prj".
 std::string SubProjectPath(const std::string& workingFolder, int32_t number);
 // Sets state word 15 to 2 for every element that is on and whose current aspect slot holds a flat
@@ -101,7 +107,8 @@ std::string DumpStateRecords(const Engine& engine);
 // One pass of input work, once per frame in every loop: window events (the window-procedure
 // rules), the pointer and buttons, the frame count.
 void PumpInput(Engine& engine);
-// 20 passes of: pump, wait until no key or mouse button is down, empty the key queue.
+// 20 passes of: pump, wait until no key or mouse button is down, empty the key queue. A stop signal
+// cuts it short, leaving the queue empty.
 void FlushInput(Engine& engine);
 // The oldest key of the queue as a one-character string (empty for a bare key or an empty
 // queue); its scan code is kept in readKeyScan.
@@ -128,6 +135,9 @@ inline constexpr int kExitStartFailed = 1;
 inline constexpr int kExitBadOptions = 2;
 inline constexpr int kExitSwitchedToSoftware = 3;  // no hardware device; the next run uses software
 inline constexpr int kExitOtherInstance = 4;
+// A run stopped by SIGINT or SIGTERM: 128 + the signal's number, as a shell reports it.
+inline constexpr int kExitInterrupted = 130;
+inline constexpr int kExitTerminated = 143;
 
 // Start-up steps 1-12: returns kStartedUp when the run mode can be dispatched, else the exit code.
 inline constexpr int kStartedUp = -1;
@@ -137,7 +147,9 @@ void RunModeDispatch(Engine& engine);
 // Releases everything start-up made, in reverse order. Safe after a partial start-up.
 void ShutDown(Engine& engine);
 
-// The engine program: returns the process exit code.
+// The engine program: returns the process exit code. It installs the stop signals first; after a
+// stop signal the run winds down the normal way (the play ends and saves what a play end saves)
+// and the code is 128 + the signal's number, whatever the run reached.
 int Main(int argc, const char* const* argv);
 
 }  // namespace app

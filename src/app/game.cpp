@@ -58,6 +58,7 @@ int32_t RunProject(Engine& engine, const std::string& path) {
 void RunGame(Engine& engine) {
   int32_t target = 1;
   for (;;) {
+    if (platform::StopSignal() != 0) break;
     const std::string path = SubProjectPath(engine.paths.working, target);
     if (!core::FileExists(path)) {
       if (target >= 1) {
@@ -69,6 +70,9 @@ void RunGame(Engine& engine) {
     }
     target = RunProject(engine, path);
     if (target < 0) break;  // the end of the game, a run-time error, or a resume (not in this build)
+    // Every play with steps left takes at least one, so a chain that never ends by itself (a level
+    // that sends the game back to itself) still ends with the run's step limit.
+    if (RunStepsLeft(engine) == 0) break;
   }
 }
 

@@ -67,16 +67,18 @@ void PumpInput(Engine& engine) {
 
 void FlushInput(Engine& engine) {
   // A key held for ever (or a script that never releases it) must not hang the tool: each wait
-  // gives up after about ten seconds of pump passes.
+  // gives up after about ten seconds of pump passes. A stop signal ends the flush at once: nobody
+  // is going to release the keys of a program being stopped. The queue is left empty either way.
   constexpr int kMaxWaitPasses = 300;
-  for (int pass = 0; pass < 20; ++pass) {
+  for (int pass = 0; pass < 20 && platform::StopSignal() == 0; ++pass) {
     PumpInput(engine);
-    for (int wait = 0; wait < kMaxWaitPasses && AnythingDown(engine); ++wait) {
+    for (int wait = 0; wait < kMaxWaitPasses && AnythingDown(engine) && platform::StopSignal() == 0; ++wait) {
       if (!engine.platform.clock().IsVirtual()) platform::Clock::Sleep(platform::Clock::kUnitsPerSecond / 30);
       PumpInput(engine);
     }
     engine.keys.Clear();
   }
+  engine.keys.Clear();
 }
 
 std::string ReadKey(Engine& engine) {

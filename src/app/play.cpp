@@ -58,6 +58,15 @@ std::string FaultPlace(const Engine& engine, int32_t element, uint32_t address) 
 
 }  // namespace
 
+int32_t RunStepsLeft(const Engine& engine) {
+  int64_t limit = engine.options.ticks;
+  if (limit < 0) {
+    if (!engine.platform.IsHeadless()) return INT32_MAX;
+    limit = 3;  // a headless run without --ticks must end by itself
+  }
+  return static_cast<int32_t>(std::max<int64_t>(0, limit - engine.runSteps));
+}
+
 void RunBrainStep(Engine& engine) {
   brain::RunBrains(&engine.play->brains,
                    [&engine](int32_t element, uint32_t address) { return FaultPlace(engine, element, address); });
@@ -167,7 +176,7 @@ void StartPlay(Engine& engine) {
     play.timingLog = std::fopen(engine.options.timingLogPath.c_str(), "w");
     if (play.timingLog == nullptr) std::fprintf(stderr, "main: cannot write %s\n", engine.options.timingLogPath.c_str());
   }
-  play.stepLimit = engine.options.ticks >= 0 ? engine.options.ticks : (engine.platform.IsHeadless() ? 3 : INT32_MAX);
+  play.stepLimit = RunStepsLeft(engine);
 
   // Four logic steps settle the elements; the first frame; then the deadline. Rendering is an
   // empty frame until the scene exists.
@@ -183,7 +192,7 @@ void StartPlay(Engine& engine) {
 // to back until they have caught up. The deadline never jumps.
 bool RunPlayPass(Engine& engine) {
   Play& play = *engine.play;
-  if (play.steps >= play.stepLimit) return false;
+  if (play.steps >= play.stepLimit || platform::StopSignal() != 0) return false;
   PumpInput(engine);
   bool escape = false;
   if (play.testPlay) {
@@ -225,6 +234,7 @@ int32_t EndPlay(Engine& engine) {
     std::fprintf(stderr, "main: cannot write %s\n", engine.options.dumpPath.c_str());
   }
   play.brains.native.Forget();
+  engine.runSteps += play.steps;
   engine.playing = false;
   if (play.testPlay) FlushInput(engine);
   return play.exitTarget;

@@ -22,8 +22,11 @@ void TestPlay(Engine& engine) {
   engine.editorState.SetNumber(1, 0);
   const int32_t target = PlayProject(engine);
   engine.editorState.SetNumber(1, testView);
+  // A play stopped by a signal did not go well, and the program is on its way out: no boxes (they
+  // would hold it up until a second signal), no marker. A recorded track is still kept.
+  const bool stopped = platform::StopSignal() != 0;
 
-  if (target != kExitNone && target != kExitRuntimeError) {
+  if (!stopped && target != kExitNone && target != kExitRuntimeError) {
     std::string text;
     if (target == kExitEndScreen) text = "When compiled, exit to end screen";
     else if (target == kExitSystem) text = "When compiled, exit directly to Windows";
@@ -31,17 +34,20 @@ void TestPlay(Engine& engine) {
     ShowProgramBox(engine, text, {" OK "});
   }
   if (!engine.recordedTrack.empty()) {
-    ShowProgramBox(engine,
-                   "A " + std::to_string(engine.recordedTrack.size() / 720) +
-                       " seconds track was successfully recorded!|Use the 'Save Recorded Track As' tool to|save it as "
-                       "a new track-type element's aspect",
-                   {" OK "});
+    if (!stopped) {
+      ShowProgramBox(engine,
+                     "A " + std::to_string(engine.recordedTrack.size() / 720) +
+                         " seconds track was successfully recorded!|Use the 'Save Recorded Track As' tool to|save "
+                         "it as a new track-type element's aspect",
+                     {" OK "});
+    }
     const std::string track = engine.paths.working + "data/currtrck.i3d";
     if (!core::WriteFileAtomic(track, std::string_view(reinterpret_cast<const char*>(engine.recordedTrack.data()),
                                                        engine.recordedTrack.size()))) {
       std::fprintf(stderr, "main: cannot write %s\n", track.c_str());
     }
   }
+  if (stopped) return;
   if (!core::MakeFolders(engine.paths.working + "temp") || !core::WriteFileAtomic(marker, "wasok\r\n")) {
     std::fprintf(stderr, "main: cannot write %s\n", marker.c_str());
   }

@@ -178,6 +178,7 @@ void ShutDown(Engine& engine) {
 }
 
 int Main(int argc, const char* const* argv) {
+  platform::InstallStopSignals();
   auto engine = std::make_unique<Engine>();
   int code = StartUp(*engine, argc, argv);
   if (code == kStartedUp) {
@@ -185,6 +186,7 @@ int Main(int argc, const char* const* argv) {
     code = kExitOk;
   }
   ShutDown(*engine);
+  if (const int signal = platform::StopSignal(); signal != 0) code = 128 + signal;
   return code;
 }
 

@@ -1,5 +1,5 @@
 // vexel play: a headless test play of a project in the current folder, through a temporary
-// runmode.ini, reporting whether the play ended normally.
+// runmode.ini, reporting whether the play ended normally or was stopped by a signal.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -52,6 +52,11 @@ int PlayCommand(int argc, const char* const* argv) {
   if (hadRunMode) core::WriteFileAtomic("runmode.ini", previous);
   else std::remove("runmode.ini");
 
+  // A stopped play passes the signal's code on, as the engine program would.
+  if (code == app::kExitInterrupted || code == app::kExitTerminated) {
+    std::printf("play stopped by a signal\n");
+    return code;
+  }
   const bool normal = code == app::kExitOk && core::FileExists("temp/wasok.dat");
   std::printf("play %s\n", normal ? "ended normally" : "did not end normally");
   return normal ? 0 : 1;

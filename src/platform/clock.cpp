@@ -1,18 +1,28 @@
-// The engine clock in 1/4500 s units, real or virtual. Calls SDL's performance counter and
-// POSIX sleeps.
+// The engine clock in 1/4500 s units, real or virtual. Calls SDL's performance counter, POSIX
+// sleeps and the stop flag.
 #include "platform/clock.h"
 
 #include <SDL2/SDL.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
+
+#include "platform/stop_signals.h"
 
 namespace platform {
 
 void Clock::Sleep(uint32_t units) {
-  const int64_t nanoseconds = int64_t{units} * 1000000000 / kUnitsPerSecond;
-  timespec pause{static_cast<time_t>(nanoseconds / 1000000000), static_cast<long>(nanoseconds % 1000000000)};
-  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+  // Slept in slices of at most a tick at 30 Hz: the stop signal may be delivered to another thread
+  // (SDL's, Mesa's) and so not interrupt this sleep, and a stop must still be seen promptly.
+  constexpr uint32_t kSliceUnits = kUnitsPerSecond / 30;
+  while (units > 0 && StopSignal() == 0) {
+    const uint32_t slice = std::min(units, kSliceUnits);
+    units -= slice;
+    const int64_t nanoseconds = int64_t{slice} * 1000000000 / kUnitsPerSecond;
+    timespec pause{static_cast<time_t>(nanoseconds / 1000000000), static_cast<long>(nanoseconds % 1000000000)};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR && StopSignal() == 0) {
+    }
   }
 }
 
@@ -58,12 +68,15 @@ void Clock::WaitUntil(uint32_t deadline) {
   }
   // Sleep while more than about 1 ms remains (a sleep overruns by well under that on an idle
   // machine), then spin, so ticks keep their pacing without holding a core for the whole wait.
+  // A stop signal interrupts the sleep when this thread takes it; sleeping at most 1/30 s at a
+  // time bounds the wait when another thread does.
   constexpr int32_t kSpinUnits = 4;
+  constexpr int32_t kSliceUnits = kUnitsPerSecond / 30;
   for (;;) {
     const int32_t remaining = static_cast<int32_t>(deadline - Now());
-    if (remaining <= 0) return;
+    if (remaining <= 0 || StopSignal() != 0) return;
     if (remaining > kSpinUnits) {
-      const long nanoseconds = static_cast<long>(remaining - kSpinUnits) * (1000000000L / kUnitsPerSecond);
+      const long nanoseconds = static_cast<long>(std::min(remaining - kSpinUnits, kSliceUnits)) * (1000000000L / kUnitsPerSecond);
       timespec pause{nanoseconds / 1000000000L, nanoseconds % 1000000000L};
       nanosleep(&pause, nullptr);
     }

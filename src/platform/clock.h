@@ -12,7 +12,8 @@ class Clock {
   static constexpr uint32_t kUnitsPerSecond = 4500;
 
   // Sleeps for `units` of real time, whichever clock runs: for waits on other processes and on
-  // the user, which a virtual clock cannot shorten. A signal does not cut the sleep short.
+  // the user, which a virtual clock cannot shorten. Other signals do not cut the sleep short; a
+  // stop signal (StopSignal) ends it within about 1/30 s, at once when it interrupts this thread.
   static void Sleep(uint32_t units);
 
   void StartReal();
@@ -26,8 +27,9 @@ class Clock {
   // Microseconds by which the real time is past `time` (negative before it); 0 on the virtual
   // clock. Finer than the 1/4500 s unit, for measuring how late a wait returned.
   int64_t MicrosecondsPast(uint32_t time) const;
-  // Returns when Now() has reached `deadline` (compared modulo 2^32). Real clock: sleeps until
-  // shortly before it and spins the rest; virtual clock: moves the time there at once.
+  // Returns when Now() has reached `deadline` (compared modulo 2^32), or early once a stop signal
+  // is recorded. Real clock: sleeps until shortly before it and spins the rest; virtual clock:
+  // moves the time there at once.
   void WaitUntil(uint32_t deadline);
 
  private:

@@ -1,6 +1,7 @@
 // Public header of the platform layer: the services the engine reaches the machine through
 // (window and input, GL context, audio, network transport, video), each with a system back end
-// and a null one; the clock; the single-instance lock; key tables and input scripts. The only
+// and a null one; the clock; the single-instance lock; the stop signals; key tables and input
+// scripts. The only
 // code that names SDL2, OpenGL or the other platform libraries lives behind this header.
 //
 // Order of calls: Start, then OpenWindow (optional: a run without a window still has clock,
@@ -22,6 +23,7 @@
 #include "platform/null.h"
 #include "platform/options.h"
 #include "platform/single_instance.h"
+#include "platform/stop_signals.h"
 #include "platform/transport.h"
 #include "platform/video.h"
 #include "platform/window.h"

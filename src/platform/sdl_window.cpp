@@ -29,6 +29,8 @@ bool SdlWindow::Start(std::string* error) {
   // The engine writes only inside its working folder; Mesa would otherwise keep a shader cache in
   // the user's home.
   setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
+  // SIGINT and SIGTERM belong to the engine's stop signals, not to SDL's quit event.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // Video and controllers start later, when the start-up reaches them.
   if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
     *error = std::string("cannot start SDL: ") + SDL_GetError();

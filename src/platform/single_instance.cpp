@@ -1,4 +1,4 @@
-// The single-instance lock: an abstract Unix-domain socket. Calls only POSIX.
+// The single-instance lock: an abstract Unix-domain socket. Calls only POSIX and the stop flag.
 #include "platform/single_instance.h"
 
 #include <sys/socket.h>
@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/stop_signals.h"
 
 namespace platform {
 
@@ -42,12 +44,12 @@ bool WaitForSingleInstance(const std::string& workingFolder, const std::string& 
                            void (*pause)()) {
   int looks = 1;
   bool free = instance->TryAcquire(workingFolder, windowName);
-  while (!free && looks < 11) {
+  while (!free && looks < 11 && StopSignal() == 0) {
     pause();
     free = instance->TryAcquire(workingFolder, windowName);
     ++looks;
   }
-  if (!free) pause();
+  if (!free && StopSignal() == 0) pause();
   return free;
 }
 

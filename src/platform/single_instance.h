@@ -25,7 +25,8 @@ class SingleInstance {
 };
 
 // Looks for another engine; while there is one, pauses and looks again, at most 10 more times,
-// and if the 11th look still finds it, pauses once more and gives up (false).
+// and if the 11th look still finds it, pauses once more and gives up (false). A stop signal ends
+// the wait: no more pauses, false unless the lock was already taken.
 bool WaitForSingleInstance(const std::string& workingFolder, const std::string& windowName, SingleInstance* instance,
                            void (*pause)());
 

@@ -30,7 +30,7 @@ namespace state {
 // first; what remains is the text the command-line numbers are read from.
 struct LaunchOptions {
   platform::Options platform;
-  int32_t ticks = -1;     // --ticks N: stop after N ticks on the virtual clock; -1: no limit
+  int32_t ticks = -1;     // --ticks N: the run stops after N ticks in all, on the virtual clock; -1: no limit
   brain::Backend brains = brain::kDefaultBackend;  // --brains=interp|native
   std::string dumpPath;   // --dump FILE: the element state records as JSON when a play ends
   std::string timingLogPath;  // --timing-log FILE: how each pass of the play loop was paced
@@ -113,7 +113,7 @@ struct Play {
   uint32_t deadline = 0;  // clock time at which the next tick is due
   int32_t steps = 0;      // logic steps of the loop (the settling steps not counted)
   int32_t exitTarget = kExitNone;
-  int32_t stepLimit = INT32_MAX;  // --ticks, or 3 for a headless run without it
+  int32_t stepLimit = INT32_MAX;  // what the run's step limit leaves for this play
   bool testPlay = false;
   std::FILE* timingLog = nullptr;  // --timing-log: one line per loop pass, closed at play end
   core::RandomSource random;
@@ -175,6 +175,9 @@ struct Engine {
   model::Project project;
   std::vector<uint8_t> recordedTrack;  // 720 bytes a second, filled by track recording
   std::unique_ptr<Play> play;  // made anew by every play start
+  // Logic steps of all the plays of the run so far, counted at each play end: the run's step limit
+  // (--ticks) caps the whole run, a game's chain of plays included.
+  int64_t runSteps = 0;
 };
 
 // [SECTION] The current engine

@@ -2,49 +2,22 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 
 #include "app/app.h"
-#include "model/model.h"
 #include "support/run_program.h"
+#include "support/work_folder.h"
 
 namespace {
 
+using testing_support::GameFolder;
 using testing_support::ReadText;
 using testing_support::RunMain;
-using testing_support::TempFolder;
-
-// A finished game's folder: the tables beside the engine, the software device, and sub-projects
-// written scrambled from the skeleton's one-camera project with the given camera brains.
-class GameFolder : public TempFolder {
- public:
-  GameFolder() {
-    EXPECT_TRUE(CopyFrom(VEXEL_DEMO_DIR));
-    app::EngineSettings settings;
-    settings.renderingDevice = 0;
-    EXPECT_TRUE(app::WriteEngineSettings(*this / "config.ini", settings));
-  }
-  void AddLevel(int number, const std::string& brain) const {
-    std::string text = ReadText(std::string(VEXEL_GAME_DIR) + "/projects/myprj/default.prj");
-    const size_t at = text.find("@0\r\n");
-    ASSERT_NE(at, std::string::npos);
-    text = text.substr(0, at + 4) + brain;
-    model::ScrambleBytes(&text);
-    ASSERT_TRUE(testing_support::WriteText(app::SubProjectPath(path(), number), text));
-  }
-  std::vector<int32_t> Globals() const {
-    const std::string bytes = ReadText(*this / "globvars.dat");
-    std::vector<int32_t> values(bytes.size() / 4);
-    std::memcpy(values.data(), bytes.data(), values.size() * 4);
-    return values;
-  }
-};
 
 TEST(GameRun, ExitTargetsLeadThroughTheChainAndGlobalsCarryOver) {
   GameFolder game;
   game.AddLevel(1, "global_add(0, 1)\r\nexit(2)\r\n");
   game.AddLevel(2, "global_add(1, 1)\r\nif global(0) > 9\r\nexit(-2)\r\nelse\r\nexit(1)\r\nendif\r\n");
-  auto run = RunMain({"--ticks", "3", "--dump", "d.json"}, game.path());
+  auto run = RunMain({"--ticks", "100", "--dump", "d.json"}, game.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   // Level 1 runs 4 settling steps and one loop step (its exit was set while settling), then level 2
   // (5 steps) sends the game back to level 1 until global 0 passes 9: 1, 2, 1, 2 -> 5, 10.
@@ -56,11 +29,48 @@ TEST(GameRun, ExitTargetsLeadThroughTheChainAndGlobalsCarryOver) {
   for (const std::string& file : game.Files()) EXPECT_FALSE(file.ends_with(".bra")) << file;  // working copies gone
 
   // The next run of the game starts from the saved globals.
-  run = RunMain({"--ticks", "3"}, game.path());
+  run = RunMain({"--ticks", "100"}, game.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   globals = game.Globals();
   EXPECT_EQ(globals[0], 15);
   EXPECT_EQ(globals[1], 15);
+}
+
+TEST(GameRun, TheStepLimitCapsTheWholeChain) {
+  // Each play of a level that sends the game back to itself runs 4 settling steps and one loop
+  // step; 50 steps are 50 plays, and the chain ends with them.
+  const std::string loop = "global_add(0, 1)\r\nexit(1)\r\n";
+  {
+    GameFolder game;
+    game.AddLevel(1, loop);
+    const auto run = testing_support::RunProgram(VEXEL_MAIN_BINARY, {"--headless", "--ticks", "50"}, game.path(), 30);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(game.Globals().at(0), 250);
+  }
+  {
+    GameFolder game;  // a later play gets what the earlier ones left: 50 - 1 loop steps
+    game.AddLevel(1, "global_add(0, 1)\r\nexit(2)\r\n");
+    game.AddLevel(2, "global_add(1, 1)\r\n");
+    const auto run = RunMain({"--ticks", "50", "--dump", "d.json"}, game.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(game.Globals().at(0), 5);
+    EXPECT_EQ(game.Globals().at(1), 4 + 49);
+    EXPECT_EQ(ReadText(game / "d.json").rfind("{\"tick\": 53, \"exit_target\": -1,", 0), 0u);
+  }
+  {
+    GameFolder game;  // no loop step at all: the first play settles and the chain ends
+    game.AddLevel(1, loop);
+    const auto run = RunMain({"--ticks", "0"}, game.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(game.Globals().at(0), 4);
+  }
+  {
+    GameFolder game;  // headless without --ticks: 3 steps for the whole run, not for each play
+    game.AddLevel(1, loop);
+    const auto run = testing_support::RunProgram(VEXEL_MAIN_BINARY, {"--headless"}, game.path(), 30);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(game.Globals().at(0), 15);
+  }
 }
 
 TEST(GameRun, MissingSubProjects) {

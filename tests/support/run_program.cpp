@@ -18,12 +18,10 @@ extern char** environ;
 
 namespace testing_support {
 
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& folder,
-                     int timeoutSeconds, const std::vector<std::string>& environment) {
-  RunResult result;
-  TempFolder capture;
-  const std::string outPath = capture / "out.txt";
-  const std::string errPath = capture / "err.txt";
+Program::Program(const std::string& program, const std::vector<std::string>& args, const std::string& folder,
+                 const std::vector<std::string>& environment) {
+  const std::string outPath = capture_ / "out.txt";
+  const std::string errPath = capture_ / "err.txt";
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -49,27 +47,69 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   for (std::string& v : variables) envp.push_back(v.data());
   envp.push_back(nullptr);
 
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return result;
+  // The child gets SIGINT and SIGTERM as a program started from a terminal does: not blocked, not
+  // ignored, whatever this test program has set.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &stops);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
+  pid_t pid = 0;
+  if (posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data()) == 0) pid_ = pid;
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+Program::~Program() {
+  if (pid_ > 0 && !reaped_) {
+    kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+}
+
+bool Program::Signal(int signal) const { return pid_ > 0 && !reaped_ && kill(pid_, signal) == 0; }
+
+std::string Program::ErrSoFar() const {
+  std::string text;
+  core::ReadFile(capture_ / "err.txt", &text);
+  return text;
+}
+
+RunResult Program::Wait(double timeoutSeconds) {
+  RunResult result;
+  if (pid_ <= 0 || reaped_) return result;
   int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
   for (;;) {
-    const pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) break;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) break;
     if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
+      result.timedOut = true;
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  reaped_ = true;
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-  core::ReadFile(outPath, &result.out);
-  core::ReadFile(errPath, &result.err);
+  if (WIFSIGNALED(status)) result.killedBy = WTERMSIG(status);
+  core::ReadFile(capture_ / "out.txt", &result.out);
+  core::ReadFile(capture_ / "err.txt", &result.err);
   return result;
+}
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& folder,
+                     int timeoutSeconds, const std::vector<std::string>& environment) {
+  Program running(program, args, folder, environment);
+  return running.Wait(timeoutSeconds);
 }
 
 RunResult RunMain(const std::vector<std::string>& args, const std::string& folder) {

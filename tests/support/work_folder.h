@@ -1,4 +1,5 @@
-// Authoring working folders for end-to-end runs of the engine: the skeleton with a run mode, brains and state dumps.
+// Working folders for end-to-end runs of the engine: the authoring skeleton with a run mode, a
+// finished game's folder, brains and state dumps.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -6,9 +7,12 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/app.h"
+#include "model/model.h"
 #include "support/run_program.h"
 
 namespace testing_support {
@@ -27,6 +31,32 @@ class WorkFolder : public TempFolder {
     settings.renderingDevice = 0;
     settings.displayMode = displayMode;
     EXPECT_TRUE(app::WriteEngineSettings(*this / "config.ini", settings));
+  }
+};
+
+// A finished game's folder: the tables beside the engine, the software device, and sub-projects
+// written scrambled from the skeleton's one-camera project with the given camera brains.
+class GameFolder : public TempFolder {
+ public:
+  GameFolder() {
+    EXPECT_TRUE(CopyFrom(VEXEL_DEMO_DIR));
+    app::EngineSettings settings;
+    settings.renderingDevice = 0;
+    EXPECT_TRUE(app::WriteEngineSettings(*this / "config.ini", settings));
+  }
+  void AddLevel(int number, const std::string& brain) const {
+    std::string text = ReadText(std::string(VEXEL_GAME_DIR) + "/projects/myprj/default.prj");
+    const size_t at = text.find("@0\r\n");
+    ASSERT_NE(at, std::string::npos);
+    text = text.substr(0, at + 4) + brain;
+    model::ScrambleBytes(&text);
+    ASSERT_TRUE(testing_support::WriteText(app::SubProjectPath(path(), number), text));
+  }
+  std::vector<int32_t> Globals() const {
+    const std::string bytes = ReadText(*this / "globvars.dat");
+    std::vector<int32_t> values(bytes.size() / 4);
+    std::memcpy(values.data(), bytes.data(), values.size() * 4);
+    return values;
   }
 };
 
