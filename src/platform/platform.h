@@ -1,8 +1,8 @@
 // Public header of the platform layer: the services the engine reaches the machine through
 // (window and input, GL context, audio, network transport, video), each with a system back end
 // and a null one; the clock; the single-instance lock; the stop signals; key tables and input
-// scripts. The only
-// code that names SDL2, OpenGL or the other platform libraries lives behind this header.
+// scripts. The only code that names SDL2, OpenGL or the other platform libraries lives behind
+// this header.
 //
 // Order of calls: Start, then OpenWindow (optional: a run without a window still has clock,
 // input script and message boxes), then per frame window->PumpEvents ... gl->BeginFrame ...
