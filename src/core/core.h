@@ -1,4 +1,5 @@
-// Public header of the core: guest memory, files, profile files and the random source. Other folders include this.
+// Public header of the core: guest memory, files, profile files, JSON strings, printable text and
+// the random source. Other folders include this.
 #pragma once
 
 #include "core/arena.h"
@@ -6,3 +7,4 @@
 #include "core/json.h"
 #include "core/profile.h"
 #include "core/random.h"
+#include "core/text.h"
