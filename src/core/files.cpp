@@ -21,7 +21,10 @@ bool WriteAll(int fd, std::string_view data) {
   while (done < data.size()) {
     const ssize_t n = write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;  // nothing written and no reason given
+      return false;
+    }
     done += static_cast<size_t>(n);
   }
   return true;
@@ -74,10 +77,22 @@ bool WriteFileAtomic(const std::string& path, std::string_view data) {
   const std::string temp = path + ".tmp-write";
   const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
+  // errno is kept from the step that failed, so it says why the write failed, not how the
+  // clean-up went.
   bool ok = WriteAll(fd, data) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (ok) ok = rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
+  int failure = ok ? 0 : errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    failure = errno;
+  }
+  if (ok && rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    failure = errno;
+  }
+  if (!ok) {
+    unlink(temp.c_str());
+    errno = failure;
+  }
   return ok;
 }
 

@@ -19,7 +19,8 @@ bool ReadFile(const std::string& path, std::string* out);
 long ReadFilePrefix(const std::string& path, void* buffer, size_t length);
 
 // Writes the data to a temporary file in the same folder, flushes it and renames it over
-// `path`, so the old file stays whole if anything fails. False on any failure.
+// `path`, so the old file stays whole if anything fails. False on any failure, with errno
+// telling why.
 bool WriteFileAtomic(const std::string& path, std::string_view data);
 
 bool FileExists(const std::string& path);

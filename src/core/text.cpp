@@ -14,7 +14,7 @@ int ContinuationBytes(unsigned char c) {
 
 }  // namespace
 
-std::string PrintableText(std::string_view text) {
+std::string PrintableText(std::string_view text, std::string_view lineBreaks) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size() < 4096 ? text.size() + 16 : 4096);
@@ -22,7 +22,7 @@ std::string PrintableText(std::string_view text) {
   bool cut = false;   // the current line has had its "..."; the rest of it is dropped
   int following = 0;  // continuation bytes that still belong to the last character kept
   for (const unsigned char c : text) {
-    if (c == '\n' || c == '\r') {
+    if (lineBreaks.find(static_cast<char>(c)) != std::string_view::npos) {
       out.push_back(static_cast<char>(c));
       shown = 0;
       cut = false;

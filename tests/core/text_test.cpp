@@ -21,6 +21,10 @@ TEST(PrintableText, NonPrintingBytesAreShownAndTheRestOfTheTextKept) {
   EXPECT_EQ(core::PrintableText("B\xC3\xA4r \xE2\x82\xAC \xF0\x9F\x99\x82 caf\xE9 \x80\xFF"),
             "B\xC3\xA4r \xE2\x82\xAC \xF0\x9F\x99\x82 caf\xE9 \x80\xFF");
   EXPECT_EQ(core::PrintableText(""), "");
+  // A report on one terminal line separates the lines of a box by '|': line breaks inside a line
+  // are then escapes, and each line is cut on its own.
+  EXPECT_EQ(core::PrintableText("a\r\nb|" + std::string(300, 'c') + "|d", "|"),
+            "a\\x0D\\x0Ab|" + std::string(255, 'c') + "...|d");
 }
 
 TEST(PrintableText, EachLineIsCutAt255CharactersWithAnEllipsis) {
