@@ -56,8 +56,9 @@ int32_t RunModeCode(const RunModeFile& file);             // 0 without the file
 int32_t RunModeNumber(const RunModeFile& file, int k);    // line k + 2; -1 for line 3 without the file
 
 
-// The run-time error box of a play (caption "Runtime Error"): the cursor is shown while it is up,
-// the next tick is due one period after it closes, and the play ends after the current step.
+// The run-time error box of a play (caption "Runtime Error", lines separated by '|', the text
+// shown as every box shows it, see [SECTION] Boxes): the cursor is shown while it is up, the next
+// tick is due one period after it closes, and the play ends after the current step.
 void ShowRuntimeError(Engine& engine, const std::string& text);
 // Plays the loaded project until Escape, an exit target, the step limit or a stop signal; returns
 // the exit target. It is the three steps below in order.
@@ -120,8 +121,11 @@ void HandleWindowEvent(Engine& engine, const platform::InputEvent& event, const 
 
 // [SECTION] Boxes
 
-// Formats at most 255 characters, appends "\r\n" and shows a system box with " OK " and the
-// window name as caption.
+// Every box shows its text through core::PrintableText: non-printing bytes as \xNN, each line cut
+// at 255 characters with "...".
+//
+// Formats the text, appends "\r\n" and shows a system box with " OK " and the window name as
+// caption.
 void ShowError(Engine& engine, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // A box of the program's own look: lines separated by '|'; returns the chosen button's index.
 int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<std::string>& buttons);
@@ -132,24 +136,39 @@ inline constexpr const char* kToolMissing = "This tool is not available in this 
 // Exit codes of the engine program.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitStartFailed = 1;
-inline constexpr int kExitBadOptions = 2;
+inline constexpr int kExitOutputFailed = 1;  // the run went on, but a file it was asked for was not written
+inline constexpr int kExitBadOptions = 2;    // also a missing input script and an unknown run mode
 inline constexpr int kExitSwitchedToSoftware = 3;  // no hardware device; the next run uses software
 inline constexpr int kExitOtherInstance = 4;
 // A run stopped by SIGINT or SIGTERM: 128 + the signal's number, as a shell reports it.
 inline constexpr int kExitInterrupted = 130;
 inline constexpr int kExitTerminated = 143;
 
+// A file the options ask for could not be written: "main: FAILURE" on stderr, where FAILURE is
+// "cannot write PATH: REASON" (CannotWrite gives it for errno); the run goes on and ends with
+// kExitOutputFailed.
+void ReportOutputFailure(Engine& engine, const std::string& failure);
+std::string CannotWrite(const std::string& path, int error);
+
 // Start-up steps 1-12: returns kStartedUp when the run mode can be dispatched, else the exit code.
 inline constexpr int kStartedUp = -1;
 int StartUp(Engine& engine, int argc, const char* const* argv);
-// Reads runmode.ini and runs the mode it names (or the game), then returns.
-void RunModeDispatch(Engine& engine);
-// Releases everything start-up made, in reverse order. Safe after a partial start-up.
+// Reads runmode.ini and runs the mode it names (or the game), then returns the exit code: kExitOk,
+// or kExitBadOptions for a run mode that names no tool ("Unknown run mode N" on stderr and in a
+// box, before anything is loaded).
+int RunModeDispatch(Engine& engine);
+// Releases everything start-up made, in reverse order, then reports a screenshot that could not
+// be written (ReportOutputFailure). Safe after a partial start-up.
 void ShutDown(Engine& engine);
 
-// The engine program: returns the process exit code. It installs the stop signals first; after a
-// stop signal the run winds down the normal way (the play ends and saves what a play end saves)
-// and the code is 128 + the signal's number, whatever the run reached.
-int Main(int argc, const char* const* argv);
+// What a run of the engine leaves for a caller in the same process (vexel play).
+struct RunOutcome {
+  int32_t exitTarget = kExitNone;  // the exit target of the last play; kExitNone when none ran
+};
+
+// The engine program: returns the process exit code, and fills *outcome when given. It installs the
+// stop signals first; after a stop signal the run winds down the normal way (the play ends and
+// saves what a play end saves) and the code is 128 + the signal's number, whatever the run reached.
+int Main(int argc, const char* const* argv, RunOutcome* outcome = nullptr);
 
 }  // namespace app

@@ -1,11 +1,13 @@
 // One play of a project: state records, brain compilation, the tick loop and the run-time error.
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
 #include "app/app.h"
+#include "core/core.h"
 #include "instructions/instructions.h"
 #include "model/model.h"
 
@@ -15,10 +17,11 @@ void ShowRuntimeError(Engine& engine, const std::string& text) {
   engine.platform.window->ShowCursor(true);
   platform::MessageBoxRequest box;
   box.caption = "Runtime Error";
-  box.text = text;
-  for (char& c : box.text) {
+  std::string lines = text;
+  for (char& c : lines) {
     if (c == '|') c = '\n';
   }
+  box.text = core::PrintableText(lines);
   box.buttons = {"OK"};
   engine.platform.window->ShowMessageBox(box);
   engine.platform.window->ShowCursor(false);
@@ -174,7 +177,7 @@ void StartPlay(Engine& engine) {
   }
   if (!engine.options.timingLogPath.empty()) {
     play.timingLog = std::fopen(engine.options.timingLogPath.c_str(), "w");
-    if (play.timingLog == nullptr) std::fprintf(stderr, "main: cannot write %s\n", engine.options.timingLogPath.c_str());
+    if (play.timingLog == nullptr) ReportOutputFailure(engine, CannotWrite(engine.options.timingLogPath, errno));
   }
   play.stepLimit = RunStepsLeft(engine);
 
@@ -227,11 +230,15 @@ int32_t EndPlay(Engine& engine) {
     std::copy(play.keptCollisionMap.begin(), play.keptCollisionMap.end(), engine.arena.Host(core::Region::kCollisionMap));
   }
   if (play.timingLog != nullptr) {
-    std::fclose(play.timingLog);
+    // The lines went out as the play went; a write that failed on the way (a full disk) shows
+    // in the stream's error flag, or in the last flush.
+    int failure = std::ferror(play.timingLog) != 0 ? EIO : 0;
+    if (std::fclose(play.timingLog) != 0) failure = errno;
     play.timingLog = nullptr;
+    if (failure != 0) ReportOutputFailure(engine, CannotWrite(engine.options.timingLogPath, failure));
   }
   if (!engine.options.dumpPath.empty() && !core::WriteFileAtomic(engine.options.dumpPath, DumpStateRecords(engine))) {
-    std::fprintf(stderr, "main: cannot write %s\n", engine.options.dumpPath.c_str());
+    ReportOutputFailure(engine, CannotWrite(engine.options.dumpPath, errno));
   }
   play.brains.native.Forget();
   engine.runSteps += play.steps;

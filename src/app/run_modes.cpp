@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/app.h"
+#include "core/core.h"
 
 namespace app {
 namespace {
@@ -48,6 +49,9 @@ void TestPlay(Engine& engine) {
     }
   }
   if (stopped) return;
+  // The front end reads the marker as "the test play went well": a play that a run-time error
+  // ended leaves none.
+  if (target == kExitRuntimeError) return;
   if (!core::MakeFolders(engine.paths.working + "temp") || !core::WriteFileAtomic(marker, "wasok\r\n")) {
     std::fprintf(stderr, "main: cannot write %s\n", marker.c_str());
   }
@@ -85,6 +89,13 @@ constexpr Tool kTools[] = {
     {15, "background choice", nullptr, true},
 };
 
+const Tool* FindTool(int32_t code) {
+  for (const Tool& tool : kTools) {
+    if (tool.code == code) return &tool;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 RunModeFile ReadRunModeFile(const std::string& path) {
@@ -116,14 +127,18 @@ int32_t RunModeNumber(const RunModeFile& file, int k) {
 int32_t RunModeCode(const RunModeFile& file) { return file.present ? RunModeNumber(file, 0) : 0; }
 
 void ShowError(Engine& engine, const char* format, ...) {
-  char text[256];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(nullptr, 0, format, args);
   va_end(args);
+  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
   platform::MessageBoxRequest box;
   box.caption = engine.windowName;
-  box.text = std::string(text) + "\r\n";
+  box.text = core::PrintableText(text) + "\r\n";
   box.buttons = {"OK"};
   engine.platform.window->ShowMessageBox(box);
 }
@@ -131,10 +146,11 @@ void ShowError(Engine& engine, const char* format, ...) {
 int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<std::string>& buttons) {
   platform::MessageBoxRequest box;
   box.caption = engine.windowName;
-  box.text = text;
-  for (char& c : box.text) {
+  std::string lines = text;
+  for (char& c : lines) {
     if (c == '|') c = '\n';
   }
+  box.text = core::PrintableText(lines);
   box.buttons = buttons;
   const int chosen = engine.platform.window->ShowMessageBox(box);
   // The time a box stood on screen during a play is not caught up afterwards.
@@ -142,12 +158,21 @@ int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<st
   return chosen;
 }
 
-void RunModeDispatch(Engine& engine) {
+int RunModeDispatch(Engine& engine) {
   engine.platform.window->ShowCursor(false);
   engine.runMode = ReadRunModeFile(engine.paths.working + "runmode.ini");
   const int32_t code = RunModeCode(engine.runMode);
   const int32_t element = RunModeNumber(engine.runMode, 1);
   while (!ReadKey(engine).empty()) {
+  }
+  // A code no tool has is refused before anything is loaded or cleared.
+  const Tool* tool = FindTool(code);
+  if (code != 0 && tool == nullptr) {
+    const std::string text = "Unknown run mode " + std::to_string(code);
+    std::fprintf(stderr, "main: %s\n", text.c_str());
+    ShowProgramBox(engine, text, {" OK "});
+    engine.platform.window->ShowCursor(true);
+    return kExitBadOptions;
   }
 
   if (code == 0) {
@@ -163,7 +188,7 @@ void RunModeDispatch(Engine& engine) {
       PlayProject(engine);  // a folder without a game: an empty scene until Escape
     }
     engine.platform.window->ShowCursor(true);
-    return;
+    return kExitOk;
   }
 
   engine.paths.data = engine.paths.working + "data/";
@@ -187,23 +212,21 @@ void RunModeDispatch(Engine& engine) {
     if (!model::LoadProject(&engine.model, path, &engine.project, &error)) {
       ShowProgramBox(engine, error, {" OK "});
       engine.platform.window->ShowCursor(true);
-      return;
+      return kExitOk;
     }
     for (const std::string& notice : engine.project.notices) ShowProgramBox(engine, notice, {" OK "});
   }
   engine.currentElement = element;
   engine.project.currentElement = element;
 
-  for (const Tool& tool : kTools) {
-    if (tool.code != code) continue;
-    if (tool.run == nullptr) {
-      ToolMissing(engine, tool.name);
-    } else {
-      tool.run(engine);
-      if (tool.savesAfter) SaveAfterTool(engine);
-    }
+  if (tool->run == nullptr) {
+    ToolMissing(engine, tool->name);
+  } else {
+    tool->run(engine);
+    if (tool->savesAfter) SaveAfterTool(engine);
   }
   engine.platform.window->ShowCursor(true);
+  return kExitOk;
 }
 
 }  // namespace app

@@ -1,6 +1,7 @@
 // Process start-up and shut-down of the engine program.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "app/app.h"
@@ -78,6 +79,14 @@ int StartUp(Engine& engine, int argc, const char* const* argv) {
   if (engine.options.showHelp) {
     std::printf("%s", LaunchOptionsHelp().c_str());
     return kExitOk;
+  }
+  // An input script that cannot be read is a bad option: nothing has started yet.
+  if (const std::string& script = engine.options.platform.inputScriptPath; !script.empty()) {
+    std::string text;
+    if (!core::ReadFile(script, &text)) {
+      std::fprintf(stderr, "main: cannot read input script %s\n", script.c_str());
+      return kExitBadOptions;
+    }
   }
   engine.windowName = TrimmedWindowName();
 
@@ -175,17 +184,28 @@ void ShutDown(Engine& engine) {
   engine::RestoreDisplay(&engine.platform, &engine.display);
   engine.arena.Destroy();
   engine.platform.Shutdown();
+  // The last frame's screenshot is written as the context closes.
+  if (const std::string failure = engine.platform.gl->ScreenshotError(); !failure.empty()) {
+    ReportOutputFailure(engine, failure);
+  }
 }
 
-int Main(int argc, const char* const* argv) {
+std::string CannotWrite(const std::string& path, int error) { return "cannot write " + path + ": " + std::strerror(error); }
+
+void ReportOutputFailure(Engine& engine, const std::string& failure) {
+  std::fprintf(stderr, "main: %s\n", failure.c_str());
+  engine.outputFailed = true;
+}
+
+int Main(int argc, const char* const* argv, RunOutcome* outcome) {
   platform::InstallStopSignals();
   auto engine = std::make_unique<Engine>();
   int code = StartUp(*engine, argc, argv);
-  if (code == kStartedUp) {
-    RunModeDispatch(*engine);
-    code = kExitOk;
-  }
+  if (code == kStartedUp) code = RunModeDispatch(*engine);
+  if (outcome != nullptr && engine->play) outcome->exitTarget = engine->play->exitTarget;
   ShutDown(*engine);
+  // A run that went well still fails when a file it was asked for could not be written.
+  if (code == kExitOk && engine->outputFailed) code = kExitOutputFailed;
   if (const int signal = platform::StopSignal(); signal != 0) code = 128 + signal;
   return code;
 }

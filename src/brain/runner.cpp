@@ -57,6 +57,8 @@ bool CallRoutine(BrainRuntime* runtime, uint32_t stub, Regs* regs, std::string* 
 
 namespace {
 
+int32_t WrappingIncrement(int32_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value) + 1u); }
+
 int32_t* Record(BrainRuntime* runtime, int32_t element) {
   return runtime->arena->As<int32_t>(core::Region::kElementRecords) + element * model::kRecordWords;
 }
@@ -133,9 +135,11 @@ void RunBrains(BrainRuntime* runtime, const FaultPlace& place) {
       if (runtime->runtimeError) runtime->runtimeError(place ? fault + "|" + place(i, faultAt) : fault);
       return;
     }
-    ++record[model::kWordTimer];
+    // Both counts wrap as 32-bit words do: a brain may set its timer to any value, and a long run
+    // passes 2^31 steps.
+    record[model::kWordTimer] = WrappingIncrement(record[model::kWordTimer]);
   }
-  ++runtime->tickCounter;
+  runtime->tickCounter = WrappingIncrement(runtime->tickCounter);
 }
 
 }  // namespace brain

@@ -2,6 +2,7 @@
 // disassembled by Capstone, or JSON for tools that check the code from outside.
 #include <capstone/capstone.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,10 @@
 #include "state/state.h"
 
 namespace cli {
+
+// cli.cpp.
+bool ParseTickCount(const char* text, int32_t* ticks);
+
 namespace {
 
 constexpr const char* kBrainUsage =
@@ -47,6 +52,10 @@ void PrintDisassembly(csh handle, const uint8_t* code, uint32_t guestBase, uint3
   if (count > 0) cs_free(insn, count);
   if (done < to) std::printf("    %08X  %-24s (data)\n", guestBase + done, Hex(code + done, to - done).c_str());
 }
+
+// A box text on one terminal line: its '|'-separated lines each made printable and cut as a box
+// cuts them; a line break inside a line is shown as an escape.
+std::string PrintableBoxText(const std::string& text) { return core::PrintableText(text, "|"); }
 
 // The brain's lines as the compiler reads them: only CR LF ends a line.
 std::vector<std::string> SourceLines(const std::string& text) {
@@ -95,13 +104,11 @@ int RunBrainFile(int argc, const char* const* argv) {
   brain::Backend backend = brain::kDefaultBackend;
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "--ticks") == 0 && i + 1 < argc) {
-      char* end = nullptr;
-      const long value = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || value < 0 || value > 100000000) {
-        std::fprintf(stderr, "vexel: --ticks needs a whole number\n");
+      const char* text = argv[++i];
+      if (!ParseTickCount(text, &ticks)) {
+        std::fprintf(stderr, "vexel: --ticks needs a whole number from 0 to %d, not '%s'\n", INT32_MAX, text);
         return 2;
       }
-      ticks = static_cast<int32_t>(value);
     } else if (std::strcmp(argv[i], "--brains=interp") == 0) {
       backend = brain::Backend::kInterpreter;
     } else if (std::strcmp(argv[i], "--brains=native") == 0) {
@@ -128,7 +135,7 @@ int RunBrainFile(int argc, const char* const* argv) {
   auto* record = engine.arena.As<int32_t>(core::Region::kElementRecords);
   record[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn | model::kStatusVisible | model::kStatusCollisions);
   if (!errorBox.empty()) {
-    std::printf("%s\n", errorBox.c_str());
+    std::printf("%s\n", PrintableBoxText(errorBox).c_str());
     return 1;
   }
 
@@ -138,7 +145,7 @@ int RunBrainFile(int argc, const char* const* argv) {
   std::vector<std::string> refused;
   instructions::SetUpBrains(engine, 0, &refused);
   for (const std::string& reason : refused) std::fprintf(stderr, "vexel: interpreted: %s\n", reason.c_str());
-  for (int32_t tick = 0; tick < ticks && runtimeError.empty() && engine.play->exitTarget == state::kExitNone; ++tick) {
+  for (int64_t tick = 0; tick < ticks && runtimeError.empty() && engine.play->exitTarget == state::kExitNone; ++tick) {
     app::RunBrainStep(engine);
   }
 
@@ -159,7 +166,7 @@ int RunBrainFile(int argc, const char* const* argv) {
   }
   std::printf("timer = %d\n", record[model::kWordTimer]);
   if (!runtimeError.empty()) {
-    std::printf("runtime error: %s\n", runtimeError.c_str());
+    std::printf("runtime error: %s\n", PrintableBoxText(runtimeError).c_str());
     return 1;
   }
   return 0;
@@ -216,7 +223,7 @@ int BrainCommand(int argc, const char* const* argv) {
     return errorBox.empty() ? 0 : 1;
   }
   if (!errorBox.empty()) {
-    std::printf("%s\n", errorBox.c_str());
+    std::printf("%s\n", PrintableBoxText(errorBox).c_str());
     return 1;
   }
   if (hex) std::printf("%s\n", Hex(code + start, end - start).c_str());

@@ -1,8 +1,13 @@
-// The vexel command: subcommand dispatch and help. The project and file commands live in
-// project_commands.cpp, the brain commands in brain_commands.cpp.
+// The vexel command: subcommand dispatch, help and the option parsing the commands share. The
+// project and file commands live in project_commands.cpp, the brain commands in
+// brain_commands.cpp, vexel play in play_command.cpp.
 #include "cli/cli.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/core.h"
@@ -29,12 +34,13 @@ constexpr const char* kUsage =
     "  brain compile FILE [--hex] [--listing] [--json]\n"
     "                           compile one brain as a play would: error box text, code bytes,\n"
     "                           a listing disassembled line by line, or JSON for outside checks\n"
-    "  brain run FILE [--ticks N]\n"
-    "                           run the brain for N ticks; print its variables, timer and any\n"
-    "                           run-time error\n"
+    "  brain run FILE [--ticks N] [--brains=interp|native]\n"
+    "                           run the brain for N ticks (0 to 2147483647); print its\n"
+    "                           variables, timer and any run-time error\n"
     "  play PROJECT [--ticks N] [--dump FILE] [--brains=interp|native]\n"
     "                           a headless test play of the project (300 ticks unless told);\n"
-    "                           says whether it ended normally\n"
+    "                           says whether it ended normally (exit 0), or was ended by a\n"
+    "                           run-time error or did not end normally (exit 1)\n"
     "  scramble IN OUT          write IN scrambled as a finished game stores it\n"
     "  unscramble IN OUT        write a scrambled IN back as plain bytes\n"
     "  help                     this text\n"
@@ -49,6 +55,17 @@ int ListArena() {
 }
 
 }  // namespace
+
+// A tick count as the engine takes it: decimal digits only, from 0 to 2147483647. Shared by the
+// commands that take --ticks.
+bool ParseTickCount(const char* text, int32_t* ticks) {
+  errno = 0;
+  char* end = nullptr;
+  const long long value = std::strtoll(text, &end, 10);
+  if (*text < '0' || *text > '9' || *end != '\0' || errno != 0 || value > INT32_MAX) return false;
+  *ticks = static_cast<int32_t>(value);
+  return true;
+}
 
 int Main(int argc, const char* const* argv) {
   if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {

@@ -1,4 +1,5 @@
-// Public header of the core: guest memory, files, profile files and the random source. Other folders include this.
+// Public header of the core: guest memory, files, profile files, JSON strings, printable text and
+// the random source. Other folders include this.
 #pragma once
 
 #include "core/arena.h"
@@ -7,3 +8,4 @@
 #include "core/lines.h"
 #include "core/profile.h"
 #include "core/random.h"
+#include "core/text.h"

@@ -26,7 +26,10 @@ bool WriteAll(int fd, std::string_view data) {
   while (done < data.size()) {
     const ssize_t n = write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;  // nothing written and no reason given
+      return false;
+    }
     done += static_cast<size_t>(n);
   }
   return true;
@@ -96,6 +99,7 @@ bool WriteTemporary(const std::string& target, std::string_view data, std::strin
   if (error != 0) {
     *reason = std::strerror(error);
     unlink(temporary->c_str());
+    errno = error;
     return false;
   }
   return true;
@@ -103,20 +107,35 @@ bool WriteTemporary(const std::string& target, std::string_view data, std::strin
 
 bool ReplaceFile(const std::string& from, const std::string& to, std::string* reason) {
   if (rename(from.c_str(), to.c_str()) == 0) return true;
-  *reason = std::strerror(errno);
+  const int error = errno;
+  *reason = std::strerror(error);
+  errno = error;
   return false;
 }
 
 bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* reason) {
-  std::string temporary;
   std::string why;
-  bool ok = WriteTemporary(path, data, &temporary, &why);
-  if (ok && !ReplaceFile(temporary, path, &why)) {
-    unlink(temporary.c_str());
-    ok = false;
+  int error = 0;
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    // A device or a pipe (/dev/null, a terminal) is written into: renaming a file over it would
+    // replace the device node itself.
+    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0 || !WriteAll(fd, data)) error = errno != 0 ? errno : ENOSPC;
+    if (fd >= 0 && close(fd) != 0 && error == 0) error = errno;
+  } else {
+    std::string temporary;
+    if (!WriteTemporary(path, data, &temporary, &why)) {
+      error = errno;
+    } else if (!ReplaceFile(temporary, path, &why)) {
+      error = errno;
+      unlink(temporary.c_str());
+    }
   }
-  if (!ok && reason != nullptr) *reason = why;
-  return ok;
+  if (error == 0) return true;
+  if (reason != nullptr) *reason = std::strerror(error);
+  errno = error;  // for callers that report errno
+  return false;
 }
 
 int RemoveLeftoverTemporaries(const std::string& folder) {

@@ -20,7 +20,8 @@ long ReadFilePrefix(const std::string& path, void* buffer, size_t length);
 
 // Writes the data to a temporary file in the same folder, flushes it and renames it over
 // `path`, so the old file stays whole if anything fails. False on any failure, with the reason in
-// *reason when given; the temporary file is gone again.
+// *reason when given and in errno; the temporary file is gone again. A device or pipe at `path`
+// (/dev/null) is written into instead of replaced.
 bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* reason = nullptr);
 
 // [SECTION] Temporary files

@@ -19,8 +19,8 @@ class InputFeed {
  public:
   explicit InputFeed(Clock* clock) : clock_(clock) {}
 
-  // Loads the script. False with the problem in *error only when the script gave no event at all;
-  // a problem with some lines is written to stderr and the good lines are kept.
+  // Loads the script. False with the problem in *error only when the file cannot be read; each
+  // bad line is reported on stderr and skipped, and the good lines are kept.
   bool LoadScript(const std::string& path, std::string* error);
   // Ends a pump pass whose system events are (*out)[first...]: appends the script's events due
   // in this pass, gives typed digits their top-row scan code, clamps pointer positions to a frame
@@ -54,13 +54,15 @@ struct Screenshot {
   std::string path;
   int at = 0;
   bool taken = false;
+  std::string error;  // "cannot write PATH: REASON" once a write has failed
 
   // The last presented frame must be kept aside, since the next frame overwrites it.
   bool KeepsLastFrame() const { return !path.empty() && at == 0; }
   // A frame number without a file to write asks for nothing.
   bool DueAt(uint64_t presented) const { return !path.empty() && at > 0 && static_cast<uint64_t>(at) == presented; }
   bool LastPending(uint64_t presented) const { return !path.empty() && !taken && at == 0 && presented > 0; }
-  // Writes the PNG, marking the screenshot taken; a failure is reported on stderr.
+  // Writes the PNG, marking the screenshot taken; a failure is kept in `error` for the program
+  // to report (GlContext::ScreenshotError).
   void Write(int width, int height, const std::vector<uint8_t>& rgb);
   void ReportMissingFrame() const;  // a last-frame capture found no frame
   void ReportIfNeverTaken() const;  // at shut-down: the numbered frame never came

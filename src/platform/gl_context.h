@@ -37,6 +37,10 @@ class GlContext {
   virtual void Close() = 0;
   // Reports a numbered screenshot that was never taken, then closes.
   virtual void Shutdown() = 0;
+  // "cannot write PATH: REASON" when the screenshot the options ask for was due and its file
+  // could not be written; empty otherwise. Read it after Close or Shutdown, which write the last
+  // frame. The back end does not print it: the program reports it as its own failure.
+  virtual std::string ScreenshotError() const = 0;
 
   bool HasFrame() const { return LogicalWidth() > 0; }
   virtual int LogicalWidth() const = 0;  // 0 without a frame

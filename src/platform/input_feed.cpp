@@ -31,12 +31,16 @@ int MatchAnswer(const BoxAnswer& answer, const std::vector<std::string>& buttons
 }  // namespace
 
 bool InputFeed::LoadScript(const std::string& path, std::string* error) {
-  std::string problem;
-  if (script_.Load(path, &problem)) return true;
-  std::fprintf(stderr, "%s\n", problem.c_str());
-  if (!script_.Events().empty()) return true;
-  *error = problem;
-  return false;
+  std::string problems;
+  if (script_.Load(path, &problems)) return true;
+  if (!script_.FileWasRead()) {
+    *error = problems;
+    return false;
+  }
+  // Bad lines are skipped, each reported here once; whatever else the script holds replays, even
+  // when that is nothing.
+  std::fprintf(stderr, "%s\n", problems.c_str());
+  return true;
 }
 
 void InputFeed::FinishPass(std::vector<InputEvent>* out, size_t first, int width, int height) {

@@ -102,6 +102,11 @@ bool ParseAxis(const std::string& word, uint8_t* index) {
   return false;
 }
 
+void AddProblem(std::string* problems, int lineNumber, const std::string& problem) {
+  if (!problems->empty()) problems->push_back('\n');
+  *problems += "line " + std::to_string(lineNumber) + ": " + problem;
+}
+
 }  // namespace
 
 bool InputScript::Parse(std::string_view text, std::string* error) {
@@ -121,7 +126,7 @@ bool InputScript::Parse(std::string_view text, std::string* error) {
     std::string problem;
     std::vector<std::string> w;
     if (!SplitWords(line, &w, &problem)) {
-      if (error->empty()) *error = "line " + std::to_string(lineNumber) + ": " + problem;
+      AddProblem(error, lineNumber, problem);
       continue;
     }
     if (w.empty()) continue;
@@ -252,7 +257,7 @@ bool InputScript::Parse(std::string_view text, std::string* error) {
         if (problem.empty()) events_.insert(events_.end(), made.begin(), made.end());
       }
     }
-    if (!problem.empty() && error->empty()) *error = "line " + std::to_string(lineNumber) + ": " + problem;
+    if (!problem.empty()) AddProblem(error, lineNumber, problem);
   }
   std::stable_sort(events_.begin(), events_.end(),
                    [](const TimedEvent& x, const TimedEvent& y) { return x.pass < y.pass; });
@@ -261,7 +266,8 @@ bool InputScript::Parse(std::string_view text, std::string* error) {
 
 bool InputScript::Load(const std::string& path, std::string* error) {
   std::string text;
-  if (!core::ReadFile(path, &text)) {
+  read_ = core::ReadFile(path, &text);
+  if (!read_) {
     events_.clear();
     answers_.clear();
     next_ = 0;
@@ -269,7 +275,15 @@ bool InputScript::Load(const std::string& path, std::string* error) {
     return false;
   }
   if (!Parse(text, error)) {
-    *error = path + ": " + *error;
+    std::string named;
+    size_t start = 0;
+    while (start <= error->size()) {
+      size_t end = error->find('\n', start);
+      if (end == std::string::npos) end = error->size();
+      named += (named.empty() ? "" : "\n") + path + ": " + error->substr(start, end - start);
+      start = end + 1;
+    }
+    *error = named;
     return false;
   }
   return true;

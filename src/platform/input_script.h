@@ -43,11 +43,14 @@ struct BoxAnswer {
 
 class InputScript {
  public:
-  // Parses the text. Lines that cannot be read are skipped; the first problem is described in
-  // *error ("line N: ..."), and false is returned, but every good line is kept.
+  // Parses the text. Lines that cannot be read are skipped: each is described in *error, one
+  // line per problem ("line N: ..."), and false is returned, but every good line is kept.
   bool Parse(std::string_view text, std::string* error);
-  // Reads and parses a file. A missing file is an error.
+  // Reads and parses a file: false when it cannot be read ("cannot read input script PATH"), or
+  // as Parse, with each problem as "PATH: line N: ...".
   bool Load(const std::string& path, std::string* error);
+  // After Load: whether the file could be read at all (a false Load may only mean bad lines).
+  bool FileWasRead() const { return read_; }
 
   // Moves every event due in or before `pass` to `out`, in script order.
   void TakeDue(uint64_t pass, std::vector<InputEvent>* out);
@@ -62,6 +65,7 @@ class InputScript {
   std::vector<TimedEvent> events_;  // sorted by pass, stable
   size_t next_ = 0;
   std::deque<BoxAnswer> answers_;
+  bool read_ = false;
 };
 
 }  // namespace platform

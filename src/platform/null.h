@@ -92,6 +92,7 @@ class NullGlContext final : public GlContext {
   bool OpenFrame(int logicalWidth, int logicalHeight, std::string* error) override;
   void Close() override;
   void Shutdown() override;
+  std::string ScreenshotError() const override;
   int LogicalWidth() const override { return width_; }
   int LogicalHeight() const override { return height_; }
   std::string RendererName() const override { return open_ ? kRendererName : ""; }

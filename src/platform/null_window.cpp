@@ -107,7 +107,7 @@ void NullWindow::ShowNotice(const std::string& text) {
 // [SECTION] GL context
 
 NullGlContext::NullGlContext(const Options& options)
-    : screenshot_(std::make_unique<Screenshot>(Screenshot{options.screenshotPath, options.screenshotAt, false})) {}
+    : screenshot_(std::make_unique<Screenshot>(Screenshot{options.screenshotPath, options.screenshotAt, false, {}})) {}
 
 NullGlContext::~NullGlContext() = default;
 
@@ -142,6 +142,8 @@ void NullGlContext::Shutdown() {
   screenshot_->ReportIfNeverTaken();
   Close();
 }
+
+std::string NullGlContext::ScreenshotError() const { return screenshot_->error; }
 
 void NullGlContext::BeginFrame(Rgb colour) {
   if (!HasFrame()) return;

@@ -73,7 +73,9 @@ class Platform {
   bool started_ = false;
 };
 
-// Writes RGB rows (top to bottom) as a PNG file. False on failure.
-bool WritePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb);
+// Writes RGB rows (top to bottom) as a PNG file. False when the file could not be written whole,
+// with why in *reason when given.
+bool WritePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb,
+              std::string* reason = nullptr);
 
 }  // namespace platform

@@ -1,5 +1,8 @@
-// Screenshots: when the options ask for one, and PNG writing. Calls stb_image_write.
+// Screenshots: when the options ask for one, and PNG writing. Calls stb_image_write and the C
+// library.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/backend_common.h"
 #include "platform/platform.h"
@@ -11,7 +14,8 @@ namespace platform {
 
 void Screenshot::Write(int width, int height, const std::vector<uint8_t>& rgb) {
   taken = true;
-  if (!WritePng(path, width, height, rgb)) std::fprintf(stderr, "screenshot: cannot write %s\n", path.c_str());
+  std::string reason;
+  if (!WritePng(path, width, height, rgb, &reason)) error = "cannot write " + path + ": " + reason;
 }
 
 void Screenshot::ReportMissingFrame() const {
@@ -24,9 +28,29 @@ void Screenshot::ReportIfNeverTaken() const {
   }
 }
 
-bool WritePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb) {
-  if (width <= 0 || height <= 0 || rgb.size() < static_cast<size_t>(width) * static_cast<size_t>(height) * 3) return false;
-  return stbi_write_png(path.c_str(), width, height, 3, rgb.data(), width * 3) != 0;
+bool WritePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb, std::string* reason) {
+  std::string failure;
+  std::string png;
+  // Encoded in memory first, then written and closed with every step checked, so a full disk or
+  // a failing close is seen. The file is written in place: the path may be a pipe or a device.
+  auto append = [](void* context, void* data, int size) {
+    static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<size_t>(size));
+  };
+  if (width <= 0 || height <= 0 || rgb.size() < static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
+    failure = "no picture to write";
+  } else if (stbi_write_png_to_func(append, &png, width, height, 3, rgb.data(), width * 3) == 0 || png.empty()) {
+    failure = "the picture could not be encoded";
+  } else if (std::FILE* file = std::fopen(path.c_str(), "wb"); file == nullptr) {
+    failure = std::strerror(errno);
+  } else {
+    errno = 0;
+    const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size() && std::fflush(file) == 0;
+    int error = written ? 0 : (errno != 0 ? errno : EIO);
+    if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    if (error != 0) failure = std::strerror(error);
+  }
+  if (reason != nullptr) *reason = failure;
+  return failure.empty();
 }
 
 }  // namespace platform

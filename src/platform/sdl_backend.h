@@ -74,6 +74,7 @@ class SdlGlContext final : public GlContext {
   bool OpenFrame(int logicalWidth, int logicalHeight, std::string* error) override;
   void Close() override;
   void Shutdown() override;
+  std::string ScreenshotError() const override { return screenshot_.error; }
   int LogicalWidth() const override { return frame_ != 0 ? width_ : 0; }
   int LogicalHeight() const override { return frame_ != 0 ? height_ : 0; }
   std::string RendererName() const override { return context_ != nullptr ? renderer_ : std::string(); }

@@ -28,7 +28,7 @@ bool MakeFramebuffer(int width, int height, bool withDepth, GLuint* frame, GLuin
 }  // namespace
 
 SdlGlContext::SdlGlContext(const Options& options, SdlWindow* window)
-    : options_(options), window_(window), screenshot_{options.screenshotPath, options.screenshotAt, false} {}
+    : options_(options), window_(window), screenshot_{options.screenshotPath, options.screenshotAt, false, {}} {}
 
 SdlGlContext::~SdlGlContext() { Close(); }
 

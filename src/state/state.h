@@ -151,6 +151,9 @@ struct Engine {
   int32_t globalsLast = 0;
   platform::SingleInstance instance;  // one engine per working folder
   std::string windowName;  // the 32-byte window name field, as the builder patched it
+  // A file the options ask for (--screenshot, --dump, --timing-log) could not be written; the run
+  // went on, and the process fails at its end.
+  bool outputFailed = false;
 
   // Input, refreshed by the input pump.
   KeyQueue keys;

@@ -1,10 +1,14 @@
 // End-to-end runs of the engine program, headless, in temporary working folders.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "app/app.h"
+#include "core/core.h"
 #include "support/run_program.h"
 #include "support/work_folder.h"
 
@@ -57,11 +61,12 @@ TEST(EngineRun, TestPlayRunsBrainsAndARuntimeErrorEndsIt) {
     const auto run = RunMain({"--ticks", "100", backend, "--screenshot", "s.png", "--screenshot-at", "50"}, folder.path());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     // The third tick divides by zero: the box names the fault, the element and the line, and the
-    // play ends there (frame 50 is never presented), the test play still ends normally.
+    // play ends there (frame 50 is never presented). The engine did its work (exit 0), but the
+    // play did not go well, so the front end finds no marker.
     EXPECT_NE(run.err.find("[message box] Runtime Error: Brain divided by zero (code 0x"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("\nElement 'Camera', brain line 4 -> OK"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("frame 50 was never presented"), std::string::npos) << run.err;
-    EXPECT_EQ(ReadText(folder / "temp/wasok.dat"), "wasok\r\n");
+    EXPECT_FALSE(testing_support::FileExistsAt(folder / "temp/wasok.dat"));
   }
 }
 
@@ -104,8 +109,40 @@ TEST(EngineRun, VexelPlayRunsATestPlayAndPutsRunmodeBack) {
 
   SetCameraBrain(folder, "var n\r\nn = 1 / n\r\n");
   run = testing_support::RunProgram(VEXEL_VEXEL_BINARY, {"play", "projects/myprj/default.prj"}, folder.path());
-  EXPECT_EQ(run.exitCode, 0);  // a run-time error still ends the test play normally
+  EXPECT_EQ(run.exitCode, 1);  // a play a run-time error ended did not go well
+  EXPECT_EQ(run.out, "play ended by a run-time error\n");
+  EXPECT_FALSE(testing_support::FileExistsAt(folder / "temp/wasok.dat"));
+  EXPECT_EQ(ReadText(folder / "runmode.ini"), before);
   EXPECT_EQ(testing_support::RunProgram(VEXEL_VEXEL_BINARY, {"play"}, folder.path()).exitCode, 2);
+}
+
+TEST(EngineRun, VexelPlayRefusesWhatItCannotPlayAndWritesNothing) {
+  WorkFolder folder(13);
+  const std::string before = ReadText(folder / "runmode.ini");
+  ASSERT_TRUE(core::MakeFolders(folder / "temp"));
+  ASSERT_TRUE(WriteText(folder / "temp/wasok.dat", "left by an earlier play"));
+  for (const char* project : {"projects/myprj/none.prj", "projects/myprj", ""}) {
+    SCOPED_TRACE(project);
+    const auto run = testing_support::RunProgram(VEXEL_VEXEL_BINARY, {"play", project}, folder.path());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(std::string("No such project: ") + project + "\n"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+  // A tick count the engine would refuse is a bad option of vexel play itself.
+  for (const char* ticks : {"-1", "abc", "", "2147483648", "5x"}) {
+    SCOPED_TRACE(ticks);
+    const auto run =
+        testing_support::RunProgram(VEXEL_VEXEL_BINARY, {"play", "projects/myprj/default.prj", "--ticks", ticks}, folder.path());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("--ticks needs a whole number"), std::string::npos) << run.err;
+  }
+  // So is a bad choice of backend, refused before anything is written.
+  const auto run =
+      testing_support::RunProgram(VEXEL_VEXEL_BINARY, {"play", "projects/myprj/default.prj", "--brains=fast"}, folder.path());
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("--brains takes interp or native, not 'fast'"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadText(folder / "runmode.ini"), before);
+  EXPECT_EQ(ReadText(folder / "temp/wasok.dat"), "left by an earlier play");
 }
 
 TEST(EngineRun, ScreenshotOfANumberedFrame) {
@@ -151,6 +188,23 @@ TEST(EngineRun, ToolsNotInThisBuildSaySo) {
       << run.err;
   EXPECT_NE(run.err.find("[message box] Zu-Teal: This tool is not available in this build ->  OK "), std::string::npos)
       << run.err;
+}
+
+TEST(EngineRun, ARunModeWithoutAToolIsRefusedBeforeAnythingIsLoaded) {
+  for (int runMode : {99, 4, 11}) {
+    WorkFolder folder(runMode);
+    const std::string project = ReadText(folder / "projects/myprj/default.prj");
+    const auto run = RunMain({"--ticks", "1"}, folder.path());
+    EXPECT_EQ(run.exitCode, app::kExitBadOptions) << run.err;
+    const std::string text = "Unknown run mode " + std::to_string(runMode);
+    EXPECT_EQ(run.err, "main: " + text + "\n[message box] Zu-Teal: " + text + " ->  OK \n");
+    EXPECT_EQ(ReadText(folder / "projects/myprj/default.prj"), project);
+  }
+  WorkFolder folder(0);  // a negative code cannot come from WorkFolder, which then writes no file
+  ASSERT_TRUE(WriteText(folder / "runmode.ini", "projects/myprj/default.prj\r\n-1\r\n0\r\n"));
+  const auto run = RunMain({"--ticks", "1"}, folder.path());
+  EXPECT_EQ(run.exitCode, app::kExitBadOptions);
+  EXPECT_NE(run.err.find("[message box] Zu-Teal: Unknown run mode -1 ->  OK "), std::string::npos) << run.err;
 }
 
 TEST(EngineRun, ConfigIsWrittenBackAndReadAgain) {
@@ -211,13 +265,89 @@ TEST(EngineRun, MissingFilesAndBadScriptsGetMessages) {
   // Nothing but config.ini was written into the folder.
   EXPECT_EQ(folder.Files(), (std::vector<std::string>{"config.ini", "input.txt"}));
 
-  run = RunMain({"--ticks", "2", "--input", "missing.txt"}, folder.path());
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find("cannot read input script missing.txt"), std::string::npos) << run.err;
+  // A script that cannot be read is a bad option, said once, before anything starts.
+  for (const char* script : {"missing.txt", "."}) {
+    run = RunMain({"--ticks", "2", "--input", script}, folder.path());
+    EXPECT_EQ(run.exitCode, app::kExitBadOptions);
+    EXPECT_EQ(run.err, std::string("main: cannot read input script ") + script + "\n");
+  }
 
   run = RunMain({"--bogus"}, folder.path());
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_NE(run.err.find("unknown option --bogus"), std::string::npos);
+}
+
+TEST(EngineRun, BadScriptLinesAreReportedOnceAndTheRunGoesOn) {
+  // A script of nothing but bad lines used to stop the start-up, its message printed twice.
+  WorkFolder folder(1);
+  ASSERT_TRUE(WriteText(folder / "input.txt", "@1 keydown FOO\n# fine\n@2 wiggle\nanswer 0\n"));
+  const auto run = RunMain({"--ticks", "3", "--input", "input.txt"}, folder.path());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const std::string first = "input.txt: line 1: unknown key 'FOO'\n";
+  const std::string third = "input.txt: line 3: unknown command or wrong arguments 'wiggle'\n";
+  EXPECT_EQ(run.err.rfind(first + third, 0), 0u) << run.err;
+  EXPECT_EQ(run.err.find("FOO", first.size()), std::string::npos) << run.err;
+  EXPECT_EQ(ReadText(folder / "temp/wasok.dat"), "wasok\r\n");
+}
+
+TEST(EngineRun, OutputsThatCannotBeWrittenFailTheRunAtItsEnd) {
+  WorkFolder folder(1);
+  ASSERT_TRUE(core::MakeFolders(folder / "taken"));
+  struct Case {
+    std::vector<std::string> args;
+    std::string path;
+  };
+  std::vector<Case> cases = {
+      {{"--screenshot", "taken"}, "taken"},                        // a folder where the picture goes
+      {{"--screenshot", "taken", "--screenshot-at", "2"}, "taken"},  // a numbered frame likewise
+      {{"--dump", "missing/d.json"}, "missing/d.json"},
+      {{"--timing-log", "taken"}, "taken"},
+  };
+  // A device that takes no bytes: opening works, only the writes fail.
+  if (access("/dev/full", W_OK) == 0) {
+    cases.push_back({{"--screenshot", "/dev/full"}, "/dev/full"});
+    cases.push_back({{"--timing-log", "/dev/full"}, "/dev/full"});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.path);
+    std::remove((folder / "temp/wasok.dat").c_str());
+    std::vector<std::string> args = {"--ticks", "3"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto run = RunMain(args, folder.path());
+    EXPECT_EQ(run.exitCode, app::kExitOutputFailed) << run.err;
+    const std::string message = "main: cannot write " + c.path + ": ";
+    const size_t at = run.err.find(message);
+    ASSERT_NE(at, std::string::npos) << run.err;
+    EXPECT_GT(run.err.find('\n', at), at + message.size()) << "the reason is missing";
+    EXPECT_EQ(run.err.find(message, at + 1), std::string::npos) << "reported twice";
+    // The run itself went on to its end.
+    EXPECT_EQ(ReadText(folder / "temp/wasok.dat"), "wasok\r\n");
+  }
+}
+
+TEST(EngineRun, BoxesShowEveryByteOfABrainLineAndCutLongLines) {
+  WorkFolder folder(1);
+  // The compiler's box quotes the line: a NUL in it used to end the whole box there.
+  SetCameraBrain(folder, std::string("var x\r\nx = 1\0 + zz\x01\r\n", 21));
+  auto run = RunMain({"--ticks", "1"}, folder.path());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("[message box] Zu-Teal: 'Camera' brain ERROR!\nx = 1\\x00 + zz\\x01 (2)\nUnknown symbol "),
+            std::string::npos)
+      << run.err;
+
+  // A line of a megabyte is cut in the box; the reason after it stays.
+  SetCameraBrain(folder, "var x\r\nx = " + std::string(1 << 20, 'q') + "\r\n");
+  run = RunMain({"--ticks", "1"}, folder.path());
+  EXPECT_EQ(run.exitCode, 0);
+  const size_t at = run.err.find("brain ERROR!\nx = q");
+  ASSERT_NE(at, std::string::npos) << run.err.substr(0, 400);
+  const size_t line = at + 13;
+  const size_t end = run.err.find('\n', line);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(run.err.substr(line, end - line), "x = " + std::string(251, 'q') + "...");
+  EXPECT_LT(run.err.size(), 4096u);
+  EXPECT_NE(run.err.find("\n", end + 1), std::string::npos);
+  EXPECT_GT(run.err.find(" ->  OK ", end), end + 1) << "the reason line is missing";
 }
 
 TEST(EngineRun, NoDisplayGivesTheMessageAndFails) {

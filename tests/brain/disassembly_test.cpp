@@ -131,4 +131,51 @@ TEST(BrainCommand, RunPrintsVariablesTimerAndTheFaultWithItsLine) {
   EXPECT_EQ(ok.out, "n = 30\ntimer = 30\n");
 }
 
+TEST(BrainCommand, RunTakesAnyTickCountOfThe32BitRange) {
+  testing_support::TempFolder folder;
+  // The brain ends its run on the third tick, so a huge count costs nothing.
+  ASSERT_TRUE(testing_support::WriteText(folder / "e.brn", "var a\r\na = a + 1\r\nif a = 3\r\nexit(2)\r\nendif\r\n"));
+  auto run = [&](const char* ticks) {
+    return testing_support::RunProgram(VEXEL_VEXEL_BINARY, {"brain", "run", "e.brn", "--ticks", ticks}, folder.path());
+  };
+  for (const char* ticks : {"2000000000", "2147483647"}) {
+    const auto r = run(ticks);
+    EXPECT_EQ(r.exitCode, 0) << ticks << r.err;
+    EXPECT_EQ(r.out, "a = 3\ntimer = 3\n") << ticks;
+  }
+  EXPECT_EQ(run("0").out, "a = 0\ntimer = 0\n");
+  for (const char* ticks : {"2147483648", "-1", "", "1e3", "+5"}) {
+    const auto r = run(ticks);
+    EXPECT_EQ(r.exitCode, 2) << ticks;
+    EXPECT_NE(r.err.find("--ticks needs a whole number from 0 to 2147483647"), std::string::npos) << r.err;
+  }
+}
+
+TEST(BrainCommand, ErrorsKeepEveryByteOfTheLine) {
+  testing_support::TempFolder folder;
+  using namespace std::string_literals;
+  ASSERT_TRUE(testing_support::WriteText(folder / "nul.brn", "var x\r\nx = 1\0 + zz\x7F\r\n"s));
+  auto run = [&](std::vector<std::string> args) {
+    return testing_support::RunProgram(VEXEL_VEXEL_BINARY, args, folder.path());
+  };
+  // The text report shows the NUL and what follows it, on one line.
+  auto text = run({"brain", "compile", "nul.brn"});
+  EXPECT_EQ(text.exitCode, 1);
+  EXPECT_EQ(text.out, "'Brain' brain ERROR!|x = 1\\x00 + zz\\x7F (2)|Unknown symbol '1\\x00'!\n");
+  // JSON keeps the text whole, every control byte escaped.
+  auto json = run({"brain", "compile", "nul.brn", "--json"});
+  EXPECT_EQ(json.exitCode, 1);
+  EXPECT_EQ(json.out.rfind("{\"error\": \"'Brain' brain ERROR!|x = 1\\u0000 + zz\\u007f (2)|Unknown symbol '1\\u0000'!\", ", 0),
+            0u)
+      << json.out.substr(0, 200);
+
+  // A line of a megabyte: the text report cuts it as a box does and goes on with the reason; JSON
+  // keeps it whole.
+  ASSERT_TRUE(testing_support::WriteText(folder / "long.brn", "var x\r\nx = " + std::string(1 << 20, 'q') + "\r\n"));
+  text = run({"brain", "compile", "long.brn"});
+  EXPECT_EQ(text.out, "'Brain' brain ERROR!|x = " + std::string(251, 'q') + "...|Line longer than 2044 characters\n");
+  json = run({"brain", "compile", "long.brn", "--json"});
+  EXPECT_NE(json.out.find("x = " + std::string(1 << 20, 'q') + " (2)|Line longer"), std::string::npos);
+}
+
 }  // namespace

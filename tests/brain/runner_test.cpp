@@ -1,6 +1,8 @@
 // The brain step: which elements run, in which order, with their timers, ticks and faults.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "brain/compiler.h"
 #include "brain/instruction_table.h"
 #include "brain/runner.h"
@@ -74,6 +76,18 @@ TEST_P(Runner, OnlyElementsThatAreOnAndEnabledRun) {
   EXPECT_EQ(Record(2)[model::kWordTimer], 0);
   EXPECT_EQ(Record(0)[model::kWordStatus] & static_cast<int32_t>(model::kStatusChildOffset), 0);
   EXPECT_EQ(runtime.tickCounter, 2);
+}
+
+TEST_P(Runner, TimerAndTickCounterWrapAsWordsDo) {
+  // A run of 2^31 steps, or a timer a brain set high, goes on from the lowest word.
+  Give(0, "var x\r\nx = x + 1", kOn);
+  Record(0)[model::kWordTimer] = INT32_MAX;
+  runtime.tickCounter = INT32_MAX;
+  brain::RunBrains(&runtime);
+  EXPECT_EQ(Record(0)[model::kWordTimer], INT32_MIN);
+  EXPECT_EQ(runtime.tickCounter, INT32_MIN);
+  brain::RunBrains(&runtime);
+  EXPECT_EQ(runtime.tickCounter, INT32_MIN + 1);
 }
 
 TEST_P(Runner, SwitchingOnALaterElementRunsItInTheSameStep) {

@@ -75,11 +75,30 @@ TEST(InputScript, BadLinesAreReportedAndSkipped) {
   EXPECT_FALSE(script.Parse("@0 key A\nkey B\n@x key C\n@1 key NOSUCHKEY\n@1 axis 3 x 0\n@1 axis 1 x 2000\n"
                             "@1 wiggle\n@2 key D\n@3 text \"unterminated",
                             &error));
-  EXPECT_EQ(error, "line 2: expected @PASS or answer");
+  // Every bad line is named, not only the first.
+  const std::string axis = "axis takes a controller 1-2, an axis name and a value -1000..1000";
+  EXPECT_EQ(error, "line 2: expected @PASS or answer\n"
+                   "line 3: bad pass number '@x'\n"
+                   "line 4: unknown key 'NOSUCHKEY'\n"
+                   "line 5: " + axis + "\n"
+                   "line 6: " + axis + "\n"
+                   "line 7: unknown command or wrong arguments 'wiggle'\n"
+                   "line 9: unterminated text");
   auto events = Replay(script, 10);
   ASSERT_EQ(events.size(), 4u);  // A down/up and D down/up survive
   EXPECT_EQ(events[0].scan, 0x1E);
   EXPECT_EQ(events[2].scan, 0x20);
+
+  // A file names itself on each problem; that it could be read is told apart from bad lines.
+  testing_support::TempFolder folder;
+  const std::string path = folder / "in.txt";
+  ASSERT_TRUE(testing_support::WriteText(path, "@1 keydown FOO\n@2 key A\n@x\n"));
+  EXPECT_FALSE(script.Load(path, &error));
+  EXPECT_TRUE(script.FileWasRead());
+  EXPECT_EQ(error, path + ": line 1: unknown key 'FOO'\n" + path + ": line 3: bad pass number '@x'");
+  EXPECT_EQ(Replay(script, 10).size(), 2u);
+  EXPECT_FALSE(script.Load(folder / "missing.txt", &error));
+  EXPECT_FALSE(script.FileWasRead());
 }
 
 TEST(InputScript, TruncatedOrEmptyScripts) {

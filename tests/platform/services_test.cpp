@@ -72,6 +72,21 @@ TEST(PlatformFactory, BackEndsFollowTheOptions) {
 }
 
 TEST(PlatformFactory, AnUnreadableScriptFailsTheStartOfEitherBackEnd) {
+  // Bad lines do not: they are reported and skipped, even when no line is left.
+  testing_support::TempFolder folder;
+  const std::string bad = folder / "bad.txt";
+  ASSERT_TRUE(testing_support::WriteText(bad, "@1 keydown FOO\n"));
+  for (const platform::Backend backend : {platform::Backend::kNull, platform::Backend::kSystem}) {
+    platform::Platform platform;
+    platform::Options options = NullOptions();
+    options.backend = backend;
+    options.headless = true;
+    options.inputScriptPath = bad;
+    std::string error;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(platform.Start(options, &error)) << error;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), bad + ": line 1: unknown key 'FOO'\n");
+  }
   for (const platform::Backend backend : {platform::Backend::kNull, platform::Backend::kSystem}) {
     platform::Platform platform;
     platform::Options options = NullOptions();
