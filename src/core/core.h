@@ -5,7 +5,6 @@
 #include "core/arena.h"
 #include "core/files.h"
 #include "core/json.h"
-#include "core/lines.h"
 #include "core/profile.h"
 #include "core/random.h"
 #include "core/text.h"

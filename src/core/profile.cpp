@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "core/files.h"
-#include "core/lines.h"
+#include "core/text.h"
 
 namespace core {
 namespace {

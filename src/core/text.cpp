@@ -1,4 +1,5 @@
-// Text shown to people: non-printing bytes made visible and overlong lines cut.
+// Line splitting and line-end conversion; text shown to people: non-printing bytes made visible
+// and overlong lines cut.
 #include "core/text.h"
 
 namespace core {
@@ -54,6 +55,43 @@ std::string PrintableText(std::string_view text, std::string_view lineBreaks) {
       out.push_back(kDigits[c & 15]);
     } else {
       out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
+}
+
+bool NextLine(std::string_view text, size_t* position, std::string_view* line) {
+  const size_t at = *position;
+  if (at >= text.size()) return false;
+  size_t end = at;
+  while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
+  *line = text.substr(at, end - at);
+  if (end < text.size()) end += text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1;
+  *position = end;
+  return true;
+}
+
+bool HasForeignLineEnds(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n') return true;  // an LF not taken as the end of a CR LF pair
+    if (text[i] == '\r') {
+      if (i + 1 >= text.size() || text[i + 1] != '\n') return true;
+      ++i;
+    }
+  }
+  return false;
+}
+
+std::string WithCrLf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32);
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      out.append("\r\n");
+    } else {
+      out.push_back(c);
     }
   }
   return out;

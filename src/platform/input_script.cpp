@@ -116,11 +116,8 @@ bool InputScript::Parse(std::string_view text, std::string* error) {
   error->clear();
   int lineNumber = 0;
   size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = text.substr(start, end - start);
-    start = end + 1;
+  std::string_view line;
+  while (core::NextLine(text, &start, &line)) {
     ++lineNumber;
 
     std::string problem;

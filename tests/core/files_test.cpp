@@ -1,12 +1,13 @@
 // Folder listings, the current folder, temporary files, path normalisation and line splitting.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "core/files.h"
-#include "core/lines.h"
+#include "core/text.h"
 #include "support/run_program.h"
 
 namespace {
@@ -68,6 +69,10 @@ TEST(TemporaryFiles, UniqueNamesAndLeftoversRemoved) {
   ASSERT_TRUE(core::MakeFolders(folder / "taken"));
   EXPECT_FALSE(core::WriteFileAtomic(folder / "taken", "x", &reason));  // a folder of that name
   EXPECT_EQ(reason, "Is a directory");
+  // A device is written into, never replaced by a file (a dump sent to /dev/null, run as root).
+  EXPECT_TRUE(core::WriteFileAtomic("/dev/null", "x", &reason)) << reason;
+  struct stat st {};
+  EXPECT_TRUE(stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
   ASSERT_TRUE(core::WriteFileAtomic(target, "new", &reason));
   EXPECT_EQ(testing_support::ReadText(target), "new");
   EXPECT_EQ(folder.Files().size(), 2u);
