@@ -2,6 +2,9 @@
 // and overlong lines cut.
 #include "core/text.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace core {
 namespace {
 
@@ -63,38 +66,26 @@ std::string PrintableText(std::string_view text, std::string_view lineBreaks) {
 bool NextLine(std::string_view text, size_t* position, std::string_view* line) {
   const size_t at = *position;
   if (at >= text.size()) return false;
-  size_t end = at;
-  while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
-  *line = text.substr(at, end - at);
-  if (end < text.size()) end += text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1;
-  *position = end;
+  // memchr runs many bytes a step. The text is searched a window at a time, for an LF and for a CR
+  // before it, so a file with only one kind of line end is still read once, not once per line.
+  constexpr size_t kWindow = 256;
+  const char* begin = text.data() + at;
+  const size_t rest = text.size() - at;
+  size_t end = rest;
+  for (size_t from = 0; from < rest; from += kWindow) {
+    const size_t length = std::min(kWindow, rest - from);
+    const auto* lf = static_cast<const char*>(std::memchr(begin + from, '\n', length));
+    const size_t scanned = lf != nullptr ? static_cast<size_t>(lf - (begin + from)) : length;
+    const auto* cr = static_cast<const char*>(std::memchr(begin + from, '\r', scanned));
+    if (cr != nullptr || lf != nullptr) {
+      end = static_cast<size_t>((cr != nullptr ? cr : lf) - begin);
+      break;
+    }
+  }
+  *line = text.substr(at, end);
+  if (end < rest) end += begin[end] == '\r' && end + 1 < rest && begin[end + 1] == '\n' ? 2 : 1;
+  *position = at + end;
   return true;
-}
-
-bool HasForeignLineEnds(std::string_view text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n') return true;  // an LF not taken as the end of a CR LF pair
-    if (text[i] == '\r') {
-      if (i + 1 >= text.size() || text[i + 1] != '\n') return true;
-      ++i;
-    }
-  }
-  return false;
-}
-
-std::string WithCrLf(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 32);
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      out.append("\r\n");
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out;
 }
 
 }  // namespace core

@@ -29,12 +29,6 @@ class LineReader {
   size_t at_ = 0;
 };
 
-// True when some line of `text` ends in LF alone or CR alone.
-bool HasForeignLineEnds(std::string_view text);
-// `text` with every line end (CR LF, LF or CR alone) written as CR LF, the way the engine writes
-// its files.
-std::string WithCrLf(std::string_view text);
-
 // [SECTION] Printable text
 
 // The longest line PrintableText keeps, in characters as shown.

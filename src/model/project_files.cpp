@@ -29,7 +29,6 @@ constexpr const char* kLoadingNotice = "Loading data, please wait...";
 constexpr int kFieldBrain = 4;
 constexpr int kFieldType = 36;
 constexpr std::string_view kLineEnd = "\r\n";
-constexpr std::string_view kFirstBrainLine = "@0\r\n";
 
 // The settings block over row 254 of the collision map, little-endian words.
 constexpr size_t kClipDistanceOffset = kSettingsBlockOffset;
@@ -174,16 +173,19 @@ bool WriteWorkingCopy(const ModelContext& context, const std::string& path, std:
 }
 
 // The brain section starts at the first line that is exactly "@0". Block k is what follows the k-th
-// "@" line up to and including the CR LF before the next line that begins with "@", or to the end
-// of the file; blocks are taken in order, whatever number their "@" line carries.
+// "@" line up to and including the line end before the next line that begins with "@", or to the
+// end of the file; blocks are taken in order, whatever number their "@" line carries. A block keeps
+// its own line ends (CR LF, LF or CR), which the compiler and the save read alike.
 class BrainSection {
  public:
   explicit BrainSection(std::string_view text) : text_(text) {
-    for (size_t hit = text.find(kFirstBrainLine); hit != std::string_view::npos;
-         hit = text.find(kFirstBrainLine, hit + 1)) {
-      // Only a line of its own counts: "@0" at the end of a header or record line is text.
-      if (hit == 0 || text[hit - 1] == '\n') {
-        at_ = hit + kFirstBrainLine.size();
+    // Only a line of its own counts: "@0" at the end of a header or record line is text.
+    for (size_t hit = NextAtLine(0); hit != std::string_view::npos; hit = NextAtLine(hit + 1)) {
+      std::string_view line;
+      size_t after = hit;
+      core::NextLine(text_, &after, &line);
+      if (line == "@0") {
+        at_ = after;
         break;
       }
     }
@@ -195,20 +197,26 @@ class BrainSection {
       at_ = std::string_view::npos;
       return {};
     }
-    size_t end = text_.size();
-    if (text_[at_] == '@') {
-      end = at_;
-    } else {
-      const size_t next = text_.find("\r\n@", at_);
-      if (next != std::string_view::npos) end = next + kLineEnd.size();
+    const size_t next = NextAtLine(at_);
+    const std::string_view block = text_.substr(at_, (next == std::string_view::npos ? text_.size() : next) - at_);
+    at_ = next;
+    if (next != std::string_view::npos) {
+      std::string_view line;
+      core::NextLine(text_, &at_, &line);  // past the "@" line
     }
-    const std::string_view block = text_.substr(at_, end - at_);
-    const size_t lineEnd = end < text_.size() ? text_.find(kLineEnd, end) : std::string_view::npos;
-    at_ = lineEnd == std::string_view::npos ? std::string_view::npos : lineEnd + kLineEnd.size();
     return block;
   }
 
  private:
+  // Where the first line at or after `from` that begins with "@" starts. Brain text has no "@", so
+  // the search runs through a block at memchr speed.
+  size_t NextAtLine(size_t from) const {
+    for (size_t hit = text_.find('@', from); hit != std::string_view::npos; hit = text_.find('@', hit + 1)) {
+      if (hit == 0 || text_[hit - 1] == '\n' || text_[hit - 1] == '\r') return hit;
+    }
+    return std::string_view::npos;
+  }
+
   std::string_view text_;
   size_t at_ = std::string_view::npos;
 };
@@ -319,13 +327,6 @@ bool ParseProject(ModelContext* context, const std::string& path, std::string_vi
     *error = "The project file " + path + " is larger than " + std::to_string(kProjectTextBytes) +
              " bytes and cannot be loaded";
     return false;
-  }
-  // Records and brain blocks are found by their CR LF line ends; a file saved with other line ends
-  // is read through a converted copy.
-  std::string converted;
-  if (core::HasForeignLineEnds(text)) {
-    converted = core::WithCrLf(text);
-    text = converted;
   }
   std::vector<uint8_t> scratchMap;
   uint8_t* map = context->collisionMap;
@@ -443,6 +444,23 @@ namespace {
 // every later brain to the wrong element; brain source cannot contain "@", so such a line is
 // already wrong, and a blank before it keeps it inside its own brain.
 void AppendBrainText(std::string* out, std::string_view body) {
+  // Most working copies already end every line with CR LF and start none with "@": they go out in
+  // one piece. Finding that out costs a memchr per line and one counting pass.
+  bool plain = body.empty() || body.front() != '@';
+  size_t pairs = 0;
+  for (size_t at = 0; plain && at < body.size();) {
+    const auto* lf = static_cast<const char*>(std::memchr(body.data() + at, '\n', body.size() - at));
+    if (lf == nullptr) break;
+    const size_t lfAt = static_cast<size_t>(lf - body.data());
+    plain = lfAt > 0 && body[lfAt - 1] == '\r' && (lfAt + 1 >= body.size() || body[lfAt + 1] != '@');
+    ++pairs;
+    at = lfAt + 1;
+  }
+  if (plain && static_cast<size_t>(std::count(body.begin(), body.end(), '\r')) == pairs) {
+    out->append(body);
+    if (!body.empty() && !body.ends_with(kLineEnd)) out->append(kLineEnd);
+    return;
+  }
   size_t at = 0;
   std::string_view line;
   while (core::NextLine(body, &at, &line)) {

@@ -91,7 +91,7 @@ TEST(Paths, NormalisedAndKeptInsideTheirFolder) {
   EXPECT_FALSE(core::PathInside("/w/./", "/w/"));
 }
 
-TEST(Lines, EveryConventionSplitsTheSameAndConvertsToCrLf) {
+TEST(Lines, EveryConventionSplitsTheSame) {
   auto lines = [](std::string_view text) {
     std::vector<std::string> out;
     core::LineReader reader(text);
@@ -105,12 +105,10 @@ TEST(Lines, EveryConventionSplitsTheSameAndConvertsToCrLf) {
   EXPECT_EQ(lines("a\r\rb\r"), expected);
   EXPECT_EQ(lines("a\n\r\nb"), expected);  // LF, then CR LF: two line ends
   EXPECT_TRUE(lines("").empty());
-
-  EXPECT_FALSE(core::HasForeignLineEnds("a\r\nb\r\n"));
-  EXPECT_FALSE(core::HasForeignLineEnds("no break"));
-  EXPECT_TRUE(core::HasForeignLineEnds("a\r\nb\n"));
-  EXPECT_TRUE(core::HasForeignLineEnds("a\r"));
-  EXPECT_EQ(core::WithCrLf("a\nb\rc\r\nd\n\r"), "a\r\nb\r\nc\r\nd\r\n\r\n");
+  // Lines longer than the search window, with a CR LF pair across its edge.
+  const std::string longLine(255, 'x');
+  EXPECT_EQ(lines(longLine + "\r\n" + std::string(300, 'y') + "\nz"),
+            (std::vector<std::string>{longLine, std::string(300, 'y'), "z"}));
 }
 
 }  // namespace
