@@ -63,6 +63,7 @@ void PumpInput(Engine& engine) {
   engine.mouseY = input.mouseY < 0 ? 0 : (input.mouseY > maxY ? maxY : input.mouseY);
   engine.mouseButtons = input.mouseButtons & 7u;
   ++engine.frames;
+  ++engine.random.loopCounter;  // the random stream depends on how many passes have run
 }
 
 void FlushInput(Engine& engine) {

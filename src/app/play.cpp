@@ -131,7 +131,8 @@ void StartPlay(Engine& engine) {
   engine.play = std::make_unique<Play>();
   engine.playing = true;
   Play& play = *engine.play;
-  play.random.table = engine.arena.Host(core::Region::kRandom);
+  engine.random.table = engine.arena.Host(core::Region::kRandom);
+  engine.debug.shown = false;
   play.testPlay = !engine.gamePlay;
   if (play.testPlay) {
     ReadTestPlayGlobals(engine);
@@ -143,7 +144,7 @@ void StartPlay(Engine& engine) {
   conversion.displayMode = engine.display.displayMode;
   conversion.playing = true;
   conversion.recordsAddress = engine.arena.Address(core::Region::kElementRecords);
-  conversion.random = &play.random;
+  conversion.random = &engine.random;
   std::vector<model::ElementSetup> setups;
   model::FillStateRecords(&engine.project, conversion, engine.arena.As<int32_t>(core::Region::kElementRecords),
                           &setups);

@@ -23,14 +23,19 @@ inline int32_t AddWrapping(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 
-// The record at `address`, or nullptr with a fault text when the address is not the start of one
-// of the element records (a stray number passed as an element would otherwise scribble anywhere).
-inline int32_t* RecordAt(const core::Arena* arena, uint32_t address, std::string* fault) {
-  uint8_t* host = arena->GuestToHostIn(core::Region::kElementRecords, address, model::kRecordBytes);
-  if (host == nullptr || (address - arena->Address(core::Region::kElementRecords)) % model::kRecordBytes != 0) {
+// The record an element argument names. An address inside the record array that is not the start
+// of a record, or one past the array, is a fault (a stray number passed as an element would
+// otherwise scribble anywhere): nullptr with the fault text. A frame handle, or a value below the
+// array (the 0 of a failed lookup, passed on), names nothing: nullptr with *fault left empty, and the
+// instruction answers 0 and changes nothing.
+inline int32_t* ElementRecord(const core::Arena* arena, uint32_t value, std::string* fault) {
+  const uint32_t first = arena->Address(core::Region::kElementRecords);
+  if (IsFrameHandle(value) || value < first) return nullptr;
+  uint8_t* host = arena->GuestToHostIn(core::Region::kElementRecords, value, model::kRecordBytes);
+  if (host == nullptr || (value - first) % model::kRecordBytes != 0) {
     char text[96];
     std::snprintf(text, sizeof text, "Not an element: 0x%08X is not the address of an element record",
-                  static_cast<unsigned>(address));
+                  static_cast<unsigned>(value));
     *fault = text;
     return nullptr;
   }
@@ -42,17 +47,16 @@ using OneElementBody = int32_t (*)(const core::Arena* arena, int32_t* record, co
 // Body of an instruction on two elements (EAX, EBX).
 using TwoElementBody = int32_t (*)(const core::Arena* arena, int32_t* first, int32_t* second, const brain::Regs& regs);
 
-// The routine of a one-element body: a frame handle changes nothing and answers 0; any other
-// address that is not an element record is a fault.
+// The routine of a one-element body: an argument that names nothing answers 0 and changes nothing;
+// a stray address is a fault.
 template <OneElementBody kBody>
 bool OneElement(brain::Regs* regs, std::string* fault) {
-  if (IsFrameHandle(regs->eax)) {
-    regs->eax = 0;
-    return true;
-  }
   const core::Arena* arena = &state::Current().arena;
-  int32_t* record = RecordAt(arena, regs->eax, fault);
-  if (record == nullptr) return false;
+  int32_t* record = ElementRecord(arena, regs->eax, fault);
+  if (record == nullptr) {
+    regs->eax = 0;
+    return fault->empty();
+  }
   regs->eax = static_cast<uint32_t>(kBody(arena, record, *regs));
   return true;
 }
@@ -60,15 +64,15 @@ bool OneElement(brain::Regs* regs, std::string* fault) {
 // The routine of a two-element body, with the same rules for both arguments.
 template <TwoElementBody kBody>
 bool TwoElements(brain::Regs* regs, std::string* fault) {
-  if (IsFrameHandle(regs->eax) || IsFrameHandle(regs->ebx)) {
+  const core::Arena* arena = &state::Current().arena;
+  int32_t* first = ElementRecord(arena, regs->eax, fault);
+  if (!fault->empty()) return false;
+  int32_t* second = ElementRecord(arena, regs->ebx, fault);
+  if (!fault->empty()) return false;
+  if (first == nullptr || second == nullptr) {
     regs->eax = 0;
     return true;
   }
-  const core::Arena* arena = &state::Current().arena;
-  int32_t* first = RecordAt(arena, regs->eax, fault);
-  if (first == nullptr) return false;
-  int32_t* second = RecordAt(arena, regs->ebx, fault);
-  if (second == nullptr) return false;
   regs->eax = static_cast<uint32_t>(kBody(arena, first, second, *regs));
   return true;
 }

@@ -116,7 +116,6 @@ struct Play {
   int32_t stepLimit = INT32_MAX;  // what the run's step limit leaves for this play
   bool testPlay = false;
   std::FILE* timingLog = nullptr;  // --timing-log: one line per loop pass, closed at play end
-  core::RandomSource random;
   brain::CompilerState compiler;
   brain::BrainRuntime brains;
   // The orientation accumulator of rotation_axis_set, rotation_axis_add and orientation_set: a
@@ -125,6 +124,21 @@ struct Play {
   // What the play start put aside and the play end puts back.
   model::Fog fog;
   std::vector<uint8_t> keptCollisionMap;  // test play only
+};
+
+// The position stack of push and pop: entries of words 3 to 14 of a record (position, rotation,
+// velocity, spin).
+struct PositionStack {
+  static constexpr int kEntries = 128;
+  static constexpr int kWords = 12;
+  std::array<std::array<int32_t, kWords>, kEntries> entries{};
+  int depth = 0;
+};
+
+// The value of `debug`: once set, every rendered frame of the play shows it.
+struct DebugValue {
+  int32_t value = 0;
+  bool shown = false;  // cleared at each play start
 };
 
 // Everything the engine process keeps from start-up to shut-down; never wiped. Making one makes
@@ -149,6 +163,11 @@ struct Engine {
   // Index range of the last globals_save or globals_load; a test play reads temp/globvars.dat over it.
   int32_t globalsFirst = 0;
   int32_t globalsLast = 0;
+  // The brains' random source (the arena's random table, a cursor, the loop counter the input pump
+  // counts), the position stack and the debug value: they outlive the plays of a run.
+  core::RandomSource random;
+  PositionStack positions;
+  DebugValue debug;
   platform::SingleInstance instance;  // one engine per working folder
   std::string windowName;  // the 32-byte window name field, as the builder patched it
   // A file the options ask for (--screenshot, --dump, --timing-log) could not be written; the run

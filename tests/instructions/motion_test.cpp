@@ -201,14 +201,20 @@ TEST_F(Motion, HeadingsWithTheRealTable) {
   EXPECT_EQ(Call("direction_xz", Address(2), Address(2)), 0);
 }
 
-TEST_F(Motion, FrameHandlesDoNothingAndStrayAddressesFault) {
+TEST_F(Motion, FrameHandlesAndLowNumbersDoNothingAndStrayAddressesFault) {
   const uint32_t frame = 0x80000001u;
   Record(0)[model::kWordVelocityX] = 77;
   EXPECT_EQ(Call("velocity_x", frame), 0);
   EXPECT_EQ(Call("distance", Address(0), frame), 0);
   Call("velocity_copy", frame, Address(1));
   EXPECT_EQ(Record(1)[model::kWordVelocityX], 0);
-  for (uint32_t bad : {0u, Address(1) + 4, Address(256)}) {
+  // A number below the record array (the 0 of a failed lookup) names nothing, like a frame handle.
+  brain::Regs below{0, 5, 0, 0, 0, Address(0)};
+  std::string none;
+  EXPECT_TRUE(brain::CallRoutine(&calls, brain::RoutineAddress(brain::RowOfName("position_x_set")), &below, &none));
+  EXPECT_EQ(below.eax, 0u);
+  EXPECT_TRUE(none.empty());
+  for (uint32_t bad : {Address(1) + 4, Address(256)}) {
     brain::Regs regs{bad, 5, 0, 0, 0, Address(0)};
     std::string fault;
     EXPECT_FALSE(brain::CallRoutine(&calls, brain::RoutineAddress(brain::RowOfName("position_x_set")), &regs, &fault));
@@ -574,7 +580,7 @@ TEST_P(MotionBrain, BrainsCallTheBoundRoutines) {
   brain::CompileBrainText(&compiler,
                           "var a\r\nvar b\r\nvelocity_x_set(element, 512)\r\nvelocity_update(element)\r\n"
                           "position_z_set(element#1, 7)\r\na = angle(1000, 1000)\r\nb = position_x(element)\r\n"
-                          "position_x(123)");
+                          "position_x(123)\r\nposition_x(2000000000)");
   ASSERT_TRUE(compiler.error.empty()) << compiler.error;
   Record(0)[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn);
   runtime.lastElement = 1;
@@ -583,7 +589,7 @@ TEST_P(MotionBrain, BrainsCallTheBoundRoutines) {
   EXPECT_EQ(Record(0)[255], -23040);
   EXPECT_EQ(Record(0)[254], 512);
   EXPECT_EQ(Record(1)[model::kWordPositionZ], 7);
-  ASSERT_EQ(errors.size(), 1u);  // the last line hands over a number that is no element
+  ASSERT_EQ(errors.size(), 1u);  // 123 names nothing; the last line hands over a number past the records
   EXPECT_NE(errors[0].find("Not an element"), std::string::npos) << errors[0];
 }
 
