@@ -82,8 +82,17 @@ int32_t EndPlay(Engine& engine);
 int32_t RunProject(Engine& engine, const std::string& path);
 // The chain of a finished game: sub-project 1, then whichever sub-project each play asks for, until
 // a play ends the game or asks for a sub-project that does not exist, the run's step limit is
-// used up, or a stop signal came (no further sub-project starts).
+// used up, or a stop signal came (no further sub-project starts). Exit target -4 resumes the saved
+// game of the last resume request: its sub-project is played next and restored at its start.
 void RunGame(Engine& engine);
+// A resumed game starts its brains from this tick count.
+inline constexpr int32_t kResumedTickCounter = 10000;
+// The restore of a saved game at the start of the play of the sub-project it names, after the
+// records are filled and the brains compiled: clears the pending request; reads the slot's file,
+// which must be a whole saved game (else a line on stderr, false, and the play starts afresh);
+// puts the records back but for their brain entries, the globals, the listener; the tick counter
+// becomes kResumedTickCounter.
+bool RestoreResumedGame(Engine& engine);
 // Removes the brain working copies (*.bra) of a finished game's folder: once the brains are
 // compiled they are not needed, and they are not left lying about.
 void DeleteWorkingCopies(const std::string& folder);
@@ -99,7 +108,8 @@ void MarkFlatFrames(const core::Arena& arena, int32_t lastElement);
 // the last globals_save or globals_load. Returns how many globals the file gave.
 int32_t ReadTestPlayGlobals(Engine& engine);
 // The element state records of the play as JSON: tick, exit target, per element its index, name,
-// 256 words and the named words, then the play's orientation accumulator.
+// 256 words and the named words, then the play's orientation accumulator, the 2048 globals and the
+// program state ("program": random cursor, loop counter, position stack depth, debug text or null).
 std::string DumpStateRecords(const Engine& engine);
 
 
@@ -108,7 +118,10 @@ std::string DumpStateRecords(const Engine& engine);
 // One pass of input work, once per frame in every loop: window events (the window-procedure
 // rules), the pointer and buttons, the frame count.
 void PumpInput(Engine& engine);
-// 20 passes of: pump, wait until no key or mouse button is down, empty the key queue. A stop signal
+// True while a key, a mouse button or a controller button is down: the one "any input held" test
+// of the flush, the pause and the chain's waits.
+bool AnyInputHeld(const Engine& engine);
+// 20 passes of: pump, wait until no key, mouse or controller button is down, empty the key queue. A stop signal
 // cuts it short, leaving the queue empty.
 void FlushInput(Engine& engine);
 // The oldest key of the queue as a one-character string (empty for a bare key or an empty

@@ -55,7 +55,24 @@ int32_t RunProject(Engine& engine, const std::string& path) {
   return target;
 }
 
+bool RestoreResumedGame(Engine& engine) {
+  engine.resume.pending = false;
+  const std::string path = model::SavedGamePath(engine.paths.working, engine.resume.slot);
+  std::string bytes;
+  model::SavedGame game;
+  if (!core::ReadFile(path, &bytes) || !model::ParseSavedGame(bytes, &game)) {
+    std::fprintf(stderr, "main: %s is not a whole saved game; the sub-project starts afresh\n", path.c_str());
+    return false;
+  }
+  model::RestoreSavedGame(game, engine.arena.As<int32_t>(core::Region::kElementRecords),
+                          engine.arena.As<int32_t>(core::Region::kGlobals));
+  engine.listener = game.listener;
+  if (engine.play) engine.play->brains.tickCounter = kResumedTickCounter;
+  return true;
+}
+
 void RunGame(Engine& engine) {
+  engine.subProject = -1;
   int32_t target = 1;
   for (;;) {
     if (platform::StopSignal() != 0) break;
@@ -68,12 +85,27 @@ void RunGame(Engine& engine) {
       }
       break;
     }
+    engine.subProject = target;
     target = RunProject(engine, path);
-    if (target < 0) break;  // the end of the game, a run-time error, or a resume (not in this build)
+    if (target == state::kExitResume) {
+      // The saved game names the sub-project to play; it is restored once that one is compiled.
+      const std::string saved = model::SavedGamePath(engine.paths.working, engine.saveSlot);
+      std::string bytes;
+      model::SavedGame game;
+      if (!core::ReadFile(saved, &bytes) || !model::ParseSavedGame(bytes, &game)) {
+        std::fprintf(stderr, "main: %s is not a whole saved game; the game ends\n", saved.c_str());
+        break;
+      }
+      target = game.subProject;
+      engine.resume = {true, engine.saveSlot};
+    } else if (target < 0) {
+      break;  // the end of the game, a run-time error
+    }
     // Every play with steps left takes at least one, so a chain that never ends by itself (a level
     // that sends the game back to itself) still ends with the run's step limit.
     if (RunStepsLeft(engine) == 0) break;
   }
+  engine.resume.pending = false;
 }
 
 }  // namespace app

@@ -7,16 +7,20 @@ namespace {
 
 char* TypedBuffer(Engine& engine) { return engine.arena.As<char>(core::Region::kTypedText); }
 
-// True when a key or mouse button is down: virtual keys 1..255, which cover the any-key scan too.
-bool AnythingDown(const Engine& engine) {
+}  // namespace
+
+// Virtual keys 1..255 cover the mouse buttons and the any-key scan too; then the controllers.
+bool AnyInputHeld(const Engine& engine) {
   const platform::InputState& input = engine.platform.window->Input();
   for (int vk = 1; vk < 256; ++vk) {
     if (input.vkDown[vk]) return true;
   }
-  return input.AnyKeyDown();
+  if (input.AnyKeyDown()) return true;
+  for (const platform::PadState& pad : input.pads) {
+    if (pad.present && pad.buttons != 0) return true;
+  }
+  return false;
 }
-
-}  // namespace
 
 void HandleWindowEvent(Engine& engine, const platform::InputEvent& event, const platform::InputEvent* next) {
   using platform::EventKind;
@@ -73,7 +77,7 @@ void FlushInput(Engine& engine) {
   constexpr int kMaxWaitPasses = 300;
   for (int pass = 0; pass < 20 && platform::StopSignal() == 0; ++pass) {
     PumpInput(engine);
-    for (int wait = 0; wait < kMaxWaitPasses && AnythingDown(engine) && platform::StopSignal() == 0; ++wait) {
+    for (int wait = 0; wait < kMaxWaitPasses && AnyInputHeld(engine) && platform::StopSignal() == 0; ++wait) {
       if (!engine.platform.clock().IsVirtual()) platform::Clock::Sleep(platform::Clock::kUnitsPerSecond / 30);
       PumpInput(engine);
     }

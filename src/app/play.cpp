@@ -105,7 +105,15 @@ std::string DumpStateRecords(const Engine& engine) {
     std::snprintf(number, sizeof number, "%s%.17g", i == 0 ? "" : ", ", orientation[i]);
     json += number;
   }
-  return json + "]}\n";
+  // The globals, and what the program-control instructions keep for the whole run.
+  json += "],\n\"globals\": [";
+  const auto* globals = engine.arena.As<const int32_t>(core::Region::kGlobals);
+  for (int32_t i = 0; i < model::kGlobalCount; ++i) json += (i == 0 ? "" : ", ") + std::to_string(globals[i]);
+  json += "],\n\"program\": {\"random_cursor\": " + std::to_string(engine.random.cursor) +
+          ", \"loop_counter\": " + std::to_string(engine.random.loopCounter) +
+          ", \"position_stack\": " + std::to_string(engine.positions.depth) + ", \"debug\": " +
+          (engine.debug.shown ? core::JsonString(instructions::DebugText(engine.debug.value)) : std::string("null"));
+  return json + "}}\n";
 }
 
 void MarkFlatFrames(const core::Arena& arena, int32_t lastElement) {
@@ -165,6 +173,11 @@ void StartPlay(Engine& engine) {
   std::vector<std::string> refused;
   instructions::SetUpBrains(engine, engine.project.LastIndex(), &refused);
   for (const std::string& reason : refused) std::fprintf(stderr, "main: brain interpreted: %s\n", reason.c_str());
+  engine.hooks.renderFrame = [&engine] { RenderFrame(engine); };
+  engine.hooks.pumpInput = [&engine] { PumpInput(engine); };
+  engine.hooks.inputHeld = [&engine] { return AnyInputHeld(engine); };
+  // A resumed game comes back over the records just filled, keeping the fresh brain code.
+  if (engine.resume.pending) RestoreResumedGame(engine);
 
   // The play-wide fog is kept for after the play; a test play keeps the collision map too.
   play.fog = engine.project.fog;

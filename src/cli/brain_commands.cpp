@@ -127,11 +127,15 @@ int RunBrainFile(int argc, const char* const* argv) {
   model::Project& project = engine.project;
   std::string errorBox;
   if (!CompileOneBrain(path, &engine.arena, &project, &state, &errorBox)) return 1;
-  // The tables are where a play in this folder finds them: in data/ beside a runmode.ini.
-  engine.paths = app::MakeWorkingPaths("./", core::FileExists("runmode.ini"));
-  // Without them (a bare folder) the instructions that read a table read zeros, quietly: the
-  // command also serves brains that need no table.
-  app::LoadLookupTables(engine.paths.data, &engine.arena);
+  // The tables come from data/ under the current folder when it has one (an authoring folder),
+  // else from the folder itself (a finished game). A missing table is named; the instructions that
+  // read it read zeros, so brains that need no table still run.
+  engine.paths = app::MakeWorkingPaths("./", core::FileExists("data/random.bin") || core::FileExists("runmode.ini"));
+  const std::vector<std::string> missing = app::LoadLookupTables(engine.paths.data, &engine.arena);
+  for (const std::string& name : missing) {
+    std::fprintf(stderr, "vexel: lookup table %s%s missing or short\n", engine.paths.data.c_str(), name.c_str());
+  }
+  engine.random.table = engine.arena.Host(core::Region::kRandom);
   auto* record = engine.arena.As<int32_t>(core::Region::kElementRecords);
   record[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn | model::kStatusVisible | model::kStatusCollisions);
   if (!errorBox.empty()) {

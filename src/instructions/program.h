@@ -1,20 +1,32 @@
-// Program instructions: the play's exit target, the command-line numbers and the tick rate.
-// Calls the current engine.
+// Program control: the play's exit target, pause, saved games, the position stack, the debug
+// value, the command-line numbers, the tick rate and the date. Calls the current engine.
 #pragma once
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "brain/brain.h"
 #include "state/state.h"
 
 namespace instructions {
 
-// `exit`, `par_count`, `par_get`, `max_framerate_set` and `max_framerate`.
+// The program-control routines (the table at the top of program.cpp).
 std::span<const brain::RoutineEntry> ProgramRoutines();
 
 // How many numbers the game's command line holds, and number `index` of them (0 outside).
 int32_t ParCount(const state::Engine& engine);
 int32_t ParGet(const state::Engine& engine, int32_t index);
+
+// `save` and `save_x`: in a finished game only (false elsewhere, nothing written), renders a frame
+// and writes the saved game of `slot` through a temporary file; a failure is said on stderr and the
+// play goes on (false). The next tick is due one period after it.
+bool SaveGame(state::Engine& engine, int32_t slot);
+// `resume` and `resume_x`: in a finished game only, when the slot's file is a whole saved game,
+// sets the play's exit target to kExitResume (the chain restores it) and remembers the slot. A
+// missing file does nothing; a file of the wrong size is said on stderr and does nothing.
+bool RequestResume(state::Engine& engine, int32_t slot);
+// "Debug value: 42 (HEX: 0x2A)": upper-case digits, a negative value as its 32-bit pattern.
+std::string DebugText(int32_t value);
 
 }  // namespace instructions

@@ -12,6 +12,7 @@
 
 #include "model/globals.h"
 #include "model/records.h"
+#include "model/saved_game.h"
 #include "model/state_record.h"
 
 namespace model {

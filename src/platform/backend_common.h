@@ -33,6 +33,7 @@ class InputFeed {
   InputState& state() { return state_; }
   const InputState& state() const { return state_; }
   uint64_t passes() const { return passes_; }
+  bool ScriptFinished() const { return script_.Finished(); }
 
  private:
   Clock* clock_;

@@ -64,6 +64,7 @@ class NullWindow final : public Window {
   bool IsOpen() const override { return width_ > 0; }
   void PumpEvents(std::vector<InputEvent>* out) override;
   uint64_t PumpPasses() const override;
+  bool InputMayArrive() const override;
   const InputState& Input() const override;
   void SetMousePosition(int x, int y) override;
   void ShowCursor(bool show) override;

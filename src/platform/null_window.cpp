@@ -78,6 +78,8 @@ void NullWindow::PumpEvents(std::vector<InputEvent>* out) { feed_->FinishPass(ou
 
 uint64_t NullWindow::PumpPasses() const { return feed_->passes(); }
 
+bool NullWindow::InputMayArrive() const { return !feed_->ScriptFinished(); }
+
 const InputState& NullWindow::Input() const { return feed_->state(); }
 
 void NullWindow::SetMousePosition(int x, int y) {

@@ -31,6 +31,7 @@ class SdlWindow final : public Window {
   bool IsOpen() const override { return native_ != nullptr && width_ > 0; }
   void PumpEvents(std::vector<InputEvent>* out) override;
   uint64_t PumpPasses() const override { return feed_.passes(); }
+  bool InputMayArrive() const override { return !options_.headless || !feed_.ScriptFinished(); }
   const InputState& Input() const override { return feed_.state(); }
   void SetMousePosition(int x, int y) override;
   void ShowCursor(bool show) override;

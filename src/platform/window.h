@@ -67,6 +67,9 @@ class Window {
   virtual void PumpEvents(std::vector<InputEvent>* out) = 0;
   // Pump passes made so far.
   virtual uint64_t PumpPasses() const = 0;
+  // False when no input can arrive any more: a headless run whose input script (if any) has
+  // delivered its last event. A wait for a key press must then end instead of hanging.
+  virtual bool InputMayArrive() const = 0;
   // The state the events so far have built; valid as long as the service.
   virtual const InputState& Input() const = 0;
   // Puts the pointer at a logical position, clamped to the frame; the input state follows at once.

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -96,6 +97,7 @@ inline constexpr uint32_t kTypedTextMax = 8191;
 inline constexpr int32_t kExitNone = -1;
 inline constexpr int32_t kExitEndScreen = -2;
 inline constexpr int32_t kExitSystem = -3;
+inline constexpr int32_t kExitResume = -4;  // resume the saved game of the last resume request
 inline constexpr int32_t kExitRuntimeError = INT32_MIN;
 
 // Lowest and highest tick rate a brain may ask for, and the clock units of one tick at a rate.
@@ -141,6 +143,21 @@ struct DebugValue {
   bool shown = false;  // cleared at each play start
 };
 
+// What instruction routines need of the play loop, which lives above them; the application fills
+// them before a play. An empty hook does nothing (routine tests run without a loop).
+struct LoopHooks {
+  std::function<void()> renderFrame;  // render and present one frame of the play
+  std::function<void()> pumpInput;    // one pass of the input pump
+  std::function<bool()> inputHeld;    // a key, a mouse button or a controller button is down
+};
+
+// A saved game waiting to be restored: the chain found exit target -4 and reads the slot's file
+// at the next play start, after the brains are compiled.
+struct ResumeRequest {
+  bool pending = false;
+  int32_t slot = 0;
+};
+
 // Everything the engine process keeps from start-up to shut-down; never wiped. Making one makes
 // it the current engine; destroying the current one leaves none.
 struct Engine {
@@ -168,6 +185,13 @@ struct Engine {
   core::RandomSource random;
   PositionStack positions;
   DebugValue debug;
+  LoopHooks hooks;
+  // The game chain: the sub-project being played (-1 before the first), the slot of the last save
+  // or resume request, a restore waiting for the next play.
+  int32_t subProject = -1;
+  int32_t saveSlot = 0;
+  ResumeRequest resume;
+  int32_t listener = 0;  // the element that hears the sounds; the sound layer sets it
   platform::SingleInstance instance;  // one engine per working folder
   std::string windowName;  // the 32-byte window name field, as the builder patched it
   // A file the options ask for (--screenshot, --dump, --timing-log) could not be written; the run
