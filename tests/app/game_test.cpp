@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "app/app.h"
 #include "support/run_program.h"
@@ -34,6 +35,36 @@ TEST(GameRun, ExitTargetsLeadThroughTheChainAndGlobalsCarryOver) {
   globals = game.Globals();
   EXPECT_EQ(globals[0], 15);
   EXPECT_EQ(globals[1], 15);
+}
+
+// Level 1 saves once and moves on to level 2, which changes a global and resumes: level 1 comes
+// back with the saved position, brain variables and globals, from tick 10000.
+TEST(GameRun, ASavedGameComesBackWithPositionsVariablesAndGlobals) {
+  GameFolder game;
+  game.AddLevel(1, "var n\r\nvar seen\r\nif n = 0\r\nn = 1\r\nposition_x_set(element, 777)\r\n"
+                   "global_set(2, 55)\r\nsave()\r\nexit(2)\r\nendif\r\nseen = seen + 1\r\n");
+  game.AddLevel(2, "global_set(2, 99)\r\nposition_x_set(element, 1)\r\nresume()\r\n");
+  const auto run = RunMain({"--ticks", "30", "--dump", "d.json"}, game.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadText(game / "curr0.dat").size(), model::kSavedGameBytes);
+  const std::string dump = ReadText(game / "d.json");
+  EXPECT_EQ(testing_support::DumpWord(dump, model::kWordPositionX), 777);
+  EXPECT_EQ(testing_support::DumpWord(dump, 255), 1);  // n as saved
+  EXPECT_GT(testing_support::DumpWord(dump, 254), 0);  // seen counts the ticks after the resume
+  EXPECT_NE(dump.find("\"globals\": [0, 0, 55, 0,"), std::string::npos) << dump.substr(dump.find("\"globals\""), 40);
+  const int tick = std::atoi(dump.c_str() + dump.find("\"tick\": ") + 8);
+  EXPECT_GE(tick, 10000);
+  EXPECT_LE(tick, 10000 + 4 + 30);  // settling steps and the loop steps left
+}
+
+// A test play never writes a saved game, and a resume there does nothing.
+TEST(GameRun, SaveAndResumeDoNothingInATestPlay) {
+  testing_support::WorkFolder folder(1);
+  testing_support::SetCameraBrain(folder, "save()\r\nresume()\r\n");
+  const auto run = RunMain({"--ticks", "3", "--dump", "d.json"}, folder.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_FALSE(testing_support::FileExistsAt(folder / "curr0.dat"));
+  EXPECT_EQ(ReadText(folder / "d.json").rfind("{\"tick\": 7, \"exit_target\": -1,", 0), 0u);
 }
 
 TEST(GameRun, TheStepLimitCapsTheWholeChain) {

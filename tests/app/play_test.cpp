@@ -159,6 +159,33 @@ TEST(PlayTiming, AStallSkipsTheFramesOfThePeriodsItOverran) {
   }
 }
 
+// A pause renders, waits 500 ms, then for all input to be released and a key to be pressed; the
+// next tick is due a period after it, so the loop runs on without a burst of late steps.
+TEST(PlayTiming, PauseWaitsForAPressAndIsNotCaughtUp) {
+  WorkFolder folder(1);
+  SetCameraBrain(folder, "var n\r\nn = n + 1\r\nif n = 8\r\npause()\r\nendif\r\n");
+  // The loop starts at pump pass 20 (the test play's input flush takes the first 20); its 4th step,
+  // pumped at pass 23, pauses: B, held since that pass, must be released (pass 30) before the press
+  // of A (pass 35) ends the pause.
+  ASSERT_TRUE(WriteText(folder / "input.txt", "@23 keydown B\n@30 keyup B\n@35 keydown A\n@36 keyup A\n"));
+  auto run = RunMain({"--ticks", "20", "--input", "input.txt", "--timing-log", "t.log"}, folder.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<LoopPass> log = ReadTimingLog(folder / "t.log");
+  ASSERT_EQ(log.size(), 20u);
+  // The timing line of a step is written after its brain ran, with the last pass pumped: the pause
+  // pumped until the press of A, at pass 35 (without the release wait it would have ended at once).
+  ASSERT_EQ(log[2].pass, 22u);
+  EXPECT_EQ(log[3].pass, 35u);
+  EXPECT_EQ(log[4].pass, 36u);
+  EXPECT_GE(log[3].now - log[2].now, 2250u);  // the 500 ms, on the virtual clock
+  for (const LoopPass& pass : log) EXPECT_FALSE(pass.late) << "step " << pass.step;
+
+  // Headless with nothing left to come, the pause ends at once and says so.
+  run = RunMain({"--ticks", "10"}, folder.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("pause: no input can arrive any more; the play goes on"), std::string::npos) << run.err;
+}
+
 TEST(PlayTiming, MaxFramerateSetChangesThePeriodOnlyWithinItsRange) {
   // The period is 4500 / rate in whole units; rates outside 15..250 leave the default 150.
   const std::pair<int, uint32_t> cases[] = {{15, 300}, {250, 18}, {40, 112}, {14, 150}, {251, 150}};

@@ -12,6 +12,7 @@
 #include "mkdata/mkdata.h"
 #include "model/model.h"
 #include "state/state.h"
+#include "instructions/routine_fixture.h"
 
 namespace {
 
@@ -82,42 +83,8 @@ TEST(AngleRules, PlanarDirectionInEachQuadrant) {
   EXPECT_EQ(instructions::PlanarDirection(t.data(), 1000, 100), (20 - 720) * 64);
 }
 
-class Motion : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(arena.Create());
-    engine.play = std::make_unique<state::Play>();
-    const std::vector<uint8_t> atan = mkdata::ArctangentTable();
-    std::memcpy(arena.Host(core::Region::kArctangent), atan.data(), atan.size());
-    const std::vector<uint8_t> sine = mkdata::FineSineTable();
-    std::memcpy(arena.Host(core::Region::kSineFine), sine.data(), sine.size());
-    const std::vector<uint8_t> coarse = mkdata::CoarseSineTable();
-    std::memcpy(arena.Host(core::Region::kSineCoarse), coarse.data(), coarse.size());
-    calls.arena = &arena;
-    std::vector<std::string> problems;
-    ASSERT_TRUE(instructions::BindAllRoutines(&calls.routines, &problems)) << problems[0];
-  }
-  int32_t* Record(int element) { return arena.As<int32_t>(core::Region::kElementRecords) + element * 256; }
-  uint32_t Address(int element) { return arena.Address(core::Region::kElementRecords) + 1024u * static_cast<uint32_t>(element); }
-  // Calls the named routine as brain code does, through its stub address; returns EAX, or fails
-  // the test on a fault.
-  int32_t Call(const char* name, uint32_t a, uint32_t b = 0, uint32_t c = 0, uint32_t d = 0, uint32_t e = 0) {
-    brain::Regs regs{a, b, c, d, e, Address(0)};
-    std::string fault;
-    EXPECT_TRUE(brain::CallRoutine(&calls, brain::RoutineAddress(brain::RowOfName(name)), &regs, &fault))
-        << name << ": " << fault;
-    return static_cast<int32_t>(regs.eax);
-  }
-  void SetVector(int element, int firstWord, int32_t x, int32_t y, int32_t z) {
-    Record(element)[firstWord] = x;
-    Record(element)[firstWord + 1] = y;
-    Record(element)[firstWord + 2] = z;
-  }
-
-  state::Engine engine;  // the current engine the routines work on
-  core::Arena& arena = engine.arena;
-  brain::BrainRuntime calls;  // what Call dispatches through
-};
+// Motion routines called as brain code calls them.
+class Motion : public testing_support::RoutineTest {};
 
 TEST_F(Motion, AccessorsUseTheFirstArgumentAndFoldOnlyRotationReads) {
   Call("position_y_set", Address(2), 700);
