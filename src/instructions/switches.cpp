@@ -18,7 +18,8 @@
 // | on_range     | first, last          | on_list(first, (last - first) / 1024, 1): last is left out    |
 // | state        | element, mask        | returns status word & mask                                    |
 // | state_set    | element, mask        | status word |= mask                                           |
-// | state_reset  | element, mask        | status word &= mask ^ 0x0FFFFFFF: bits 28 to 31 always clear  |
+// | state_reset  | element, mask        | status word &= mask ^ 0x0FFFFFFF: also clears bits 28 to 31   |
+// |              |                      | that the mask does not have                                   |
 // | signal,      | element, mask        | the same three on the signal word                             |
 // | signal_set,  |                      |                                                               |
 // | signal_reset |                      |                                                               |
@@ -44,8 +45,9 @@ using model::kStatusVisible;
 using model::kWordSignals;
 using model::kWordStatus;
 
-// The reset instructions clear with mask ^ 0x0FFFFFFF, not ~mask: a mask can never keep bits 28
-// to 31, so resetting even with mask 0 clears them. Brains use that to drop the top bits.
+// The reset instructions keep word & (mask ^ 0x0FFFFFFF), not word & ~mask: bits 0 to 27 of the
+// mask are cleared, but bits 28 to 31 survive only where the mask has them set, so a reset with
+// mask 0 clears bits 28 to 31. Brains rely on that to drop the top bits.
 constexpr uint32_t kResetKeeps = 0x0FFFFFFFu;
 
 // The sound steps of `on` and `off`. The element's sound belongs to the sound layer, which takes
