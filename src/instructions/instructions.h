@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "brain/brain.h"
+#include "instructions/element_memory.h"
 #include "instructions/motion.h"
 #include "instructions/program.h"
+#include "instructions/switches.h"
 #include "instructions/variables.h"
 #include "state/state.h"
 

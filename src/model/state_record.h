@@ -73,7 +73,10 @@ enum Word : int {
   // Ranges rather than single words, so without names.
   kWordPockets = 45,       // pocket n is byte n from the start of this word
   kWordLocalsFirst = 128,  // locals: the k-th declaration is word 256 - k
+  kWordLocalsLast = 255,   // local n is word 255 - n, so local 0 is the first declaration
 };
+
+inline constexpr int kLocalCount = kWordLocalsLast - kWordLocalsFirst + 1;
 
 // Lower-case name of a named word ("position_x", "status", ...), or nullptr for the words that
 // have no name of their own (pockets and locals, unused words).
