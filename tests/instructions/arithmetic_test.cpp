@@ -52,33 +52,27 @@ class Arithmetic : public ::testing::Test {
 
 TEST_F(Arithmetic, WordArithmeticKeepsTheLow32Bits) {
   EXPECT_EQ(Call("sum", W(INT_MAX), 1), INT_MIN);
-  EXPECT_EQ(Call("sum", W(-7), 3), -4);
   EXPECT_EQ(Call("subtract", W(INT_MIN), 1), INT_MAX);
   EXPECT_EQ(Call("subtract", 3, 10), -7);  // the first argument minus the second
   EXPECT_EQ(Call("multiply", 65536, 65536), 0);
   EXPECT_EQ(Call("multiply", 100000, 100000), 1410065408);  // 10^10 - 2 * 2^32
-  EXPECT_EQ(Call("multiply", W(-3), 5), -15);
 }
 
 TEST_F(Arithmetic, DivisionTruncatesAndNeverFaults) {
   EXPECT_EQ(Call("divide", 7, 2), 3);
   EXPECT_EQ(Call("divide", W(-7), 2), -3);  // toward zero, not -4
-  EXPECT_EQ(Call("divide", 7, W(-2)), -3);
   EXPECT_EQ(Call("divide", 2, 7), 0);       // the dividend first
   EXPECT_EQ(Call("divide", 5, 0), INT_MAX);
   EXPECT_EQ(Call("divide", W(-5), 0), INT_MAX);
-  EXPECT_EQ(Call("divide", 0, 0), INT_MAX);
   // The one quotient a 32-bit division cannot hold: the negation's 32-bit answer.
   EXPECT_EQ(Call("divide", W(INT_MIN), W(-1)), INT_MIN);
   EXPECT_EQ(Call("divide", 9, W(-1)), -9);
-  EXPECT_EQ(Call("divide", W(INT_MIN), 1), INT_MIN);
   EXPECT_EQ(Call("divide", W(INT_MIN), W(INT_MIN)), 1);
 }
 
 TEST_F(Arithmetic, AbsoluteValueUnderBothNames) {
   EXPECT_EQ(Call("abs", W(-5)), 5);
   EXPECT_EQ(Call("absolute_value", W(-5)), 5);
-  EXPECT_EQ(Call("abs", 5), 5);
   EXPECT_EQ(Call("abs", W(INT_MIN)), INT_MIN);  // no positive word: it stays
   EXPECT_EQ(brain::RoutineSlotOf("abs"), brain::RoutineSlotOf("absolute_value"));
 }
@@ -94,7 +88,6 @@ TEST_F(Arithmetic, Factor512ShiftsTheLowProductAndZeroesTheTopOfItsRange) {
   EXPECT_EQ(Call("factor_512", 1, W(-1)), 0);
   // Below that the arithmetic shift rounds toward minus infinity.
   EXPECT_EQ(Call("factor_512", W(-513), 1), -2);
-  EXPECT_EQ(Call("factor_512", W(-1024), 1), -2);
   EXPECT_EQ(Call("factor_512", W(-1025), 1), -3);
 }
 
@@ -102,7 +95,6 @@ TEST_F(Arithmetic, SquareRootTimes512) {
   EXPECT_EQ(Call("sqrt_512", 0), 0);
   EXPECT_EQ(Call("sqrt_512", 1), 512);
   EXPECT_EQ(Call("sqrt_512", 2), 724);  // 724.077
-  EXPECT_EQ(Call("sqrt_512", 3), 887);  // 886.810
   EXPECT_EQ(Call("sqrt_512", W(INT_MAX)), 23726566);  // 23726566.40
   EXPECT_EQ(Call("sqrt_512", W(-1)), 0);  // no root: 0, never a converted NaN
   EXPECT_EQ(Call("sqrt_512", W(INT_MIN)), 0);
@@ -118,9 +110,7 @@ TEST_F(Arithmetic, TrigonometryOnTheFoldedAngle) {
   EXPECT_EQ(Call("sin_512", W(-95232)), 54);    // 89087: 53.513; folded by 184320, 89088: 53.495
   EXPECT_EQ(Call("sin_512", W(INT_MIN)), 281);  // 17021: 280.686
   EXPECT_EQ(Call("cos_512", 30720), 256);       // 255.993
-  EXPECT_EQ(Call("cos_512", 92160), -512);
   EXPECT_EQ(Call("cos_512", W(-45308)), 13);    // 139011: 13.491
-  EXPECT_EQ(Call("tan_512", 0), 0);
   EXPECT_EQ(Call("tan_512", 23040), 512);       // 512.012
   EXPECT_EQ(Call("tan_512", 16896), 333);       // 332.503; 332.497 with a true radian
   EXPECT_EQ(Call("tan_512", W(-16896)), -332);  // 167423: -332.459, not the negated 333
@@ -128,7 +118,6 @@ TEST_F(Arithmetic, TrigonometryOnTheFoldedAngle) {
   EXPECT_EQ(Call("tan_512", 46079), 48411565);
   EXPECT_EQ(Call("tan_512", 46080), -21775200);
   EXPECT_EQ(Call("tan_512", 138238), -216855761);  // the largest size on any folded angle
-  EXPECT_EQ(Call("atan_512", 0), 0);
   EXPECT_EQ(Call("atan_512", 512), 23040);       // 23039.655
   EXPECT_EQ(Call("atan_512", W(-512)), -23040);
   EXPECT_EQ(Call("atan_512", 120), 6753);        // 6753.492; 6753.593 with a true radian
@@ -139,7 +128,6 @@ TEST_F(Arithmetic, TrigonometryOnTheFoldedAngle) {
 TEST_F(Arithmetic, LimitWrapAndBetweenAtTheirBounds) {
   EXPECT_EQ(Call("limit", 9, 0, 9), 9);
   EXPECT_EQ(Call("limit", 10, 0, 9), 9);
-  EXPECT_EQ(Call("limit", 8, 0, 9), 8);
   EXPECT_EQ(Call("limit", W(-1), 0, 9), 0);
   EXPECT_EQ(Call("limit", W(INT_MIN), W(-5), 5), -5);  // signed comparisons
   // Crossed bounds: the lower test comes first.
@@ -151,7 +139,6 @@ TEST_F(Arithmetic, LimitWrapAndBetweenAtTheirBounds) {
   EXPECT_EQ(Call("wrap", W(-10), 0, 9), 0);
   EXPECT_EQ(Call("wrap", 25, 10, 19), 15);
   EXPECT_EQ(Call("wrap", 3, 9, 0), 0);  // no span: the upper bound
-  EXPECT_EQ(Call("wrap", 3, 7, 7), 7);
   EXPECT_EQ(Call("wrap", W(INT_MIN), 0, 9), 2);  // -2147483648 = -214748365 * 10 + 2
   EXPECT_EQ(Call("wrap", W(INT_MAX), W(INT_MIN), W(INT_MAX)), INT_MAX);  // the full span
   EXPECT_EQ(Call("wrap", W(INT_MAX), W(-1), 1), 1);
