@@ -1,11 +1,13 @@
 // Brain execution figures: one brain step of the standard 256-element scene on each backend, for
-// plain arithmetic and for the motion instructions, and the native translation of 256 distinct
-// brains; the workload brains are read from the shared folder.
+// plain arithmetic, for the motion instructions and for a brain of instruction calls beside the
+// same brain calling only `sum`, and the native translation of 256 distinct brains; the workload
+// brains are read from the shared folder and from bench/brains/.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "brain/brain.h"
@@ -184,6 +186,109 @@ void BM_TickMotion(benchmark::State& state, brain::Backend backend) {
 }
 BENCHMARK_CAPTURE(BM_TickMotion, interp, brain::Backend::kInterpreter)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_TickMotion, native, brain::Backend::kNative)->Unit(benchmark::kMicrosecond);
+
+bool IsNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '#';
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// The brain text with every instruction call replaced by `sum` of its first two arguments (0 for
+// a missing one), calls inside arguments included: the same statements, branches taken on the
+// sums' answers, and every routine the cheapest one, so the difference to the original is what
+// the routines cost beyond being called. Comments are copied as they are.
+std::string EveryCallAsSum(std::string_view text) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == ';') {
+      const size_t end = std::min(text.find('\n', i), text.size());
+      out.append(text.substr(i, end - i));
+      i = end;
+      continue;
+    }
+    if (!IsNameCharacter(text[i])) {
+      out += text[i++];
+      continue;
+    }
+    size_t end = i;
+    while (end < text.size() && IsNameCharacter(text[end])) ++end;
+    const std::string_view name = text.substr(i, end - i);
+    i = end;
+    if (end >= text.size() || text[end] != '(' || brain::RowOfName(name) < 0) {
+      out.append(name);
+      continue;
+    }
+    // The arguments: split at the commas outside brackets, up to the closing parenthesis.
+    std::vector<std::string_view> arguments;
+    int depth = 0;
+    size_t start = end + 1;
+    size_t j = start;
+    for (; j < text.size(); ++j) {
+      const char c = text[j];
+      if (c == '(' || c == '[') {
+        ++depth;
+      } else if ((c == ')' || c == ']') && depth > 0) {
+        --depth;
+      } else if (c == ')') {
+        break;
+      } else if (c == ',' && depth == 0) {
+        arguments.push_back(text.substr(start, j - start));
+        start = j + 1;
+      }
+    }
+    arguments.push_back(text.substr(start, j - start));
+    const auto argument = [&arguments](size_t k) {
+      const std::string_view given = k < arguments.size() ? Trimmed(arguments[k]) : std::string_view();
+      return given.empty() ? std::string("0") : EveryCallAsSum(given);
+    };
+    out += "sum(" + argument(0) + ", " + argument(1) + ")";
+    i = j + 1;
+  }
+  return out;
+}
+
+// One brain step of 256 elements, all on, all running calls.brn (one shared compiled copy), or
+// that brain with every call replaced by `sum`. The elements start at spread positions, and the
+// random instructions draw from the generated random.bin table as in a play.
+void TickCalls(benchmark::State& state, brain::Backend backend, bool asSum) {
+  std::string text;
+  if (!core::ReadFile(std::string(VEXEL_BENCH_OWN_BRAINS) + "/calls.brn", &text)) {
+    state.SkipWithError("workload bench/brains/calls.brn not found");
+    return;
+  }
+  if (asSum) text = EveryCallAsSum(text);
+  Scene scene;
+  uint32_t entry = 0;
+  if (!scene.Begin(backend) || !scene.Compile(text, &entry)) {
+    state.SkipWithError(scene.error.c_str());
+    return;
+  }
+  // A row without a routine would answer 0 and make the step look cheaper than it is.
+  scene.runtime().missingInstruction = [&scene](const std::string& message) {
+    if (scene.error.empty()) scene.error = message;
+  };
+  const std::vector<uint8_t> noise = mkdata::RandomTable();
+  std::copy(noise.begin(), noise.end(), scene.arena.Host(core::Region::kRandom));
+  scene.engine.random = core::RandomSource{scene.arena.Host(core::Region::kRandom), 0, 0};
+  for (int i = 0; i < kElements; ++i) {
+    int32_t* record = scene.Record(i);
+    record[model::kWordBrainEntry] = static_cast<int32_t>(entry);
+    record[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn);
+    record[model::kWordPositionX] = (i % 16 - 8) * 512 * 500;
+  }
+  if (RunTicks(state, &scene)) state.counters["random_cursor"] = scene.engine.random.cursor;
+}
+void BM_TickCalls(benchmark::State& state, brain::Backend backend) { TickCalls(state, backend, false); }
+void BM_TickCallsAsSum(benchmark::State& state, brain::Backend backend) { TickCalls(state, backend, true); }
+BENCHMARK_CAPTURE(BM_TickCalls, native, brain::Backend::kNative)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TickCallsAsSum, native, brain::Backend::kNative)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TickCalls, interp, brain::Backend::kInterpreter)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TickCallsAsSum, interp, brain::Backend::kInterpreter)->Unit(benchmark::kMicrosecond);
 
 // PrepareBrains after a compilation of 256 distinct brains: arith.brn, each with one more line
 // whose constant differs, so no two elements share code and every one is translated.

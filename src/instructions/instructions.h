@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "brain/brain.h"
+#include "instructions/arithmetic.h"
 #include "instructions/element_memory.h"
 #include "instructions/motion.h"
 #include "instructions/program.h"

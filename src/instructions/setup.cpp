@@ -7,7 +7,8 @@
 namespace instructions {
 
 std::vector<std::span<const brain::RoutineEntry>> RoutineFamilies() {
-  return {MotionRoutines(), VariableRoutines(), ProgramRoutines(), SwitchRoutines(), ElementMemoryRoutines()};
+  return {MotionRoutines(),  VariableRoutines(),      ProgramRoutines(),
+          SwitchRoutines(),  ElementMemoryRoutines(), ArithmeticRoutines()};
 }
 
 bool BindAllRoutines(brain::RoutineSlots* slots, std::vector<std::string>* problems) {

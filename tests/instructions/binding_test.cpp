@@ -116,9 +116,10 @@ TEST_P(EveryName, BrainsReachTheBoundRoutineByAnyOfItsNames) {
     EXPECT_EQ(others, 0) << instruction.name;
     ++reached;
   }
-  // Motion, variables and program rows, with the aliases of the motion family.
-  EXPECT_GE(reached, 90);
-  for (const char* alias : {"speed_set", "speed_xz_set", "rebound_x", "rebound_y", "rebound_z"}) {
+  // Motion, variables, program and arithmetic rows, with the aliases of the motion and arithmetic
+  // families.
+  EXPECT_GE(reached, 110);
+  for (const char* alias : {"speed_set", "speed_xz_set", "rebound_x", "rebound_y", "rebound_z", "abs"}) {
     EXPECT_NE(bound[static_cast<size_t>(brain::RoutineSlotOf(alias))], nullptr) << alias;
   }
   bound.fill(nullptr);
