@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "brain/brain.h"
+#include "instructions/lookup.h"
 #include "instructions/motion.h"
 #include "instructions/program.h"
 #include "instructions/variables.h"

@@ -32,6 +32,13 @@ int32_t TableArctangent(const int32_t* table, int64_t ratio);
 // An x extent from 0 to 511 counts as straight along z.
 int32_t PlanarDirection(const int32_t* arctangent, int64_t dx, int64_t dz);
 
+// The separation `distance` measures between two element records: the position differences, each
+// shifted to whole millimetres (toward minus infinity), squared and summed (below 2^48).
+int64_t SquaredSeparation(const int32_t* element, const int32_t* other);
+// round(sqrt(squares)): whole millimetres, as `distance` rounds before its factor of 512. Never
+// smaller for a larger sum, so a sum that is not smaller than another cannot round smaller.
+int32_t RoundedRoot(int64_t squares);
+
 // Angle units in a radian, as the sine and cosine functions of brains count them.
 inline constexpr double kUnitsPerRadian = 29335.0;
 // Cosine of the folded angle, times 512, rounded to nearest.

@@ -7,7 +7,7 @@
 namespace instructions {
 
 std::vector<std::span<const brain::RoutineEntry>> RoutineFamilies() {
-  return {MotionRoutines(), VariableRoutines(), ProgramRoutines()};
+  return {MotionRoutines(), VariableRoutines(), LookupRoutines(), ProgramRoutines()};
 }
 
 bool BindAllRoutines(brain::RoutineSlots* slots, std::vector<std::string>* problems) {
