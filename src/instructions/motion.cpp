@@ -102,15 +102,6 @@ int32_t CopyThree(const core::Arena*, int32_t* source, int32_t* destination, con
   return 0;
 }
 
-// Sum of the squared parts of a vector given in 1/512 mm, each part shifted to whole millimetres
-// first, as the planar and spatial distance rules do, so -1 counts as a whole millimetre.
-int64_t SquaredMillimetres(int64_t a, int64_t b, int64_t c) {
-  a >>= 9;
-  b >>= 9;
-  c >>= 9;
-  return a * a + b * b + c * c;
-}
-
 // Rounded length in millimetres of a vector given in 1/512 mm.
 int32_t RoundedLength(int64_t a, int64_t b, int64_t c) { return RoundedRoot(SquaredMillimetres(a, b, c)); }
 
@@ -703,12 +694,6 @@ int32_t ShortestAngleDifference(int32_t a, int32_t b) {
     d += kFullTurn;
   }
   return d;
-}
-
-int64_t SquaredSeparation(const int32_t* element, const int32_t* other) {
-  return SquaredMillimetres(Word(element, model::kWordPositionX) - Word(other, model::kWordPositionX),
-                            Word(element, model::kWordPositionY) - Word(other, model::kWordPositionY),
-                            Word(element, model::kWordPositionZ) - Word(other, model::kWordPositionZ));
 }
 
 // The sum stays below 2^48, where a double holds it exactly and its square root is correctly
