@@ -114,6 +114,35 @@ TEST_F(Lookup, NearestIsTheClosestCandidateByRoundedDistance) {
   EXPECT_EQ(Call("nearest_element", 0, 1), 0);
 }
 
+// The search skips the square root for separations that cannot win; it must still agree with
+// taking `distance` of every candidate. Positions within a few millimetres, in 1/512 mm, make
+// rounded ties common.
+TEST_F(Lookup, NearestAgreesWithDistanceOfEveryCandidate) {
+  Ready(39);
+  core::XorShift noise(2024);
+  for (int scene = 0; scene < 200; ++scene) {
+    for (int i = 0; i < 40; ++i) {
+      Record(i)[model::kWordStatus] = noise.Below(5) != 0 ? static_cast<int32_t>(model::kStatusOn) : 0;
+      Record(i)[model::kWordIdentity] = noise.Below(4);
+      for (int axis = 0; axis < 3; ++axis) Record(i)[model::kWordPositionX + axis] = noise.Below(6 * 512) - 3 * 512;
+    }
+    const int asking = noise.Below(40);
+    const uint32_t mask = 1 + static_cast<uint32_t>(noise.Below(3));
+    int expected = -1;
+    int32_t best = INT32_MAX;
+    for (int i = 0; i < 40; ++i) {
+      const auto status = static_cast<uint32_t>(Record(i)[model::kWordStatus]);
+      if (i == asking || (status & model::kStatusOn) == 0 || (Record(i)[model::kWordIdentity] & static_cast<int32_t>(mask)) == 0) continue;
+      const int32_t d = Call("distance", Address(asking), Address(i));
+      if (d < best) {
+        best = d;
+        expected = i;
+      }
+    }
+    ASSERT_EQ(Index(Call("nearest_element", Address(asking), mask)), expected) << "scene " << scene;
+  }
+}
+
 TEST_F(Lookup, NearestStaysTrueWhereTheDistanceWordWraps) {
   // 8388607 mm apart: `distance` times 512 passes 2^31 and wraps to a small word, yet the far
   // element must not beat one a metre away.
