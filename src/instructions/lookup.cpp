@@ -229,8 +229,7 @@ bool element_find(brain::Regs* regs, std::string* fault) {
 
 // [SECTION] The element's visual and brain
 
-// The extension decides, letters in either case: the files come from folders whose names were
-// never case-sensitive.
+// The extension decides, in either letter case: a project written by hand may spell ".A3D".
 bool type(brain::Regs* regs, std::string* fault) {
   constexpr int32_t kUnknownKind = -1;
   const int32_t* record = ArgumentRecord(regs, fault, kUnknownKind);
