@@ -63,7 +63,9 @@ int32_t* Record(BrainRuntime* runtime, int32_t element) {
   return runtime->arena->As<int32_t>(core::Region::kElementRecords) + element * model::kRecordWords;
 }
 
-bool RunEntry(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault, uint32_t* faultAt = nullptr) {
+// Runs the brain entry of one record; its final EAX goes to *result when it returns normally.
+bool RunEntry(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault, uint32_t* faultAt = nullptr,
+              uint32_t* result = nullptr) {
   const uint8_t* record = runtime->arena->GuestToHostIn(core::Region::kElementRecords, recordAddress, model::kRecordBytes);
   if (record == nullptr) {
     *fault = FaultText<Fault::kNotAnElement>();
@@ -76,10 +78,12 @@ bool RunEntry(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault,
     return CallRoutine(runtime, stub, r, text);
   };
   const auto address = static_cast<uint32_t>(entry);
-  if (runtime->backend == Backend::kNative && runtime->native.IsTranslated(address)) {
-    return runtime->native.Run(address, &regs, call, runtime->limits, fault, faultAt) == RunResult::kReturned;
-  }
-  return Interpret(*runtime->arena, address, &regs, call, runtime->limits, fault, faultAt) == RunResult::kReturned;
+  const RunResult ran = runtime->backend == Backend::kNative && runtime->native.IsTranslated(address)
+                            ? runtime->native.Run(address, &regs, call, runtime->limits, fault, faultAt)
+                            : Interpret(*runtime->arena, address, &regs, call, runtime->limits, fault, faultAt);
+  if (ran != RunResult::kReturned) return false;
+  if (result != nullptr) *result = regs.eax;
+  return true;
 }
 
 }  // namespace
@@ -101,13 +105,13 @@ int PrepareBrains(BrainRuntime* runtime, std::vector<std::string>* refused) {
   return fallbacks;
 }
 
-bool RunBrainOf(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault) {
+bool RunBrainOf(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault, uint32_t* result) {
   if (runtime->executeDepth >= kMaxExecuteDepth) {
     *fault = FaultText<Fault::kExecuteTooDeep>(kMaxExecuteDepth);
     return false;
   }
   ++runtime->executeDepth;
-  const bool ok = RunEntry(runtime, recordAddress, fault);
+  const bool ok = RunEntry(runtime, recordAddress, fault, nullptr, result);
   --runtime->executeDepth;
   return ok;
 }

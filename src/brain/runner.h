@@ -89,8 +89,10 @@ void RunBrains(BrainRuntime* runtime, const FaultPlace& place = nullptr);
 // runtime through missingInstruction.
 bool CallRoutine(BrainRuntime* runtime, uint32_t stub, Regs* regs, std::string* fault);
 
-// Runs element `element`'s brain at once, without status test or timer: the `execute` instruction.
-// False after a fault (already reported) or when nested deeper than kMaxExecuteDepth.
-bool RunBrainOf(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault);
+// Runs the brain of the element whose record starts at `recordAddress` at once, with that record
+// in EDI, without status test or timer: the `execute` instruction. The EAX the brain ends with goes
+// to *result when given. False, with the fault text, after a fault inside the brain or when nested
+// deeper than kMaxExecuteDepth; *result is then left as it was.
+bool RunBrainOf(BrainRuntime* runtime, uint32_t recordAddress, std::string* fault, uint32_t* result = nullptr);
 
 }  // namespace brain

@@ -1,10 +1,13 @@
 // Argument helpers shared by the instruction families: element arguments (record addresses or
-// frame handles), 32-bit wrapping, and the wrappers that turn a body working on records into a
-// routine. Private to src/instructions/. Calls core/arena, the brain runner's types and the state.
+// frame handles), text arguments, 32-bit wrapping, and the wrappers that turn a body working on
+// records into a routine. Private to src/instructions/. Calls core/arena, the brain runner's types
+// and the state.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "brain/brain.h"
@@ -40,6 +43,23 @@ inline int32_t* ElementRecord(const core::Arena* arena, uint32_t value, std::str
     return nullptr;
   }
   return reinterpret_cast<int32_t*>(host);
+}
+
+// The text a text argument names. A text literal reaches a routine as the guest address of its
+// bytes in the literal pool, which the compilation of the play's brains fills from the start of
+// the string store; the text runs to its terminating zero and never past the pool's end (an
+// address into the middle of a literal names the rest of it). Every other value names the empty
+// text: no routine reads text from an address a brain made up. Further kinds of text argument are
+// told apart here, so every instruction that takes text accepts the same ones.
+inline std::string TextArgument(const state::Engine& engine, uint32_t value) {
+  if (!engine.play) return {};
+  const uint32_t poolStart = engine.arena.Address(core::Region::kStringStore);
+  const uint32_t poolBytes = std::min(engine.play->compiler.stringStoreUsed, core::Describe(core::Region::kStringStore).size);
+  if (value < poolStart || value - poolStart >= poolBytes) return {};
+  const uint32_t offset = value - poolStart;
+  const char* text = reinterpret_cast<const char*>(engine.arena.Host(core::Region::kStringStore)) + offset;
+  const void* end = std::memchr(text, 0, poolBytes - offset);
+  return std::string(text, end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text) : poolBytes - offset);
 }
 
 // Body of an instruction on one element (EAX); returns the result for EAX.

@@ -102,15 +102,8 @@ int32_t CopyThree(const core::Arena*, int32_t* source, int32_t* destination, con
   return 0;
 }
 
-// Rounded length in millimetres of a vector given in 1/512 mm; each part is shifted first, as the
-// planar and spatial distance rules do, so -1 counts as a whole millimetre.
-int32_t RoundedLength(int64_t a, int64_t b, int64_t c) {
-  a >>= 9;
-  b >>= 9;
-  c >>= 9;
-  const double squares = static_cast<double>(a * a + b * b + c * c);
-  return static_cast<int32_t>(static_cast<uint32_t>(std::llround(std::sqrt(squares))));
-}
+// Rounded length in millimetres of a vector given in 1/512 mm.
+int32_t RoundedLength(int64_t a, int64_t b, int64_t c) { return RoundedRoot(SquaredMillimetres(a, b, c)); }
 
 int32_t TimesUnit(int32_t millimetres) { return static_cast<int32_t>(static_cast<uint32_t>(millimetres) * 512u); }
 
@@ -203,9 +196,7 @@ int32_t speed_lz(const core::Arena* arena, int32_t* record, const brain::Regs&) 
 }
 
 int32_t distance(const core::Arena*, int32_t* element, int32_t* other, const brain::Regs&) {
-  return TimesUnit(RoundedLength(Word(element, model::kWordPositionX) - Word(other, model::kWordPositionX),
-                                 Word(element, model::kWordPositionY) - Word(other, model::kWordPositionY),
-                                 Word(element, model::kWordPositionZ) - Word(other, model::kWordPositionZ)));
+  return TimesUnit(RoundedRoot(SquaredSeparation(element, other)));
 }
 
 int32_t distance_xz(const core::Arena*, int32_t* element, int32_t* other, const brain::Regs&) {
@@ -703,6 +694,12 @@ int32_t ShortestAngleDifference(int32_t a, int32_t b) {
     d += kFullTurn;
   }
   return d;
+}
+
+// The sum stays below 2^48, where a double holds it exactly and its square root is correctly
+// rounded, so equal sums always give equal lengths.
+int32_t RoundedRoot(int64_t squares) {
+  return static_cast<int32_t>(static_cast<uint32_t>(std::llround(std::sqrt(static_cast<double>(squares)))));
 }
 
 // The search keeps table[lo] <= ratio < table[hi] and stops on an exact hit or when the two

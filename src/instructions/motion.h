@@ -7,6 +7,7 @@
 #include <span>
 
 #include "brain/brain.h"
+#include "model/model.h"
 
 namespace instructions {
 
@@ -31,6 +32,28 @@ int32_t TableArctangent(const int32_t* table, int64_t ratio);
 // Heading (angle units, -46080..138240) of the vector (dx, dz): 0 along +z, -46080 along +x.
 // An x extent from 0 to 511 counts as straight along z.
 int32_t PlanarDirection(const int32_t* arctangent, int64_t dx, int64_t dz);
+
+// Sum of the squared parts of a vector given in 1/512 mm, each part shifted to whole millimetres
+// first (toward minus infinity, so -1 counts as a whole millimetre), as the planar and spatial
+// distance rules do. Parts are differences of 32-bit words, so the sum stays below 2^48.
+inline int64_t SquaredMillimetres(int64_t a, int64_t b, int64_t c) {
+  a >>= 9;
+  b >>= 9;
+  c >>= 9;
+  return a * a + b * b + c * c;
+}
+
+// The separation `distance` measures between two element records. Inline: searches take it for
+// every candidate.
+inline int64_t SquaredSeparation(const int32_t* element, const int32_t* other) {
+  using model::kWordPositionX, model::kWordPositionY, model::kWordPositionZ;
+  return SquaredMillimetres(int64_t{element[kWordPositionX]} - other[kWordPositionX],
+                            int64_t{element[kWordPositionY]} - other[kWordPositionY],
+                            int64_t{element[kWordPositionZ]} - other[kWordPositionZ]);
+}
+// round(sqrt(squares)): whole millimetres, as `distance` rounds before its factor of 512. Never
+// smaller for a larger sum, so a sum that is not smaller than another cannot round smaller.
+int32_t RoundedRoot(int64_t squares);
 
 // Angle units in a radian, as the sine and cosine functions of brains count them.
 inline constexpr double kUnitsPerRadian = 29335.0;

@@ -7,8 +7,8 @@
 namespace instructions {
 
 std::vector<std::span<const brain::RoutineEntry>> RoutineFamilies() {
-  return {MotionRoutines(),  VariableRoutines(),      ProgramRoutines(),
-          SwitchRoutines(),  ElementMemoryRoutines(), ArithmeticRoutines()};
+  return {MotionRoutines(),  VariableRoutines(),      ProgramRoutines(),    SwitchRoutines(),
+          LookupRoutines(),  ElementMemoryRoutines(), ArithmeticRoutines()};
 }
 
 bool BindAllRoutines(brain::RoutineSlots* slots, std::vector<std::string>* problems) {

@@ -8,8 +8,8 @@
 
 namespace instructions {
 
-// `global`, `global_set` and `global_add` over the arena's globals block; numbers are taken
-// modulo 2048.
+// `global`, `global_set` and `global_add` over the arena's globals block, numbers taken modulo
+// 2048; `globals_sort` of a range of them, which does nothing for a range outside the block.
 std::span<const brain::RoutineEntry> VariableRoutines();
 
 }  // namespace instructions
