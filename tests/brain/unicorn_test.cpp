@@ -1,7 +1,8 @@
 // The outside judge: Unicorn runs the compiled 32-bit bytes as a real x86 would, and the reference
 // interpreter and the native translation must leave the same registers and memory, for written
-// cases and for randomly generated brains. The arithmetic instructions run for real, so their
-// answers steer the brains; every other instruction is a fake routine.
+// cases and for randomly generated brains. The arithmetic instructions and the element-word rows
+// (local, register and their setters, on the brain's own element) run for real, so their answers
+// and writes steer the brains; every other instruction is a fake routine.
 #include <gtest/gtest.h>
 #include <unicorn/unicorn.h>
 
@@ -18,6 +19,7 @@
 #include "brain/native.h"
 #include "core/core.h"
 #include "instructions/instructions.h"
+#include "state/state.h"
 
 namespace {
 
@@ -40,14 +42,36 @@ brain::RoutineSlots PureArithmetic() {
 }
 const brain::RoutineSlots kArithmetic = PureArithmetic();
 
+// local, local_set, register and register_set: they work on the record of the current engine's
+// arena, which the emulator's copy of element 0 is synchronised with around each call.
+brain::RoutineSlots ElementWords() {
+  std::vector<brain::RoutineEntry> words;
+  for (const brain::RoutineEntry& entry : instructions::ElementMemoryRoutines()) {
+    const std::string_view name = entry.name;
+    if (name == "local" || name == "local_set" || name == "register" || name == "register_set") words.push_back(entry);
+  }
+  brain::RoutineSlots slots;
+  std::vector<std::string> problems;
+  brain::BindRoutines(words, &slots, &problems);
+  return slots;
+}
+const brain::RoutineSlots kElementWords = ElementWords();
+
+brain::Routine RealRoutine(uint32_t stub) {
+  const brain::InstructionRow* row = brain::InstructionRowAt(brain::RowOfRoutineAddress(stub));
+  if (row == nullptr) return nullptr;
+  if (row->routineId < kArithmetic.size() && kArithmetic[row->routineId] != nullptr) return kArithmetic[row->routineId];
+  if (row->routineId < kElementWords.size()) return kElementWords[row->routineId];
+  return nullptr;
+}
+
 // The routine all three runners call at a stub: the real one for the arithmetic rows; otherwise a
 // fake that is a function of all five argument registers, so a wrong argument load shows in the
 // result, and that scribbles on EBX..ESI as a routine may.
 uint32_t FakeRoutine(uint32_t stub, brain::Regs* r) {
-  const brain::InstructionRow* row = brain::InstructionRowAt(brain::RowOfRoutineAddress(stub));
-  if (row != nullptr && kArithmetic[row->routineId] != nullptr) {
+  if (const brain::Routine routine = RealRoutine(stub)) {
     std::string fault;
-    kArithmetic[row->routineId](r, &fault);  // never faults
+    routine(r, &fault);  // never faults: the generated numbers stay inside the record
     return r->eax;
   }
   const uint32_t result = stub ^ (r->eax * 3) ^ (r->ebx * 5) ^ (r->ecx * 7) ^ (r->edx * 11) ^ (r->esi * 13);
@@ -59,6 +83,8 @@ struct Emulator {
   uc_engine* uc = nullptr;
   uint32_t stubFirst = 0;
   uint32_t stubEnd = 0;
+  uint32_t recordAddress = 0;  // element 0, which the element-word rows work on
+  uint8_t* recordHost = nullptr;
 };
 
 // At a routine stub: run the fake routine on the emulated registers and return to the caller.
@@ -71,7 +97,12 @@ void OnCode(uc_engine* uc, uint64_t address, uint32_t, void* data) {
   uc_reg_read(uc, UC_X86_REG_ECX, &r.ecx);
   uc_reg_read(uc, UC_X86_REG_EDX, &r.edx);
   uc_reg_read(uc, UC_X86_REG_ESI, &r.esi);
+  // A real element-word routine reads and writes the host record: it sees the emulator's record
+  // and leaves its writes there.
+  const bool words = RealRoutine(static_cast<uint32_t>(address)) != nullptr;
+  if (words) uc_mem_read(uc, emulator->recordAddress, emulator->recordHost, 1024);
   r.eax = FakeRoutine(static_cast<uint32_t>(address), &r);
+  if (words) uc_mem_write(uc, emulator->recordAddress, emulator->recordHost, 1024);
   uc_reg_write(uc, UC_X86_REG_EAX, &r.eax);
   uc_reg_write(uc, UC_X86_REG_EBX, &r.ebx);
   uc_reg_write(uc, UC_X86_REG_ECX, &r.ecx);
@@ -111,6 +142,8 @@ class Judge : public ::testing::Test {
               UC_ERR_OK);
     ASSERT_EQ(uc_mem_map(uc, kStackBase, kStackSize, UC_PROT_READ | UC_PROT_WRITE), UC_ERR_OK);
     ASSERT_EQ(uc_mem_map(uc, kReturnAddress, 0x1000, UC_PROT_ALL), UC_ERR_OK);
+    emulator.recordAddress = arena.Address(core::Region::kElementRecords);
+    emulator.recordHost = arena.Host(core::Region::kElementRecords);
     emulator.stubFirst = arena.Address(core::Region::kRoutineStubs);
     emulator.stubEnd = emulator.stubFirst + core::Describe(core::Region::kRoutineStubs).size;
     uc_hook hook;
@@ -197,6 +230,8 @@ class Judge : public ::testing::Test {
     Outcome judged;
     RunEmulator(entry, &judged);
     if (HasFatalFailure()) return;
+    // The element-word rows wrote the emulator's record into the host one as they ran.
+    std::memcpy(RecordHost(), recordBefore.data(), kRecordBytes);
 
     const brain::RoutineCall call = [](uint32_t stub, brain::Regs* r, std::string*) {
       r->eax = FakeRoutine(stub, r);
@@ -226,7 +261,8 @@ class Judge : public ::testing::Test {
     ExpectSame(judged, translated, "native");
   }
 
-  core::Arena arena;
+  state::Engine engine;  // current: the element-word routines reach its arena
+  core::Arena& arena = engine.arena;
   brain::CompilerState compiler;
   brain::NativeBrains native;  // after the arena: its translations go first
   Emulator emulator;
@@ -358,6 +394,16 @@ class BrainWriter {
         {"any_input", 0}, {"sight", 4},         {"child_pos", 5},     {"abs", 1},    {"absolute_value", 1},
         {"sum", 2},       {"subtract", 2},      {"multiply", 2},      {"divide", 2}, {"factor_512", 2},
         {"limit", 3},     {"wrap", 3},          {"between", 3},       {"interpolate", 5}};
+    // The element-word rows on the brain's own element, with numbers inside its record: reads of
+    // any local and of the registers the brain's variables live in (200..255), writes below the
+    // variables (locals 64..127, registers 150..199), which must not break a loop's counter.
+    switch (random_.Below(20)) {
+      case 0: return "local(element, " + std::to_string(random_.Below(128)) + ")";
+      case 1: return "register(element, " + std::to_string(200 + random_.Below(56)) + ")";
+      case 2: return "local_set(element, " + std::to_string(64 + random_.Below(64)) + ", " + Argument() + ")";
+      case 3: return "register_set(element, " + std::to_string(150 + random_.Below(50)) + ", " + Argument() + ")";
+      default: break;
+    }
     const Call& call = kCalls[random_.Below(static_cast<int>(std::size(kCalls)))];
     std::string text = std::string(call.name) + "(";
     for (int i = 0; i < call.params; ++i) text += (i > 0 ? ", " : "") + Argument();
@@ -409,8 +455,8 @@ class BrainWriter {
 };
 
 TEST_F(Judge, RandomBrainsAgreeAcrossAllThreeRunners) {
-  for (const char* name : {"abs", "divide", "interpolate", "factor_512"}) {
-    ASSERT_NE(kArithmetic[static_cast<size_t>(brain::RoutineSlotOf(name))], nullptr) << name << " runs the fake";
+  for (const char* name : {"abs", "divide", "interpolate", "factor_512", "local", "register_set"}) {
+    ASSERT_NE(RealRoutine(brain::RoutineAddress(brain::RowOfName(name))), nullptr) << name << " runs the fake";
   }
   constexpr uint32_t kBrains = 2000;
   for (uint32_t seed = 1; seed <= kBrains; ++seed) {
