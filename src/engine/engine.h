@@ -3,3 +3,5 @@
 #pragma once
 
 #include "engine/display.h"
+#include "engine/pictures/bmp.h"
+#include "engine/visuals/model_3ds.h"
