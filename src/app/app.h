@@ -101,6 +101,13 @@ void DeleteWorkingCopies(const std::string& folder);
 int32_t RunStepsLeft(const Engine& engine);
 // working folder + "level" + three digits + ".prj".
 std::string SubProjectPath(const std::string& workingFolder, int32_t number);
+// Play start, after the state records are filled: the aspect slots of the elements in element
+// order, for the kinds loaded so far. A visual (type 11) gets one slot per frame with its collision
+// faces (words 1 and 0 the first slot, word 42 and item 2 of field 38 the frame count), its built
+// frames (shared with earlier elements naming the same file) and its box in words 15-20 (maxima x,
+// y, z, then minima); a .x element (type 13) the box of its box file. The aspect memory is emptied
+// first.
+void LoadAspects(Engine& engine);
 // Sets state word 15 to 2 for every element that is on and whose current aspect slot holds a flat
 // frame (kind tag "d3f."): the renderer counts down its redraws from there.
 void MarkFlatFrames(const core::Arena& arena, int32_t lastElement);

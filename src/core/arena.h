@@ -51,7 +51,9 @@ namespace core {
   /* 8192 aspect slots of 16 words */                                                              \
   X(kAspectSlots, "aspect slots", 8192 * 64)                                                       \
   /* one 16-byte stub per instruction-table row: the guest address of its routine */               \
-  X(kRoutineStubs, "routine stubs", 512 * 16)
+  X(kRoutineStubs, "routine stubs", 512 * 16)                                                      \
+  /* the data of the loaded aspects (collision face lists), refilled at every play start */        \
+  X(kAspectData, "aspect data", 16 * 1024 * 1024)
 
 enum class Region : uint8_t {
 #define VEXEL_ARENA_REGION_MEMBER(member, name, size) member,

@@ -123,6 +123,10 @@ struct Play {
   // The orientation accumulator of rotation_axis_set, rotation_axis_add and orientation_set: a
   // unit quaternion (w, x, y, z) that starts as no rotation.
   std::array<double, 4> orientation = {1.0, 0.0, 0.0, 0.0};
+  // The loaded aspects: the slot table and aspect data in the arena, and the visuals (file, built
+  // frames, textures) behind the visual slots.
+  engine::AspectMemory aspects;
+  std::unique_ptr<engine::VisualLibrary> visuals;
   // What the play start put aside and the play end puts back.
   model::Fog fog;
   std::vector<uint8_t> keptCollisionMap;  // test play only

@@ -135,6 +135,7 @@ TEST(Arena, LayoutNeverMoves) {
       {"label table", 0x0098B800u, 2048u},
       {"aspect slots", 0x0098C000u, 524288u},
       {"routine stubs", 0x00A0C000u, 8192u},
+      {"aspect data", 0x00A0E000u, 16777216u},
   };
   ASSERT_EQ(std::size(layout), static_cast<size_t>(kRegions));
   for (int i = 0; i < kRegions; ++i) {
