@@ -21,6 +21,8 @@ int ScrambleCommand(int argc, const char* const* argv, bool scramble);
 int BrainCommand(int argc, const char* const* argv);
 // play_command.cpp.
 int PlayCommand(int argc, const char* const* argv);
+// visual_command.cpp.
+int VisualCommand(int argc, const char* const* argv);
 
 namespace {
 
@@ -41,6 +43,9 @@ constexpr const char* kUsage =
     "                           a headless test play of the project (300 ticks unless told);\n"
     "                           says whether it ended normally (exit 0), or was ended by a\n"
     "                           run-time error or did not end normally (exit 1)\n"
+    "  visual show FILE [--json]\n"
+    "                           a .v3d visual loaded and built as a play would: frames, parts,\n"
+    "                           faces, views, textures, collision faces, box (.x: its box file)\n"
     "  scramble IN OUT          write IN scrambled as a finished game stores it\n"
     "  unscramble IN OUT        write a scrambled IN back as plain bytes\n"
     "  help                     this text\n"
@@ -76,6 +81,7 @@ int Main(int argc, const char* const* argv) {
   if (std::strcmp(argv[1], "project") == 0) return ProjectCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "play") == 0) return PlayCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "brain") == 0) return BrainCommand(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "visual") == 0) return VisualCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "scramble") == 0) return ScrambleCommand(argc - 2, argv + 2, true);
   if (std::strcmp(argv[1], "unscramble") == 0) return ScrambleCommand(argc - 2, argv + 2, false);
   std::fprintf(stderr, "vexel: unknown command '%s'\n%s", argv[1], kUsage);
