@@ -23,35 +23,17 @@ struct Element {
   bool on;
 };
 
-// The skeleton's camera record renamed, placed on the x axis, with its identity bits and on flag;
-// every element's brain is stored in the project file.
-std::string Record(const std::string& camera, const Element& element) {
-  std::string record = model::SetElementField(camera, 1, element.name);
-  record = model::SetElementField(record, 4, "-");
-  record = model::SetElementField(record, 5, element.x);
-  record = model::SetElementField(record, 31, std::to_string(element.identity));
-  return model::SetElementField(record, 33, element.on ? "1" : "0");
-}
-
-// Writes projects/myprj/lookup.prj: the elements, the skeleton's settings line, and the brain of
-// element 0 (the others have empty brains).
+// Writes projects/myprj/lookup.prj: the skeleton's camera renamed, placed on the x axis, with its
+// identity bits and on flag; element 0 has the brain, the others empty ones.
 void WriteProject(const WorkFolder& folder, const std::vector<Element>& elements, const std::string& brain) {
-  const std::string skeleton = ReadText(folder / "projects/myprj/default.prj");
-  const std::vector<std::string> lines = [&] {
-    std::vector<std::string> split;
-    for (size_t at = 0; at < skeleton.size();) {
-      const size_t end = skeleton.find("\r\n", at);
-      split.push_back(skeleton.substr(at, end - at));
-      at = end == std::string::npos ? skeleton.size() : end + 2;
-    }
-    return split;
-  }();
-  ASSERT_GE(lines.size(), 4u);
-  std::string text = ";Lookup\r\n" + std::to_string(elements.size()) + "\r\n";
-  for (const Element& element : elements) text += Record(lines[2], element) + "\r\n";
-  text += lines[3] + "\r\n";
-  for (size_t i = 0; i < elements.size(); ++i) text += "@" + std::to_string(i) + "\r\n" + (i == 0 ? brain : "");
-  ASSERT_TRUE(WriteText(folder / "projects/myprj/lookup.prj", text));
+  std::vector<testing_support::TestElement> records;
+  for (size_t i = 0; i < elements.size(); ++i) {
+    const Element& element = elements[i];
+    records.push_back({element.name,
+                       {{4, "-"}, {5, element.x}, {31, std::to_string(element.identity)}, {33, element.on ? "1" : "0"}},
+                       i == 0 ? brain : ""});
+  }
+  testing_support::WriteTestProject(folder, records, "projects/myprj/lookup.prj");
 }
 
 // Element 0 asks; 1 and 2 tie for the nearest; 3 is nearer but off; 4 has another identity bit;

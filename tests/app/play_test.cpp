@@ -35,39 +35,9 @@ std::string Brain(std::initializer_list<const char*> lines) {
   return text;
 }
 
-struct TestElement {
-  std::string name;
-  std::vector<std::pair<int, std::string>> fields;  // field number, text
-  std::string brain;
-};
-
-// Rewrites the skeleton project with the given elements, each the skeleton's camera with its name
-// and some fields replaced, and each with its own brain block.
-void WriteProject(const WorkFolder& folder, const std::vector<TestElement>& elements) {
-  const std::string path = folder / "projects/myprj/default.prj";
-  const std::string skeleton = ReadText(path);
-  std::string camera;
-  std::string settings;
-  std::istringstream lines(skeleton);
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!camera.empty()) {
-      settings = line;
-      break;
-    }
-    if (!model::ElementField(line, 36).empty()) camera = line;
-  }
-  ASSERT_FALSE(camera.empty()) << skeleton;
-
-  std::string text = ";Test project\r\n" + std::to_string(elements.size()) + "\r\n";
-  for (const TestElement& element : elements) {
-    std::string record = model::SetElementField(camera, 1, element.name);
-    for (const auto& [field, value] : element.fields) record = model::SetElementField(record, field, value);
-    text += record + "\r\n";
-  }
-  text += settings + "\r\n";
-  for (size_t i = 0; i < elements.size(); ++i) text += "@" + std::to_string(i) + "\r\n" + elements[i].brain;
-  ASSERT_TRUE(WriteText(path, text));
+// The skeleton project rewritten with the given elements.
+void WriteProject(const WorkFolder& folder, const std::vector<testing_support::TestElement>& elements) {
+  testing_support::WriteTestProject(folder, elements);
 }
 
 // One line of --timing-log.

@@ -9,9 +9,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 #include <vector>
 
 #include "app/app.h"
+#include "core/core.h"
+#include "model/model.h"
 #include "model/model.h"
 #include "support/run_program.h"
 
@@ -80,6 +85,42 @@ inline int32_t DumpWord(const std::string& json, int w, int element = 0) {
   size_t at = words + 10;
   for (int i = 0; i < w; ++i) at = json.find(',', at) + 1;
   return static_cast<int32_t>(std::strtol(json.c_str() + at, nullptr, 10));
+}
+
+// An element of a test project: the skeleton's camera record with its name and the given fields
+// replaced, and its own brain block.
+struct TestElement {
+  std::string name;
+  std::vector<std::pair<int, std::string>> fields;  // field number, text
+  std::string brain;
+};
+
+// Writes the project at `relative` under the folder (the skeleton's project by default) from the
+// skeleton's camera record and settings line, with the given elements.
+inline void WriteTestProject(const TempFolder& folder, const std::vector<TestElement>& elements,
+                             const std::string& relative = "projects/myprj/default.prj") {
+  const std::string skeleton = ReadText(folder / "projects/myprj/default.prj");
+  std::string camera;
+  std::string settings;
+  size_t at = 0;
+  std::string_view line;
+  while (core::NextLine(skeleton, &at, &line)) {
+    if (!camera.empty()) {
+      settings = std::string(line);
+      break;
+    }
+    if (!model::ElementField(line, 36).empty()) camera = std::string(line);
+  }
+  ASSERT_FALSE(camera.empty()) << skeleton;
+  std::string text = ";Test project\r\n" + std::to_string(elements.size()) + "\r\n";
+  for (const TestElement& element : elements) {
+    std::string record = model::SetElementField(camera, 1, element.name);
+    for (const auto& [field, value] : element.fields) record = model::SetElementField(record, field, value);
+    text += record + "\r\n";
+  }
+  text += settings + "\r\n";
+  for (size_t i = 0; i < elements.size(); ++i) text += "@" + std::to_string(i) + "\r\n" + elements[i].brain;
+  ASSERT_TRUE(WriteText(folder / relative, text));
 }
 
 }  // namespace testing_support
