@@ -44,26 +44,40 @@ struct Walker {
   Model3ds* model;
   std::vector<glm::vec3> vertices;  // the last vertex list, stored (x, z, y)
 
-  // The chunks between `at` and `end`, each cut to its parent's end. A length below the header's
-  // own six bytes would never move on: it ends the walk of this level.
+  // The chunks between `at` and `end`, each cut to its parent's end. Entered chunks push their end
+  // on a stack rather than recursing: a file of nothing but nested 0x3D3D headers nests as deep as
+  // it has six-byte groups, which would overflow the call stack. A length below the header's own
+  // six bytes would never move on, and nothing after it can be trusted: it ends the walk.
   void Walk(size_t at, size_t end) {
-    while (at + kHeader <= end) {
+    std::vector<size_t> ends{end};
+    while (!ends.empty()) {
+      const size_t levelEnd = ends.back();
+      if (at + kHeader > levelEnd) {  // this level is done (a few stray bytes at most)
+        at = levelEnd;
+        ends.pop_back();
+        continue;
+      }
       const uint16_t id = Read16(bytes, at);
       const uint32_t length = Read32(bytes, at + 2);
       if (length < kHeader) return;
-      const size_t chunkEnd = length > end - at ? end : at + length;
+      const size_t chunkEnd = length > levelEnd - at ? levelEnd : at + length;
       const size_t body = at + kHeader;
+      at = chunkEnd;
       switch (id) {
         case kEditor:
         case kTriangleObject:
           ++model->recognisedChunks;
-          Walk(body, chunkEnd);
+          ends.push_back(chunkEnd);
+          at = body;
           break;
         case kNamedObject: {
           ++model->recognisedChunks;
           size_t name = body;
           while (name < chunkEnd && bytes[name] != '\0') ++name;
-          if (name < chunkEnd) Walk(name + 1, chunkEnd);
+          if (name < chunkEnd) {
+            ends.push_back(chunkEnd);
+            at = name + 1;
+          }
           break;
         }
         case kVertexList:
@@ -77,7 +91,6 @@ struct Walker {
         default:
           break;
       }
-      at = chunkEnd;
     }
   }
 

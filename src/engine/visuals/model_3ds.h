@@ -27,6 +27,9 @@ struct Model3ds {
 // entered after its zero-terminated name, 0x4110 remembered, 0x4120 one face per entry from the
 // last vertex list, every other chunk skipped by its length. True when at least 5 recognised
 // chunks were met (the file counts as a model).
+// Damaged files: a chunk length below 6 ends the walk (what was read stays); a length past its
+// parent's end is cut to it; lists are read as far as whole entries fit; a face naming a vertex past
+// the last list (or any face before a list) is dropped; non-finite coordinates read as 0.
 bool Parse3ds(std::string_view bytes, Model3ds* model);
 
 // Reads the model at `path` (absolute); when it cannot be read or is no model, reads

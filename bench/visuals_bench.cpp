@@ -1,0 +1,86 @@
+// Visual file figures: parsing a large .3ds model from memory.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "engine/engine.h"
+
+namespace {
+
+// [SECTION] The .3ds reader
+
+void Put16(std::string* out, uint16_t value) {
+  out->push_back(static_cast<char>(value & 0xFF));
+  out->push_back(static_cast<char>(value >> 8));
+}
+
+void Put32(std::string* out, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+void PutFloat(std::string* out, float value) {
+  uint32_t bits = 0;
+  std::memcpy(&bits, &value, 4);
+  Put32(out, bits);
+}
+
+std::string Chunk(uint16_t id, const std::string& body) {
+  std::string out;
+  Put16(&out, id);
+  Put32(&out, static_cast<uint32_t>(6 + body.size()));
+  return out + body;
+}
+
+// A rippled grid of side x side squares, two faces each, as one object with the sub-chunks a
+// modelling program writes after its face list (a material group and smoothing groups).
+std::string GridModel3ds(int side) {
+  const int row = side + 1;
+  std::string vertices;
+  Put16(&vertices, static_cast<uint16_t>(row * row));
+  for (int y = 0; y < row; ++y) {
+    for (int x = 0; x < row; ++x) {
+      PutFloat(&vertices, static_cast<float>(x) * 0.1f);
+      PutFloat(&vertices, static_cast<float>(y) * 0.1f);
+      PutFloat(&vertices, static_cast<float>((x * 7 + y * 3) % 11) * 0.01f);
+    }
+  }
+  std::string faces;
+  const int faceCount = side * side * 2;
+  Put16(&faces, static_cast<uint16_t>(faceCount));
+  for (int y = 0; y < side; ++y) {
+    for (int x = 0; x < side; ++x) {
+      const uint16_t a = static_cast<uint16_t>(y * row + x), b = static_cast<uint16_t>(a + 1);
+      const uint16_t c = static_cast<uint16_t>(a + row), d = static_cast<uint16_t>(c + 1);
+      const uint16_t entries[] = {a, b, d, 0, a, d, c, 0};  // two faces, flag words 0
+      for (uint16_t entry : entries) Put16(&faces, entry);
+    }
+  }
+  std::string material = std::string("grid") + '\0';
+  Put16(&material, static_cast<uint16_t>(faceCount));
+  for (int i = 0; i < faceCount; ++i) Put16(&material, static_cast<uint16_t>(i));
+  std::string smoothing;
+  for (int i = 0; i < faceCount; ++i) Put32(&smoothing, 1);
+  faces += Chunk(0x4130, material) + Chunk(0x4150, smoothing);
+  const std::string object = std::string("grid") + '\0' + Chunk(0x4100, Chunk(0x4110, vertices) + Chunk(0x4120, faces));
+  return Chunk(0x4D4D, Chunk(0x3D3D, Chunk(0x4000, object)));
+}
+
+// 100 x 100 squares: 20,000 faces over 10,201 vertices.
+void BM_Parse3ds20000(benchmark::State& state) {
+  const std::string file = GridModel3ds(100);
+  engine::Model3ds model;
+  for (auto _ : state) {
+    engine::Parse3ds(file, &model);
+    benchmark::DoNotOptimize(model.faces.data());
+  }
+  if (model.faces.size() != 20000) state.SkipWithError("the generated model did not read back whole");
+  state.counters["faces"] = static_cast<double>(model.faces.size());
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(file.size()));
+}
+BENCHMARK(BM_Parse3ds20000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
