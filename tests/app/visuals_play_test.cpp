@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/core.h"
-#include "engine/model_3ds_bytes.h"
+#include "support/model_3ds_bytes.h"
 #include "model/model.h"
 #include "support/run_program.h"
 #include "support/work_folder.h"

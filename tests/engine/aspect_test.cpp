@@ -10,7 +10,7 @@
 
 #include "core/core.h"
 #include "engine/engine.h"
-#include "engine/model_3ds_bytes.h"
+#include "support/model_3ds_bytes.h"
 #include "support/run_program.h"
 
 namespace {
