@@ -139,7 +139,6 @@ bool ReadLayout(const uint8_t* data, size_t size, Layout* layout, std::array<Rgb
     layout->masks[0] = 0xFF0000, layout->masks[1] = 0xFF00, layout->masks[2] = 0xFF;
   }
   if (pixelOffset < tableStart) return Fail(error, "BMP pixel array starts inside the headers");
-  if (pixelOffset >= size) return Fail(error, "BMP pixel array past the end of the file");
   layout->pixels = pixelOffset;
 
   palette->fill(kBlack);
@@ -155,6 +154,7 @@ bool ReadLayout(const uint8_t* data, size_t size, Layout* layout, std::array<Rgb
       (*palette)[i] = {entry[2], entry[1], entry[0], 255};
     }
   }
+  if (pixelOffset >= size) return Fail(error, "BMP pixel array past the end of the file");
   return true;
 }
 
