@@ -16,6 +16,7 @@ std::string FuzzEditorState(const uint8_t* data, size_t size);
 // Compiles into one arena that lives for the whole process, as a long play session would.
 std::string FuzzBrain(const uint8_t* data, size_t size);
 std::string FuzzSavedGame(const uint8_t* data, size_t size);
+std::string FuzzBmp(const uint8_t* data, size_t size);
 
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
@@ -25,6 +26,7 @@ struct Target {
 inline constexpr Target kTargets[] = {
     {"profile", FuzzProfile}, {"input_script", FuzzInputScript}, {"project", FuzzProject},
     {"editor_state", FuzzEditorState}, {"brain", FuzzBrain}, {"saved_game", FuzzSavedGame},
+    {"bmp", FuzzBmp},
 };
 
 }  // namespace fuzzing
