@@ -49,7 +49,7 @@ int32_t Signed32(const uint8_t* at) {
 std::string FuzzBmp(const uint8_t* data, size_t size) {
   // A compressed picture may declare up to 16384 x 16384 pixels in a few bytes: a gigabyte that is
   // allowed, but a fuzzer would spend its time clearing it. Such inputs are skipped here.
-  if (size >= 26 && std::llabs(static_cast<int64_t>(Signed32(data + 18)) * Signed32(data + 22)) > (int64_t{1} << 22)) {
+  if (size >= 26 && std::llabs(static_cast<int64_t>(Signed32(data + 18)) * Signed32(data + 22)) > (int64_t{1} << 16)) {
     return {};
   }
   engine::Picture picture;
