@@ -20,9 +20,12 @@ struct Picture {
 };
 
 // Decodes a BMP held in memory: the 40-byte header and its longer versions; 1-, 4-, 8-bit (short
-// palettes too), 16-bit (5-5-5 and bit fields), 24- and 32-bit; RLE8 and RLE4; bottom-up and
-// top-down. False with the reason for anything else, a side above 16384 or a pixel array past the
-// end of the file. Palette indices beyond the palette are black; RLE runs stop at the edges.
+// palettes too), 16-bit (5-5-5 and bit fields), 24- and 32-bit (plain or bit fields); RLE8 and RLE4;
+// bottom-up and top-down. Channels narrower than 8 bits are stretched to 0..255; alpha is ignored.
+// False with the reason, and `picture` empty, for anything else: a side not in 1..16384, an unknown
+// compression or one that does not fit the depth, a palette or pixel array past the end of the
+// file. Palette indices beyond the palette are black; RLE runs stop at the edges, pixels a stream
+// skips are black, and a stream that ends between two commands keeps what it drew.
 bool DecodeBmp(std::string_view bytes, Picture* picture, std::string* error);
 
 // The textures of one play: each normalised path is read once; a file that cannot be read or
