@@ -16,6 +16,7 @@ std::string FuzzEditorState(const uint8_t* data, size_t size);
 // Compiles into one arena that lives for the whole process, as a long play session would.
 std::string FuzzBrain(const uint8_t* data, size_t size);
 std::string FuzzSavedGame(const uint8_t* data, size_t size);
+std::string FuzzV3d(const uint8_t* data, size_t size);
 
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
@@ -24,7 +25,7 @@ struct Target {
 
 inline constexpr Target kTargets[] = {
     {"profile", FuzzProfile}, {"input_script", FuzzInputScript}, {"project", FuzzProject},
-    {"editor_state", FuzzEditorState}, {"brain", FuzzBrain}, {"saved_game", FuzzSavedGame},
+    {"editor_state", FuzzEditorState}, {"brain", FuzzBrain}, {"saved_game", FuzzSavedGame}, {"v3d", FuzzV3d},
 };
 
 }  // namespace fuzzing

@@ -240,11 +240,12 @@ void BuildVisualFrame(const VisualFile& file, int32_t frame, const std::string& 
   built->frame = frame;
   if (frame == 1 && box != nullptr) *box = ElementBox{};
 
-  for (int32_t partNumber = 1;; ++partNumber) {
-    const PartLine* line = ReadPartLine(file, frame, partNumber);
-    if (line == nullptr) break;
+  // The frame's parts in line order (what ReadPartLine gives for parts 1, 2, ... in one pass).
+  for (const PartLine& partLine : file.lines) {
+    if (partLine.frame != frame) continue;
+    const PartLine* line = &partLine;
     const PartModels models = LoadPartModels(*line, root);
-    if (partNumber == 1) built->flatsScene = line->translucent == 1;
+    if (built->parts.empty()) built->flatsScene = line->translucent == 1;
 
     BuiltPart& part = built->parts.emplace_back();
     part.sourcePath = models.sourcePath;
