@@ -107,18 +107,18 @@ uint64_t HashKey(const PositionKey& key) {
 }
 
 // Gives each corner the index of its distinct position. An open-addressing table sized to at
-// least twice the corners keeps probes short; the corners' own order breaks no ties.
+// least twice the corners keeps probes short; it holds the first corner seen at each position,
+// whose key is recomputed on a probe rather than stored.
 std::vector<uint32_t> MergePositions(const std::vector<MeshVertex>& vertices, size_t* distinct) {
   size_t capacity = 16;
   while (capacity < vertices.size() * 2) capacity *= 2;
-  const uint32_t kEmpty = UINT32_MAX;
-  std::vector<uint32_t> slots(capacity, kEmpty);  // corner index of the first corner at the position
+  constexpr uint32_t kEmpty = UINT32_MAX;
+  std::vector<uint32_t> slots(capacity, kEmpty);
   std::vector<uint32_t> ids(vertices.size());
-  std::vector<PositionKey> keys(vertices.size());
   size_t next = 0;
   for (size_t i = 0; i < vertices.size(); ++i) {
-    keys[i] = KeyOf(vertices[i].position);
-    size_t slot = HashKey(keys[i]) & (capacity - 1);
+    const PositionKey key = KeyOf(vertices[i].position);
+    size_t slot = HashKey(key) & (capacity - 1);
     for (;;) {
       const uint32_t held = slots[slot];
       if (held == kEmpty) {
@@ -126,7 +126,7 @@ std::vector<uint32_t> MergePositions(const std::vector<MeshVertex>& vertices, si
         ids[i] = static_cast<uint32_t>(next++);
         break;
       }
-      if (keys[held] == keys[i]) {
+      if (KeyOf(vertices[held].position) == key) {
         ids[i] = ids[held];
         break;
       }
@@ -184,20 +184,15 @@ void MeshBuilder::ApplyWrap(const Wrap& wrap, size_t firstFace, size_t endFace) 
 void MeshBuilder::GenerateNormals(float creaseAngle) {
   const size_t faces = FaceCount();
   if (faces == 0) return;
+  // A face without area gets the zero normal, which adds nothing to its neighbours' sums.
   std::vector<glm::vec3> faceNormals(faces);
-  std::vector<uint8_t> degenerate(faces, 0);
   for (size_t f = 0; f < faces; ++f) {
     const glm::vec3& a = vertices_[f * 3].position;
     const glm::vec3& b = vertices_[f * 3 + 1].position;
     const glm::vec3& c = vertices_[f * 3 + 2].position;
     const glm::vec3 n = glm::cross(c - a, b - a);
     const float length = glm::length(n);
-    if (length > 0.0f && std::isfinite(length)) {
-      faceNormals[f] = n / length;
-    } else {
-      faceNormals[f] = glm::vec3(0.0f);
-      degenerate[f] = 1;
-    }
+    faceNormals[f] = length > 0.0f && std::isfinite(length) ? n / length : glm::vec3(0.0f);
   }
 
   // The faces at each distinct position, as one array cut by offsets.
@@ -207,19 +202,22 @@ void MeshBuilder::GenerateNormals(float creaseAngle) {
   for (uint32_t id : ids) ++start[id + 1];
   for (size_t i = 0; i < distinct; ++i) start[i + 1] += start[i];
   std::vector<uint32_t> facesAt(ids.size());
-  std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-  for (size_t corner = 0; corner < ids.size(); ++corner) facesAt[fill[ids[corner]]++] = static_cast<uint32_t>(corner / 3);
+  // Filling moves each start to the next position's; moving them back up one restores them.
+  for (size_t corner = 0; corner < ids.size(); ++corner) facesAt[start[ids[corner]]++] = static_cast<uint32_t>(corner / 3);
+  for (size_t i = distinct; i > 0; --i) start[i] = start[i - 1];
+  start[0] = 0;
 
   // A small margin lets coplanar neighbours count at crease 0 despite rounding in their normals.
   const float minCosine = std::cos(std::max(creaseAngle, 0.0f)) - 1e-6f;
   for (size_t corner = 0; corner < ids.size(); ++corner) {
     const size_t face = corner / 3;
     const glm::vec3& own = faceNormals[face];
+    const bool degenerate = own == glm::vec3(0.0f);
     glm::vec3 sum(0.0f);
     for (uint32_t at = start[ids[corner]]; at < start[ids[corner] + 1]; ++at) {
       const glm::vec3& other = faceNormals[facesAt[at]];
       // A face without area has no direction of its own: it takes its neighbours' whole.
-      if (degenerate[face] || glm::dot(own, other) >= minCosine) sum += other;
+      if (degenerate || glm::dot(own, other) >= minCosine) sum += other;
     }
     const float length = glm::length(sum);
     vertices_[corner].normal = length > 0.0f ? sum / length : own;

@@ -195,16 +195,29 @@ const PartLine* ReadPartLine(const VisualFile& file, int32_t frame, int32_t part
   return found;
 }
 
-PartModels LoadPartModels(const PartLine& line, const std::string& root) {
+namespace {
+
+// The models of a part; the target's faces are left out when `withTargetFaces` is false and the
+// target is the source file (the same file reads the same, so its path is known without reading).
+PartModels LoadModels(const PartLine& line, const std::string& root, bool withTargetFaces) {
   PartModels models;
   Load3ds(line.source, root, &models.source, &models.sourcePath);
-  Load3ds(line.target, root, &models.target, &models.targetPath);
+  if (line.target == line.source) {
+    if (withTargetFaces) models.target = models.source;
+    models.targetPath = models.sourcePath;
+  } else {
+    Load3ds(line.target, root, &models.target, &models.targetPath);
+  }
   if (line.flip == 1) {
     FlipFaces(&models.source.faces);
     FlipFaces(&models.target.faces);
   }
   return models;
 }
+
+}  // namespace
+
+PartModels LoadPartModels(const PartLine& line, const std::string& root) { return LoadModels(line, root, true); }
 
 int32_t FaceView(const MeshFace& face) {
   // Coordinates are held to 32 bits, so products of differences need more than 64.
@@ -244,7 +257,8 @@ void BuildVisualFrame(const VisualFile& file, int32_t frame, const std::string& 
   for (const PartLine& partLine : file.lines) {
     if (partLine.frame != frame) continue;
     const PartLine* line = &partLine;
-    const PartModels models = LoadPartModels(*line, root);
+    // An unmorphed part never looks at its target's faces.
+    const PartModels models = LoadModels(*line, root, line->morphing > 0);
     if (built->parts.empty()) built->flatsScene = line->translucent == 1;
 
     BuiltPart& part = built->parts.emplace_back();
