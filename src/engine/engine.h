@@ -4,6 +4,7 @@
 
 #include "engine/display.h"
 #include "engine/pictures/bmp.h"
+#include "engine/scene/mesh_builder.h"
 #include "engine/visuals/aspect.h"
 #include "engine/visuals/model_3ds.h"
 #include "engine/visuals/v3d.h"

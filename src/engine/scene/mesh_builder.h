@@ -52,8 +52,9 @@ class MeshBuilder {
   std::vector<MeshVertex>& Vertices() { return vertices_; }  // 3 per face, in face order
   const std::vector<MeshVertex>& Vertices() const { return vertices_; }
 
-  // Maps the vertices of faces [first, end) through the wrap; cylinder and sphere wraps add 1 to
-  // the smaller u values of a face whose u values straddle the seam by more than half a turn.
+  // Maps the vertices of faces [first, end) through the wrap. Cylinder and sphere wraps: a face
+  // whose angles around the axis straddle the seam by more than half a turn has one turn added to
+  // its smaller ones (u + 1 at a u scale of 1). A chrome wrap is only kept in chromeWraps.
   void ApplyWrap(const Wrap& wrap, size_t firstFace = 0, size_t endFace = SIZE_MAX);
   // Normals: positions shared by several faces are merged; a face corner's normal is the
   // normalised sum of the normals of the faces at that position whose normal lies within

@@ -22,8 +22,8 @@ inline constexpr std::string_view kNewPartLine =
     "./images/default_.bmp|./visuals/default_.3ds|1|3|0|0|0|0|0|0|25000|0|0|0|0|0|0|0|0|0|0|0|0|255|255|255|0|1|"
     "./visuals/default_.3ds|0";
 
-// One part line, its 31 fields read: paths with "\" turned to "/" and a leading "./" to the root
-// folder; a missing or empty field, or a mode, quality or direction out of range, takes the new
+// One part line, its 31 fields read: paths with "\" turned to "/", a leading "./" to the root
+// folder and "." and ".." steps folded; a missing or empty field, or a mode, quality or direction out of range, takes the new
 // part line's value; morphing clamped to 0..100.
 struct PartLine {
   int32_t frame = 1;
@@ -60,7 +60,7 @@ VisualFile LoadV3d(const std::string& path, const std::string& root);
 const PartLine* ReadPartLine(const VisualFile& file, int32_t frame, int32_t part, int32_t* parts = nullptr);
 
 // The source and target models of a part (target after source), each with its fallback, both
-// flipped when field 7 is 1.
+// flipped when field 7 is 1. A target naming the source file is not read a second time.
 struct PartModels {
   Model3ds source;
   Model3ds target;
@@ -92,8 +92,9 @@ struct BuiltFrame {
 };
 
 // Builds frame `frame` of a visual (steps 1 to 11): every part's mesh with its colours, texture,
-// wraps, morphing, normals, quality and material. `box` (in millimetres: positions x 1000) is
-// widened by the built faces when `frame` is 1.
+// wraps, morphing, normals, quality and material. When `frame` is 1, `box` (in millimetres:
+// positions x 1000; may be null) is reset and then widened by the built faces, after morphing.
+// Textures come from `textures`, so parts naming one file share one picture.
 struct ElementBox {
   glm::vec3 max{-2147483648.0f};
   glm::vec3 min{2147483647.0f};
