@@ -199,6 +199,44 @@ BENCHMARK(BM_VisualPartCylinderWrap)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VisualPartColourOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VisualCreaseNormals)->Unit(benchmark::kMillisecond);
 
+// [SECTION] Loading visuals at play start
+
+// Play start for `elements` elements naming one visual of 968 faces (six views): the file read and
+// built once, one aspect slot each with its collision faces (the face list shared). Sharing must
+// keep 256 elements within a few times the cost of one.
+void BM_LoadSharedVisual(benchmark::State& state) {
+  testing_support::TempFolder folder("vexel-bench-load");
+  core::MakeFolders(folder / "3dsfiles");
+  core::MakeFolders(folder / "visuals");
+  core::WriteFileAtomic(folder / "3dsfiles/grid.3ds", GridModel3ds(22));
+  core::WriteFileAtomic(folder / "visuals/grid.v3d",
+                        "1|./images/t.bmp|./3dsfiles/grid.3ds|1|3|0|0|0|0|0|0|25000|0|0|0|0|0|0|0|0|0|0|0|0|255|255|"
+                        "255|0|1|./3dsfiles/grid.3ds|0\r\n");
+  core::Arena arena;
+  if (!arena.Create()) {
+    state.SkipWithError("no arena");
+    return;
+  }
+  const auto elements = static_cast<int32_t>(state.range(0));
+  int32_t faces = 0;
+  for (auto _ : state) {
+    engine::AspectMemory memory;
+    memory.Reset(&arena);
+    engine::VisualLibrary library(folder / "data/error.bmp");
+    for (int32_t e = 0; e < elements; ++e) {
+      const engine::LoadedVisual& visual = library.Load(folder / "visuals/grid.v3d", folder.path());
+      for (int32_t frame = 1; frame <= visual.file.frames; ++frame) {
+        uint32_t address = 0;
+        int32_t* slot = memory.NextSlot(&address);
+        memory.LoadVisualAspect(visual.file, slot, e, frame, 0, folder.path());
+        faces = slot[engine::kSlotFaceCount];
+      }
+    }
+  }
+  state.counters["collision_faces"] = faces;
+}
+BENCHMARK(BM_LoadSharedVisual)->Arg(1)->Arg(256)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();
