@@ -33,6 +33,8 @@ std::string LaunchOptionsHelp() {
          "  --brains=interp|native  run brains in the interpreter or translated to native code\n"
          "  --dump FILE         write the element state records as JSON when a play ends\n"
          "  --timing-log FILE   one line per loop pass: step, pump pass, time, deadline, frame or late\n"
+         "  --allow-ports       let brains read and write hardware I/O ports (needs privileges);\n"
+         "                      without it the port instructions read 0 and write nothing\n"
          "  --help              this text\n";
 }
 
@@ -82,6 +84,8 @@ bool ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* out, s
     } else if (word == "--timing-log") {
       if (!needValue()) return false;
       out->timingLogPath = value;
+    } else if (word == "--allow-ports") {
+      out->allowPorts = true;
     } else if (word == "--real-clock") {
       realClock = true;
     } else if (word == "--help") {

@@ -36,6 +36,9 @@ namespace {
 
 void RenderFrame(Engine& engine) {
   if (!engine.active) return;  // an inactive window draws nothing; the logic goes on
+  // any_input_exit asks whether the pointer moved since the frame the player last saw.
+  engine.frameMouseX = engine.mouseX;
+  engine.frameMouseY = engine.mouseY;
   engine.platform.gl->BeginFrame({0, 16, 32});
   engine.platform.gl->Present();
 }

@@ -16,7 +16,7 @@ namespace cli {
 bool ParseTickCount(const char* text, int32_t* ticks);
 
 int PlayCommand(int argc, const char* const* argv) {
-  constexpr const char* kUsage = "usage: vexel play PROJECT [--ticks N] [--dump FILE] [--brains=interp|native]\n";
+  constexpr const char* kUsage = "usage: vexel play PROJECT [--ticks N] [--dump FILE] [--input FILE] [--brains=interp|native]\n";
   if (argc < 1) {
     std::fprintf(stderr, "%s", kUsage);
     return 2;
@@ -25,7 +25,7 @@ int PlayCommand(int argc, const char* const* argv) {
   bool ticksGiven = false;
   for (int i = 1; i < argc; ++i) {
     const bool ticks = std::strcmp(argv[i], "--ticks") == 0;
-    if (ticks || std::strcmp(argv[i], "--dump") == 0) {
+    if (ticks || std::strcmp(argv[i], "--dump") == 0 || std::strcmp(argv[i], "--input") == 0) {
       if (i + 1 >= argc) {
         std::fprintf(stderr, "vexel: %s needs a value\n%s", argv[i], kUsage);
         return 2;

@@ -13,6 +13,7 @@
 #include "brain/brain.h"
 #include "instructions/arithmetic.h"
 #include "instructions/element_memory.h"
+#include "instructions/input.h"
 #include "instructions/lookup.h"
 #include "instructions/motion.h"
 #include "instructions/program.h"

@@ -8,7 +8,7 @@ namespace instructions {
 
 std::vector<std::span<const brain::RoutineEntry>> RoutineFamilies() {
   return {MotionRoutines(),  VariableRoutines(),      ProgramRoutines(),    SwitchRoutines(),
-          LookupRoutines(),  ElementMemoryRoutines(), ArithmeticRoutines()};
+          LookupRoutines(),  ElementMemoryRoutines(), ArithmeticRoutines(), InputRoutines()};
 }
 
 bool BindAllRoutines(brain::RoutineSlots* slots, std::vector<std::string>* problems) {

@@ -22,6 +22,7 @@
 #include "platform/keys.h"
 #include "platform/null.h"
 #include "platform/options.h"
+#include "platform/ports.h"
 #include "platform/single_instance.h"
 #include "platform/stop_signals.h"
 #include "platform/transport.h"

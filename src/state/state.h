@@ -35,6 +35,7 @@ struct LaunchOptions {
   brain::Backend brains = brain::kDefaultBackend;  // --brains=interp|native
   std::string dumpPath;   // --dump FILE: the element state records as JSON when a play ends
   std::string timingLogPath;  // --timing-log FILE: how each pass of the play loop was paced
+  bool allowPorts = false;    // --allow-ports: brains may read and write hardware I/O ports
   std::string remainder;  // the command line without the long options, words joined by blanks
   bool showHelp = false;
 };
@@ -130,6 +131,7 @@ struct Play {
   // What the play start put aside and the play end puts back.
   model::Fog fog;
   std::vector<uint8_t> keptCollisionMap;  // test play only
+  bool portsNoticeGiven = false;  // a port instruction was refused and said so on stderr
 };
 
 // The position stack of push and pop: entries of words 3 to 14 of a record (position, rotation,
@@ -212,6 +214,9 @@ struct Engine {
   int32_t mouseX = 0;
   int32_t mouseY = 0;
   uint32_t mouseButtons = 0;
+  // The pointer as the last rendered frame saw it: any_input_exit compares the pointer with it.
+  int32_t frameMouseX = 0;
+  int32_t frameMouseY = 0;
   uint64_t frames = 0;
   std::vector<platform::InputEvent> events;  // one pump pass, kept to avoid allocations
 
