@@ -255,10 +255,11 @@ std::string EveryCallAsSum(std::string_view text) {
 // One brain step of 256 elements, all on, all running calls.brn (one shared compiled copy), or
 // that brain with every call replaced by `sum`. The elements start at spread positions, and the
 // random instructions draw from the generated random.bin table as in a play.
-void TickCalls(benchmark::State& state, brain::Backend backend, bool asSum) {
+void TickCalls(benchmark::State& state, brain::Backend backend, bool asSum, const char* workload = "calls.brn",
+               void (*prepare)(Scene*) = nullptr) {
   std::string text;
-  if (!core::ReadFile(std::string(VEXEL_BENCH_OWN_BRAINS) + "/calls.brn", &text)) {
-    state.SkipWithError("workload bench/brains/calls.brn not found");
+  if (!core::ReadFile(std::string(VEXEL_BENCH_OWN_BRAINS) + "/" + workload, &text)) {
+    state.SkipWithError((std::string("workload bench/brains/") + workload + " not found").c_str());
     return;
   }
   if (asSum) text = EveryCallAsSum(text);
@@ -272,6 +273,7 @@ void TickCalls(benchmark::State& state, brain::Backend backend, bool asSum) {
   scene.runtime().missingInstruction = [&scene](const std::string& message) {
     if (scene.error.empty()) scene.error = message;
   };
+  if (prepare != nullptr) prepare(&scene);
   const std::vector<uint8_t> noise = mkdata::RandomTable();
   std::copy(noise.begin(), noise.end(), scene.arena.Host(core::Region::kRandom));
   scene.engine.random = core::RandomSource{scene.arena.Host(core::Region::kRandom), 0, 0};
@@ -289,6 +291,54 @@ BENCHMARK_CAPTURE(BM_TickCalls, native, brain::Backend::kNative)->Unit(benchmark
 BENCHMARK_CAPTURE(BM_TickCallsAsSum, native, brain::Backend::kNative)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_TickCalls, interp, brain::Backend::kInterpreter)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_TickCallsAsSum, interp, brain::Backend::kInterpreter)->Unit(benchmark::kMicrosecond);
+
+// A window whose input state holds still: both controllers plugged in, pushed and pressed, and a
+// key down, so the input reads take their full paths.
+class HeldInput final : public platform::Window {
+ public:
+  HeldInput() {
+    state_.scanDown[0x4B] = true;
+    state_.vkDown[platform::VirtualKeyFromScanCode(0x4B)] = true;
+    for (platform::PadState& pad : state_.pads) {
+      pad.present = true;
+      pad.axes[platform::kAxisX] = 400;
+      pad.buttons = 1;
+      pad.hats[0] = 9000;
+    }
+  }
+  bool Start(std::string*) override { return true; }
+  void Shutdown() override {}
+  bool VideoStarted() override { return false; }
+  platform::DisplayInfo Display() override { return {}; }
+  bool OpenControllers() override { return true; }
+  bool Show(int, int, const std::string&, std::string*) override { return true; }
+  void Close() override {}
+  bool IsOpen() const override { return true; }
+  void PumpEvents(std::vector<platform::InputEvent>*) override {}
+  uint64_t PumpPasses() const override { return 0; }
+  bool InputMayArrive() const override { return false; }
+  const platform::InputState& Input() const override { return state_; }
+  void SetMousePosition(int, int) override {}
+  void ShowCursor(bool) override {}
+  int ShowMessageBox(const platform::MessageBoxRequest&) override { return 0; }
+  void ShowNotice(const std::string&) override {}
+
+ private:
+  platform::InputState state_;
+};
+
+// The same pair for input.brn: 16 input instructions, or 16 `sum` calls in their place.
+void TickInput(benchmark::State& state, brain::Backend backend, bool asSum) {
+  TickCalls(state, backend, asSum, "input.brn", [](Scene* scene) {
+    scene->engine.platform.window = std::make_unique<HeldInput>();
+  });
+}
+void BM_TickInput(benchmark::State& state, brain::Backend backend) { TickInput(state, backend, false); }
+void BM_TickInputAsSum(benchmark::State& state, brain::Backend backend) { TickInput(state, backend, true); }
+BENCHMARK_CAPTURE(BM_TickInput, native, brain::Backend::kNative)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TickInputAsSum, native, brain::Backend::kNative)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TickInput, interp, brain::Backend::kInterpreter)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TickInputAsSum, interp, brain::Backend::kInterpreter)->Unit(benchmark::kMicrosecond);
 
 // PrepareBrains after a compilation of 256 distinct brains: arith.brn, each with one more line
 // whose constant differs, so no two elements share code and every one is translated.

@@ -46,6 +46,31 @@ void AppendText(const char* text, uint8_t scan, std::vector<InputEvent>* out) {
   }
 }
 
+// The engine's axis for a game-controller axis: the sticks as x/y and rx/ry, the triggers as z
+// and rz (0..1000, since a trigger rests at 0).
+int AxisOfControllerAxis(uint8_t axis) {
+  switch (axis) {
+    case SDL_CONTROLLER_AXIS_LEFTX: return kAxisX;
+    case SDL_CONTROLLER_AXIS_LEFTY: return kAxisY;
+    case SDL_CONTROLLER_AXIS_RIGHTX: return kAxisRx;
+    case SDL_CONTROLLER_AXIS_RIGHTY: return kAxisRy;
+    case SDL_CONTROLLER_AXIS_TRIGGERLEFT: return kAxisZ;
+    case SDL_CONTROLLER_AXIS_TRIGGERRIGHT: return kAxisRz;
+    default: return -1;
+  }
+}
+
+// The hat bit of a d-pad button, or 0 for any other button.
+uint8_t DpadBit(uint8_t button) {
+  switch (button) {
+    case SDL_CONTROLLER_BUTTON_DPAD_UP: return SDL_HAT_UP;
+    case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: return SDL_HAT_RIGHT;
+    case SDL_CONTROLLER_BUTTON_DPAD_DOWN: return SDL_HAT_DOWN;
+    case SDL_CONTROLLER_BUTTON_DPAD_LEFT: return SDL_HAT_LEFT;
+    default: return 0;
+  }
+}
+
 }  // namespace
 
 int SdlWindow::Pads::SlotOf(SDL_JoystickID instance) const {
@@ -53,6 +78,21 @@ int SdlWindow::Pads::SlotOf(SDL_JoystickID instance) const {
     if (joystick[i] != nullptr && id[i] == instance) return i;
   }
   return -1;
+}
+
+int SdlWindow::Pads::JoystickSlotOf(SDL_JoystickID instance) const {
+  const int slot = SlotOf(instance);
+  return slot >= 0 && controller[slot] == nullptr ? slot : -1;
+}
+
+void SdlWindow::Pads::Close(int slot) {
+  // A game controller owns its joystick: closing the controller closes both.
+  if (controller[slot] != nullptr) SDL_GameControllerClose(controller[slot]);
+  else if (joystick[slot] != nullptr) SDL_JoystickClose(joystick[slot]);
+  controller[slot] = nullptr;
+  joystick[slot] = nullptr;
+  id[slot] = -1;
+  dpad[slot] = 0;
 }
 
 void SdlWindow::TranslateSdlEvents(std::vector<InputEvent>* out) {
@@ -118,11 +158,20 @@ void SdlWindow::TranslateSdlEvents(std::vector<InputEvent>* out) {
         if (!pads_.available) break;
         const auto slot = std::find(std::begin(pads_.joystick), std::end(pads_.joystick), nullptr);
         if (slot == std::end(pads_.joystick)) break;
-        SDL_Joystick* joystick = SDL_JoystickOpen(ev.jdevice.which);
+        // Devices arrive here whenever they are plugged in, before or during a play.
+        SDL_GameController* controller = nullptr;
+        SDL_Joystick* joystick = nullptr;
+        if (SDL_WasInit(SDL_INIT_GAMECONTROLLER) != 0 && SDL_IsGameController(ev.jdevice.which)) {
+          controller = SDL_GameControllerOpen(ev.jdevice.which);
+          if (controller != nullptr) joystick = SDL_GameControllerGetJoystick(controller);
+        }
+        if (joystick == nullptr) joystick = SDL_JoystickOpen(ev.jdevice.which);
         if (joystick == nullptr) break;  // a controller that cannot be opened stays absent
         const int index = static_cast<int>(slot - std::begin(pads_.joystick));
         pads_.joystick[index] = joystick;
+        pads_.controller[index] = controller;
         pads_.id[index] = SDL_JoystickInstanceID(joystick);
+        pads_.dpad[index] = 0;
         e.kind = EventKind::kPadAdded;
         e.pad = static_cast<uint8_t>(index);
         out->push_back(e);
@@ -131,16 +180,14 @@ void SdlWindow::TranslateSdlEvents(std::vector<InputEvent>* out) {
       case SDL_JOYDEVICEREMOVED: {
         const int index = pads_.SlotOf(ev.jdevice.which);
         if (index < 0) break;
-        SDL_JoystickClose(pads_.joystick[index]);
-        pads_.joystick[index] = nullptr;
-        pads_.id[index] = -1;
+        pads_.Close(index);
         e.kind = EventKind::kPadRemoved;
         e.pad = static_cast<uint8_t>(index);
         out->push_back(e);
         break;
       }
       case SDL_JOYAXISMOTION: {
-        const int index = pads_.SlotOf(ev.jaxis.which);
+        const int index = pads_.JoystickSlotOf(ev.jaxis.which);
         if (index < 0 || ev.jaxis.axis >= kPadAxisCount) break;
         e.kind = EventKind::kPadAxis;
         e.pad = static_cast<uint8_t>(index);
@@ -150,7 +197,7 @@ void SdlWindow::TranslateSdlEvents(std::vector<InputEvent>* out) {
         break;
       }
       case SDL_JOYHATMOTION: {
-        const int index = pads_.SlotOf(ev.jhat.which);
+        const int index = pads_.JoystickSlotOf(ev.jhat.which);
         if (index < 0 || ev.jhat.hat >= 4) break;
         e.kind = EventKind::kPadHat;
         e.pad = static_cast<uint8_t>(index);
@@ -161,12 +208,43 @@ void SdlWindow::TranslateSdlEvents(std::vector<InputEvent>* out) {
       }
       case SDL_JOYBUTTONDOWN:
       case SDL_JOYBUTTONUP: {
-        const int index = pads_.SlotOf(ev.jbutton.which);
+        const int index = pads_.JoystickSlotOf(ev.jbutton.which);
         if (index < 0 || ev.jbutton.button >= 32) break;
         e.kind = EventKind::kPadButton;
         e.pad = static_cast<uint8_t>(index);
         e.index = ev.jbutton.button;
         e.down = ev.type == SDL_JOYBUTTONDOWN;
+        out->push_back(e);
+        break;
+      }
+      case SDL_CONTROLLERAXISMOTION: {
+        const int index = pads_.SlotOf(ev.caxis.which);
+        const int axis = AxisOfControllerAxis(ev.caxis.axis);
+        if (index < 0 || pads_.controller[index] == nullptr || axis < 0) break;
+        e.kind = EventKind::kPadAxis;
+        e.pad = static_cast<uint8_t>(index);
+        e.index = static_cast<uint8_t>(axis);
+        e.value = ScaleAxis(ev.caxis.value);
+        out->push_back(e);
+        break;
+      }
+      case SDL_CONTROLLERBUTTONDOWN:
+      case SDL_CONTROLLERBUTTONUP: {
+        const int index = pads_.SlotOf(ev.cbutton.which);
+        if (index < 0 || pads_.controller[index] == nullptr || ev.cbutton.button >= 32) break;
+        const bool down = ev.type == SDL_CONTROLLERBUTTONDOWN;
+        e.pad = static_cast<uint8_t>(index);
+        // The d-pad is hat 1; the other buttons keep SDL's numbering.
+        if (const uint8_t bit = DpadBit(ev.cbutton.button); bit != 0) {
+          pads_.dpad[index] = down ? (pads_.dpad[index] | bit) : (pads_.dpad[index] & ~bit);
+          e.kind = EventKind::kPadHat;
+          e.index = 0;
+          e.value = HatAngle(pads_.dpad[index]);
+        } else {
+          e.kind = EventKind::kPadButton;
+          e.index = ev.cbutton.button;
+          e.down = down;
+        }
         out->push_back(e);
         break;
       }

@@ -44,12 +44,20 @@ class SdlWindow final : public Window {
   SDL_Window* MakeNative(std::string* error);
 
  private:
+  // Two controller slots. A device SDL knows as a game controller is read through the
+  // game-controller API (named sticks, triggers and d-pad, whatever the make); any other through
+  // the joystick API, axes and hats by index.
   struct Pads {
     SDL_Joystick* joystick[kPadCount] = {};
+    SDL_GameController* controller[kPadCount] = {};  // null for a plain joystick
     SDL_JoystickID id[kPadCount] = {-1, -1};
-    bool available = false;  // the joystick subsystem started
+    uint8_t dpad[kPadCount] = {};  // d-pad buttons down, as SDL hat bits
+    bool available = false;        // the joystick subsystem started
 
     int SlotOf(SDL_JoystickID instance) const;
+    // The slot of a plain joystick (not a game controller), or -1.
+    int JoystickSlotOf(SDL_JoystickID instance) const;
+    void Close(int slot);
   };
 
   void TranslateSdlEvents(std::vector<InputEvent>* out);

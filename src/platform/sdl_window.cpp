@@ -47,10 +47,7 @@ bool SdlWindow::Start(std::string* error) {
 void SdlWindow::Shutdown() {
   if (!started_) return;
   Close();
-  for (int i = 0; i < kPadCount; ++i) {
-    if (pads_.joystick[i] != nullptr) SDL_JoystickClose(pads_.joystick[i]);
-    pads_.joystick[i] = nullptr;
-  }
+  for (int i = 0; i < kPadCount; ++i) pads_.Close(i);
   SDL_Quit();
   started_ = false;
 }
@@ -68,6 +65,10 @@ bool SdlWindow::OpenControllers() {
   // devices themselves arrive as plug-in events in the next pump pass.
   if (!started_) return false;
   pads_.available = SDL_WasInit(SDL_INIT_JOYSTICK) != 0 || SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
+  // Without the game-controller side every device is read as a plain joystick.
+  if (pads_.available && SDL_WasInit(SDL_INIT_GAMECONTROLLER) == 0 && SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
+    std::fprintf(stderr, "platform: controllers are read as plain joysticks: %s\n", SDL_GetError());
+  }
   return pads_.available;
 }
 
