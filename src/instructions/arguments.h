@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "brain/brain.h"
 #include "core/core.h"
@@ -50,8 +51,9 @@ inline int32_t* ElementRecord(const core::Arena* arena, uint32_t value, std::str
 // the string store; the text runs to its terminating zero and never past the pool's end (an
 // address into the middle of a literal names the rest of it). Every other value names the empty
 // text: no routine reads text from an address a brain made up. Further kinds of text argument are
-// told apart here, so every instruction that takes text accepts the same ones.
-inline std::string TextArgument(const state::Engine& engine, uint32_t value) {
+// told apart here, so every instruction that takes text accepts the same ones. The view lives in
+// the arena and stays valid while the play does.
+inline std::string_view TextArgumentView(const state::Engine& engine, uint32_t value) {
   if (!engine.play) return {};
   const uint32_t poolStart = engine.arena.Address(core::Region::kStringStore);
   const uint32_t poolBytes = std::min(engine.play->compiler.stringStoreUsed, core::Describe(core::Region::kStringStore).size);
@@ -59,7 +61,11 @@ inline std::string TextArgument(const state::Engine& engine, uint32_t value) {
   const uint32_t offset = value - poolStart;
   const char* text = reinterpret_cast<const char*>(engine.arena.Host(core::Region::kStringStore)) + offset;
   const void* end = std::memchr(text, 0, poolBytes - offset);
-  return std::string(text, end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text) : poolBytes - offset);
+  return std::string_view(text, end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text) : poolBytes - offset);
+}
+// The same text as a copy, for routines that keep it.
+inline std::string TextArgument(const state::Engine& engine, uint32_t value) {
+  return std::string(TextArgumentView(engine, value));
 }
 
 // Body of an instruction on one element (EAX); returns the result for EAX.

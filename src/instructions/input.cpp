@@ -28,6 +28,7 @@
 #include "instructions/input.h"
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 #include "instructions/arguments.h"
@@ -67,7 +68,7 @@ bool keyboard(brain::Regs* regs, std::string*) {
   } else {
     // The name is matched without regard to case and never rewritten: the text is the brain's
     // constant, shared by every use of the literal.
-    scan = platform::ScanCodeFromName(TextArgument(engine, regs->eax));
+    scan = platform::ScanCodeFromName(TextArgumentView(engine, regs->eax));
   }
   const bool down = scan != 0 && VirtualKeyDown(Input(), platform::VirtualKeyFromScanCode(scan));
   regs->eax = down ? 0xFFFFFFFFu : 0u;
@@ -76,28 +77,21 @@ bool keyboard(brain::Regs* regs, std::string*) {
 
 bool scancode(brain::Regs* regs, std::string*) {
   const platform::InputState& input = Input();
-  regs->eax = 0;
-  for (int scan = 1; scan < 256; ++scan) {
-    if (input.scanDown[scan]) {
-      regs->eax = static_cast<uint32_t>(scan);
-      break;
-    }
-  }
+  const void* down = std::memchr(input.scanDown + 1, true, 255);
+  regs->eax = down != nullptr ? static_cast<uint32_t>(static_cast<const bool*>(down) - input.scanDown) : 0u;
   return true;
 }
 
 // The scan code of the first virtual key down among 8-15 and 19-135, or 0. Modifier keys alone
 // (16-18) and the punctuation keys above 135 are not input here.
 uint8_t AnyKeyCode(const platform::InputState& input) {
-  for (int vk = 8; vk <= 135; ++vk) {
-    if (vk == 16) vk = 19;
-    if (input.vkDown[vk]) {
-      const uint8_t scan = platform::ScanCodeFromVirtualKey(static_cast<uint8_t>(vk));
-      // A key down without a scan code of its own still counts as input.
-      return scan != 0 ? scan : static_cast<uint8_t>(vk);
-    }
-  }
-  return 0;
+  const void* down = std::memchr(input.vkDown + 8, true, 8);
+  if (down == nullptr) down = std::memchr(input.vkDown + 19, true, 135 - 19 + 1);
+  if (down == nullptr) return 0;
+  const auto vk = static_cast<uint8_t>(static_cast<const bool*>(down) - input.vkDown);
+  const uint8_t scan = platform::ScanCodeFromVirtualKey(vk);
+  // A key down without a scan code of its own still counts as input.
+  return scan != 0 ? scan : vk;
 }
 
 bool AnyInput() {

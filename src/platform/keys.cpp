@@ -392,8 +392,29 @@ int SdlScancodeFromKey(uint8_t scan, bool extended) {
   return kSdlByKey[extended ? 1 : 0][scan];
 }
 
+// Brains look key names up every tick, so the names are hashed (length, first and last letter,
+// folded) into an open-addressed table built at compile time: a lookup is one or two compares.
+constexpr size_t kNameSlots = 256;
+constexpr size_t NameHash(std::string_view name) {
+  const auto first = static_cast<unsigned char>(UpperAscii(name.front()));
+  const auto last = static_cast<unsigned char>(UpperAscii(name.back()));
+  return (name.size() * 37u + first * 7u + last * 13u) % kNameSlots;
+}
+constexpr auto kNameIndex = [] {
+  std::array<int16_t, kNameSlots> slots{};
+  slots.fill(-1);
+  for (size_t i = 0; i < std::size(kKeyNames); ++i) {
+    size_t at = NameHash(kKeyNames[i].name);
+    while (slots[at] >= 0) at = (at + 1) % kNameSlots;
+    slots[at] = static_cast<int16_t>(i);
+  }
+  return slots;
+}();
+
 uint8_t ScanCodeFromName(std::string_view name) {
-  for (const KeyName& entry : kKeyNames) {
+  if (name.empty()) return 0;
+  for (size_t at = NameHash(name); kNameIndex[at] >= 0; at = (at + 1) % kNameSlots) {
+    const KeyName& entry = kKeyNames[static_cast<size_t>(kNameIndex[at])];
     if (EqualsIgnoringCase(name, entry.name)) return entry.scan;
   }
   return 0;
