@@ -84,6 +84,19 @@ TEST(LaunchOptions, LongOptionsComeOutFirst) {
   EXPECT_EQ(options.platform.inputScriptPath, "in.txt");
 }
 
+TEST(LaunchOptions, PortsStayOffUnlessAskedFor) {
+  app::LaunchOptions options;
+  std::string error;
+  const char* plain[] = {"main", "--headless"};
+  ASSERT_TRUE(app::ParseLaunchOptions(2, plain, &options, &error)) << error;
+  EXPECT_FALSE(options.allowPorts);
+  const char* asked[] = {"main", "--allow-ports", "/4"};
+  ASSERT_TRUE(app::ParseLaunchOptions(3, asked, &options, &error)) << error;
+  EXPECT_TRUE(options.allowPorts);
+  EXPECT_EQ(options.remainder, "/4");
+  EXPECT_NE(app::LaunchOptionsHelp().find("--allow-ports"), std::string::npos);
+}
+
 TEST(LaunchOptions, BadOptionsAreRefused) {
   app::LaunchOptions options;
   std::string error;
