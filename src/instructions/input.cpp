@@ -208,10 +208,11 @@ bool PortsRefused(const char* name, uint32_t port, bool allowed) {
   if (engine.play && !engine.play->portsNoticeGiven) {
     engine.play->portsNoticeGiven = true;
     if (!engine.options.allowPorts) {
-      std::fprintf(stderr, "main: %s: port access is off (run with --allow-ports); ports read 0 and writes are dropped\n", name);
+      std::fprintf(stderr, "main: %s: port access is off (run with --allow-ports); ports read 0 and writes are dropped\n",
+                   name);
     } else {
-      std::fprintf(stderr, "main: %s: the system refused port 0x%X; ports it refuses read 0 and writes are dropped\n", name,
-                   static_cast<unsigned>(port));
+      std::fprintf(stderr, "main: %s: the system refused port 0x%X; ports it refuses read 0 and writes are dropped\n",
+                   name, static_cast<unsigned>(port));
     }
   }
   return true;
