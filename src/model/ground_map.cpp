@@ -204,7 +204,7 @@ std::string EncodeGroundMap(const GroundMap& map) {
   PutWord(&out, 8, static_cast<uint32_t>(kGroundHeaderBytes + triangleBytes));
   PutWord(&out, 12, static_cast<uint32_t>(map.width));
   PutWord(&out, 16, map.checksum);
-  std::memcpy(out.data() + kGroundHeaderBytes, map.triangles.data(), triangleBytes);
+  if (triangleBytes > 0) std::memcpy(out.data() + kGroundHeaderBytes, map.triangles.data(), triangleBytes);
   const size_t array = kGroundHeaderBytes;  // offsets below count from here
   size_t list = triangleBytes + kGroundIndexBytes;
   for (int b = 0; b < kGroundBuckets; ++b) {
@@ -240,7 +240,7 @@ bool DecodeGroundMap(std::string_view bytes, GroundMap* map, std::string* reason
   loaded.width = static_cast<int32_t>(LoadWord(bytes.data() + 12));
   loaded.checksum = LoadWord(bytes.data() + 16);
   loaded.triangles.resize(static_cast<size_t>(triangleBytes / static_cast<int64_t>(kGroundTriangleBytes)));
-  std::memcpy(loaded.triangles.data(), base, static_cast<size_t>(triangleBytes));
+  if (triangleBytes > 0) std::memcpy(loaded.triangles.data(), base, static_cast<size_t>(triangleBytes));
   for (int b = 0; b < kGroundBuckets; ++b) {
     loaded.bucketStart[b] = static_cast<int32_t>(loaded.bucketTriangles.size());
     const int64_t list = static_cast<int32_t>(LoadWord(base + triangleBytes + b * 4));

@@ -102,7 +102,13 @@ TEST(GroundMapBuild, FlatOrEmptyMeshHasNoGround) {
   hostile.width = -12800;
   int32_t row = 0, column = 0;
   EXPECT_FALSE(model::GroundBucketAt(hostile, 0, 0, &row, &column));
-  EXPECT_EQ(model::BuildGroundMap({}, false, 0).ListedBuckets(), 0);
+  // A map of no triangles is a sound file that loads.
+  const GroundMap empty = model::BuildGroundMap({}, false, 0);
+  EXPECT_EQ(empty.ListedBuckets(), 0);
+  GroundMap loaded;
+  std::string reason;
+  EXPECT_TRUE(model::DecodeGroundMap(model::EncodeGroundMap(empty), &loaded, &reason)) << reason;
+  EXPECT_TRUE(loaded.triangles.empty());
 }
 
 // Random meshes of every awkward shape: slivers, huge triangles reaching the 32-bit limits,
