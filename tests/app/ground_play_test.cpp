@@ -1,6 +1,6 @@
 // Boundary ground maps at play start, end to end: the build with its notices, the skip while the
-// source is unchanged, the rebuild after a one-byte change, a source that is no model, and a
-// damaged map replaced by the default one.
+// source is unchanged, the rebuild of a damaged map and after a one-byte change, a source that is
+// no model, a damaged map replaced by the default one; and the vexel ground command.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -65,6 +65,13 @@ TEST(GroundPlay, BuiltOncePerChangeOfTheSource) {
   run = play();
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.err.find("Initializing boundary element"), std::string::npos) << "unchanged source: " << run.err;
+
+  // A cut-short map still carrying the source's checksum is rebuilt, not kept for ever.
+  ASSERT_TRUE(WriteText(folder / "grndmaps/ground.m3d", built.substr(0, 1000)));
+  run = play();
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find(kBuildNotice), std::string::npos) << run.err;
+  EXPECT_EQ(ReadText(folder / "grndmaps/ground.m3d"), built);
 
   // One byte of a complete word (the low byte of the x of vertex (2, 2, 0)): the map is built again.
   const size_t two = mesh.find(std::string("\0\0\0\x40\0\0\0\x40\0\0\0\0", 12));
