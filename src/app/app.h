@@ -106,8 +106,14 @@ std::string SubProjectPath(const std::string& workingFolder, int32_t number);
 // faces (words 1 and 0 the first slot, word 42 and item 2 of field 38 the frame count), its built
 // frames (shared with earlier elements naming the same file) and its box in words 15-20 (maxima x,
 // y, z, then minima); a .x element (type 13) the box of its box file. The aspect memory is emptied
-// first.
+// first. A boundary element (type 12) gets one slot holding its ground map's header, with words 1
+// and 2 a handle of the map the play keeps (state::GroundMapOfSlot), and words 1 and 0 that slot.
 void LoadAspects(Engine& engine);
+// Test-play start, before the aspects load: for every boundary element whose map's .3ds source
+// (the map path with ".3ds" for its last four characters) exists and differs from the checksum
+// stored in the map, rebuilds the map with the build notice, then "Loading data, please wait...".
+// A source that is no model keeps the old map and says so in a notice.
+void UpdateGroundMaps(Engine& engine);
 // Sets state word 15 to 2 for every element that is on and whose current aspect slot holds a flat
 // frame (kind tag "d3f."): the renderer counts down its redraws from there.
 void MarkFlatFrames(const core::Arena& arena, int32_t lastElement);

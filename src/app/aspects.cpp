@@ -1,6 +1,7 @@
 // Play start: the aspects of the elements, in element order, for the kinds loaded so far: visuals
 // get one aspect slot per frame with their collision faces, their built frames and their box; .x
-// elements get the box of their box file.
+// elements get the box of their box file; boundary elements get their ground map, rebuilt first
+// in test plays when its .3ds source changed.
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,7 @@ namespace {
 
 constexpr int kFieldAspect = 2;
 constexpr int kFieldFrames = 38;
+constexpr int kFieldReverse = 34;
 constexpr int kFieldType = 36;
 
 // A box value in millimetres as a state word: rounded, clamped to the 32-bit range.
@@ -67,12 +69,83 @@ void LoadVisual(Engine& engine, int32_t element, std::string* record, int32_t* w
   SetBox(words, max, min);
 }
 
+// A ground map into a fresh aspect slot: the map's header with words 1 and 2 the play's handle of
+// the loaded map. A missing map, or one the loader refuses (said on stderr with the reason), loads
+// the working folder's default map; when that fails too the element has no ground.
+void LoadGroundMap(Engine& engine, const std::string& path, int32_t element, int32_t* words) {
+  Play& play = *engine.play;
+  model::GroundMap map;
+  std::string reason;
+  if (path.empty() || !model::ReadGroundMap(path, &map, &reason)) {
+    if (!path.empty() && core::FileExists(path)) {
+      std::fprintf(stderr, "main: the ground map %s of element %d cannot be used (%s); the default map was loaded\n",
+                   path.c_str(), element, reason.c_str());
+    }
+    const std::string fallback = engine.paths.working + "grndmaps/default_.m3d";
+    if (!model::ReadGroundMap(fallback, &map, &reason)) {
+      std::fprintf(stderr, "main: the default ground map %s cannot be used (%s)\n", fallback.c_str(), reason.c_str());
+      map = model::GroundMap();
+    }
+  }
+  uint32_t address = 0;
+  int32_t* slot = play.aspects.NextSlot(&address);
+  if (slot == nullptr) {
+    std::fprintf(stderr, "main: no aspect slot is left for element %d\n", element);
+    return;
+  }
+  play.groundMaps.push_back(std::move(map));
+  const model::GroundMap& loaded = play.groundMaps.back();
+  const int32_t handle = static_cast<int32_t>(play.groundMaps.size());
+  slot[model::kGroundWordTag] = static_cast<int32_t>(model::kGroundTag);
+  slot[model::kGroundWordTriangles] = handle;
+  slot[model::kGroundWordIndex] = handle;
+  slot[model::kGroundWordWidth] = loaded.width;
+  slot[model::kGroundWordChecksum] = static_cast<int32_t>(loaded.checksum);
+  words[model::kWordFirstAspect] = static_cast<int32_t>(address);
+  words[model::kWordCurrentAspect] = static_cast<int32_t>(address);
+}
+
 }  // namespace
+
+void UpdateGroundMaps(Engine& engine) {
+  platform::Window& window = *engine.platform.window;
+  for (int32_t i = 0; i <= engine.project.LastIndex() && i < model::kMaxElements; ++i) {
+    const std::string& record = engine.project.records[static_cast<size_t>(i)];
+    if (model::ParseInteger(model::ElementField(record, kFieldType)) != model::kTypeBoundary) continue;
+    const std::string map = AspectFile(engine, record, i);
+    if (map.size() < 4) continue;
+    const std::string sourcePath = map.substr(0, map.size() - 4) + ".3ds";
+    const uint32_t checksum = model::GroundSourceChecksumOfFile(sourcePath);
+    // A missing source keeps whatever map there is; a map the loader refuses counts as absent.
+    if (checksum == 0) continue;
+    const uint32_t stored = model::StoredGroundChecksum(map);
+    if (stored != 0 && stored == checksum) continue;
+    const size_t slash = map.find_last_of('/');
+    const std::string fileName = map.substr(slash == std::string::npos ? 0 : slash + 1);
+    const std::string name = fileName.substr(0, fileName.size() >= 4 ? fileName.size() - 4 : 0);
+    window.ShowNotice("Initializing boundary element " + name + "|This is a once-and-for-all operation, please wait...");
+    // The faces are measured here, never through an element's slot or extent words.
+    const engine::GroundSource source = engine::ReadGroundSource(sourcePath);
+    if (!source.isModel) {
+      // Building the stand-in model's map would mark it current until the source changes again.
+      window.ShowNotice("Boundary element " + name + "|" + name + ".3ds is no model; its ground map was not rebuilt");
+      continue;
+    }
+    const bool reverse = model::ParseInteger(model::ElementField(record, kFieldReverse)) != 0;
+    const model::GroundMap built = model::BuildGroundMap(source.triangles, reverse, source.checksum);
+    std::string reason;
+    if (!model::WriteGroundMap(map, built, &reason)) {
+      std::fprintf(stderr, "main: cannot write the ground map %s: %s\n", map.c_str(), reason.c_str());
+    }
+    window.ShowNotice("Loading data, please wait...");
+  }
+}
 
 void LoadAspects(Engine& engine) {
   Play& play = *engine.play;
   play.aspects.Reset(&engine.arena);
   play.visuals = std::make_unique<engine::VisualLibrary>(engine.paths.data + "error.bmp");
+  play.groundMaps.clear();
   auto* records = engine.arena.As<int32_t>(core::Region::kElementRecords);
   for (int32_t i = 0; i <= engine.project.LastIndex() && i < model::kMaxElements; ++i) {
     std::string& record = engine.project.records[static_cast<size_t>(i)];
@@ -83,6 +156,8 @@ void LoadAspects(Engine& engine) {
     } else if (type == model::kTypeMeshes) {
       const engine::BoxFile box = engine::ReadBoxFile(AspectFile(engine, record, i));
       SetBox(words, box.max, box.min);
+    } else if (type == model::kTypeBoundary) {
+      LoadGroundMap(engine, AspectFile(engine, record, i), i, words);
     }
   }
 }

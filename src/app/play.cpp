@@ -160,6 +160,7 @@ void StartPlay(Engine& engine) {
   model::FillStateRecords(&engine.project, conversion, engine.arena.As<int32_t>(core::Region::kElementRecords),
                           &setups);
 
+  if (play.testPlay && !engine.model.finishedGame) UpdateGroundMaps(engine);
   LoadAspects(engine);
   // The scene is built here once it exists.
   if (play.testPlay) engine.platform.window->ShowNotice("Initializing objects, please wait...");

@@ -1,6 +1,6 @@
 // The vexel command: subcommand dispatch, help and the option parsing the commands share. The
 // project and file commands live in project_commands.cpp, the brain commands in
-// brain_commands.cpp, vexel play in play_command.cpp.
+// brain_commands.cpp, vexel play in play_command.cpp, the ground maps in ground_command.cpp.
 #include "cli/cli.h"
 
 #include <cerrno>
@@ -23,6 +23,8 @@ int BrainCommand(int argc, const char* const* argv);
 int PlayCommand(int argc, const char* const* argv);
 // visual_command.cpp.
 int VisualCommand(int argc, const char* const* argv);
+// ground_command.cpp.
+int GroundCommand(int argc, const char* const* argv);
 
 namespace {
 
@@ -46,6 +48,11 @@ constexpr const char* kUsage =
     "  visual show FILE [--json]\n"
     "                           a .v3d visual loaded and built as a play would: frames, parts,\n"
     "                           faces, views, textures, collision faces, box (.x: its box file)\n"
+    "  ground build MESH [--out MAP] [--reverse] [--json]\n"
+    "                           a ground map (.m3d) built from a .3ds as a play builds it\n"
+    "  ground show MAP [--json] a ground map's width, checksum, triangles and bucket lists\n"
+    "  ground height MAP X Z [--y Y] [--radius R] [--json]\n"
+    "                           the mesh ground height at a point (position units)\n"
     "  scramble IN OUT          write IN scrambled as a finished game stores it\n"
     "  unscramble IN OUT        write a scrambled IN back as plain bytes\n"
     "  help                     this text\n"
@@ -82,6 +89,7 @@ int Main(int argc, const char* const* argv) {
   if (std::strcmp(argv[1], "play") == 0) return PlayCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "brain") == 0) return BrainCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "visual") == 0) return VisualCommand(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "ground") == 0) return GroundCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "scramble") == 0) return ScrambleCommand(argc - 2, argv + 2, true);
   if (std::strcmp(argv[1], "unscramble") == 0) return ScrambleCommand(argc - 2, argv + 2, false);
   std::fprintf(stderr, "vexel: unknown command '%s'\n%s", argv[1], kUsage);

@@ -6,5 +6,6 @@
 #include "engine/pictures/bmp.h"
 #include "engine/scene/mesh_builder.h"
 #include "engine/visuals/aspect.h"
+#include "engine/visuals/ground_source.h"
 #include "engine/visuals/model_3ds.h"
 #include "engine/visuals/v3d.h"

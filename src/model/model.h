@@ -1,5 +1,5 @@
 // Public header of src/model/: element records, element state records, project files, the
-// editor state files and scrambled files.
+// editor state files, scrambled files and boundary ground maps.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/globals.h"
+#include "model/ground_map.h"
 #include "model/records.h"
 #include "model/saved_game.h"
 #include "model/state_record.h"

@@ -128,11 +128,24 @@ struct Play {
   // frames, textures) behind the visual slots.
   engine::AspectMemory aspects;
   std::unique_ptr<engine::VisualLibrary> visuals;
+  // The ground maps of the boundary elements. Their aspect slots hold the map's header, with words
+  // 1 and 2 replaced by a handle (map number + 1; 0 for none) that GroundMapOfSlot resolves: the
+  // triangles and buckets stay out of guest memory.
+  std::vector<model::GroundMap> groundMaps;
   // What the play start put aside and the play end puts back.
   model::Fog fog;
   std::vector<uint8_t> keptCollisionMap;  // test play only
   bool portsNoticeGiven = false;  // a port instruction was refused and said so on stderr
 };
+
+// The ground map a boundary element's aspect slot names, or nullptr (no slot, not a ground map
+// slot, or a handle of no map of this play).
+inline const model::GroundMap* GroundMapOfSlot(const Play& play, const int32_t* slot) {
+  if (slot == nullptr || static_cast<uint32_t>(slot[model::kGroundWordTag]) != model::kGroundTag) return nullptr;
+  const int64_t handle = slot[model::kGroundWordTriangles];
+  if (handle < 1 || handle > static_cast<int64_t>(play.groundMaps.size())) return nullptr;
+  return &play.groundMaps[static_cast<size_t>(handle - 1)];
+}
 
 // The position stack of push and pop: entries of words 3 to 14 of a record (position, rotation,
 // velocity, spin).
