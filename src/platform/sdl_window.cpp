@@ -140,7 +140,10 @@ int SdlWindow::ShowMessageBox(const MessageBoxRequest& request) {
   const int fallback = DefaultButton(request);
   int chosen = -1;
   if (feed_.ScriptedAnswer(request, &chosen)) return chosen;
-  if (options_.headless || !started_ || count == 0) {
+  // Without a display there is nothing to show a box on. SDL would still try: it forks a child to
+  // open one, and a child forked from a process with threads can hang for ever on a lock another
+  // thread held at the fork. The box goes to stderr instead, as in a headless run.
+  if (options_.headless || !started_ || count == 0 || SDL_WasInit(SDL_INIT_VIDEO) == 0) {
     LogMessageBox(request, fallback);
     return fallback;
   }
