@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "core/core.h"
 #include "instructions/instructions.h"
 #include "mkdata/mkdata.h"
+#include "support/hand_window.h"
 #include "model/model.h"
 #include "state/state.h"
 
@@ -294,43 +296,24 @@ BENCHMARK_CAPTURE(BM_TickCallsAsSum, interp, brain::Backend::kInterpreter)->Unit
 
 // A window whose input state holds still: both controllers plugged in, pushed and pressed, and a
 // key down, so the input reads take their full paths.
-class HeldInput final : public platform::Window {
- public:
-  HeldInput() {
-    state_.scanDown[0x4B] = true;
-    state_.vkDown[platform::VirtualKeyFromScanCode(0x4B)] = true;
-    for (platform::PadState& pad : state_.pads) {
-      pad.present = true;
-      pad.axes[platform::kAxisX] = 400;
-      pad.buttons = 1;
-      pad.hats[0] = 9000;
-    }
+std::unique_ptr<testing_support::HandWindow> HeldInput() {
+  auto window = std::make_unique<testing_support::HandWindow>();
+  platform::InputState& input = window->state;
+  input.scanDown[0x4B] = true;
+  input.vkDown[platform::VirtualKeyFromScanCode(0x4B)] = true;
+  for (platform::PadState& pad : input.pads) {
+    pad.present = true;
+    pad.axes[platform::kAxisX] = 400;
+    pad.buttons = 1;
+    pad.hats[0] = 9000;
   }
-  bool Start(std::string*) override { return true; }
-  void Shutdown() override {}
-  bool VideoStarted() override { return false; }
-  platform::DisplayInfo Display() override { return {}; }
-  bool OpenControllers() override { return true; }
-  bool Show(int, int, const std::string&, std::string*) override { return true; }
-  void Close() override {}
-  bool IsOpen() const override { return true; }
-  void PumpEvents(std::vector<platform::InputEvent>*) override {}
-  uint64_t PumpPasses() const override { return 0; }
-  bool InputMayArrive() const override { return false; }
-  const platform::InputState& Input() const override { return state_; }
-  void SetMousePosition(int, int) override {}
-  void ShowCursor(bool) override {}
-  int ShowMessageBox(const platform::MessageBoxRequest&) override { return 0; }
-  void ShowNotice(const std::string&) override {}
-
- private:
-  platform::InputState state_;
-};
+  return window;
+}
 
 // The same pair for input.brn: 16 input instructions, or 16 `sum` calls in their place.
 void TickInput(benchmark::State& state, brain::Backend backend, bool asSum) {
   TickCalls(state, backend, asSum, "input.brn", [](Scene* scene) {
-    scene->engine.platform.window = std::make_unique<HeldInput>();
+    scene->engine.platform.window = HeldInput();
   });
 }
 void BM_TickInput(benchmark::State& state, brain::Backend backend) { TickInput(state, backend, false); }

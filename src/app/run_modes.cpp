@@ -129,13 +129,8 @@ int32_t RunModeCode(const RunModeFile& file) { return file.present ? RunModeNumb
 void ShowError(Engine& engine, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int length = std::vsnprintf(nullptr, 0, format, args);
+  const std::string text = core::FormatArgs(format, args);
   va_end(args);
-  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-  if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
-  va_end(again);
   platform::MessageBoxRequest box;
   box.caption = engine.windowName;
   box.text = core::PrintableText(text) + "\r\n";

@@ -1,8 +1,9 @@
-// Formatting of brain fault texts. Calls only the C library.
+// Formatting of brain fault texts. Calls core.
 #include "brain/faults.h"
 
 #include <cstdarg>
-#include <cstdio>
+
+#include "core/core.h"
 
 namespace brain::fault_detail {
 
@@ -10,13 +11,8 @@ namespace brain::fault_detail {
 std::string Format(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int length = std::vsnprintf(nullptr, 0, format, args);
+  std::string text = core::FormatArgs(format, args);
   va_end(args);
-  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-  if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
-  va_end(again);
   return text;
 }
 

@@ -3,6 +3,7 @@
 #include "core/text.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace core {
@@ -86,6 +87,16 @@ bool NextLine(std::string_view text, size_t* position, std::string_view* line) {
   if (end < rest) end += begin[end] == '\r' && end + 1 < rest && begin[end + 1] == '\n' ? 2 : 1;
   *position = at + end;
   return true;
+}
+
+std::string FormatArgs(const char* format, va_list args) {
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(nullptr, 0, format, args);
+  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  return text;
 }
 
 }  // namespace core

@@ -2,6 +2,7 @@
 // terminal lines). Calls only the C++ library.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -28,6 +29,11 @@ class LineReader {
   std::string_view text_;
   size_t at_ = 0;
 };
+
+// [SECTION] Formatted text
+
+// printf-style text of any length: measured first, never cut short.
+std::string FormatArgs(const char* format, va_list args);
 
 // [SECTION] Printable text
 

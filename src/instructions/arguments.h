@@ -103,4 +103,19 @@ bool TwoElements(brain::Regs* regs, std::string* fault) {
   return true;
 }
 
+// Bodies of the plain word accessors of one element: read word kWord, set it to EBX, add EBX to it
+// (wrapping).
+template <int kWord>
+int32_t Read(const core::Arena*, int32_t* record, const brain::Regs&) { return record[kWord]; }
+template <int kWord>
+int32_t Write(const core::Arena*, int32_t* record, const brain::Regs& regs) {
+  record[kWord] = static_cast<int32_t>(regs.ebx);
+  return 0;
+}
+template <int kWord>
+int32_t Add(const core::Arena*, int32_t* record, const brain::Regs& regs) {
+  record[kWord] = AddWrapping(record[kWord], static_cast<int32_t>(regs.ebx));
+  return 0;
+}
+
 }  // namespace instructions

@@ -42,18 +42,6 @@ using model::kWordTimer;
 constexpr int64_t kArrayBytes = int64_t{model::kMaxElements} * model::kRecordBytes;
 constexpr int64_t kPocketsByte = int64_t{model::kWordPockets} * 4;
 
-template <int kWord>
-int32_t Read(const core::Arena*, int32_t* record, const brain::Regs&) { return record[kWord]; }
-template <int kWord>
-int32_t Write(const core::Arena*, int32_t* record, const brain::Regs& regs) {
-  record[kWord] = static_cast<int32_t>(regs.ebx);
-  return 0;
-}
-template <int kWord>
-int32_t Add(const core::Arena*, int32_t* record, const brain::Regs& regs) {
-  record[kWord] = AddWrapping(record[kWord], static_cast<int32_t>(regs.ebx));
-  return 0;
-}
 
 // The `width` bytes at `byte` from the start of the element's record (EAX), for the numbered
 // instruction `what` with number `number`. nullptr with an empty fault when the element names

@@ -83,19 +83,7 @@ constexpr int32_t kCosineOffset = 720;  // the fine table's cosine is its sine 9
 // Accessors for one word: read, read folded, set, add. The word travels as a template parameter so
 // each accessor is a plain function pointer.
 template <int kWord>
-int32_t Read(const core::Arena*, int32_t* record, const brain::Regs&) { return record[kWord]; }
-template <int kWord>
 int32_t ReadAngle(const core::Arena*, int32_t* record, const brain::Regs&) { return WrapAngle(record[kWord]); }
-template <int kWord>
-int32_t Write(const core::Arena*, int32_t* record, const brain::Regs& regs) {
-  record[kWord] = static_cast<int32_t>(regs.ebx);
-  return 0;
-}
-template <int kWord>
-int32_t Add(const core::Arena*, int32_t* record, const brain::Regs& regs) {
-  record[kWord] = AddWrapping(record[kWord], static_cast<int32_t>(regs.ebx));
-  return 0;
-}
 template <int kFirstWord>
 int32_t CopyThree(const core::Arena*, int32_t* source, int32_t* destination, const brain::Regs&) {
   for (int i = 0; i < 3; ++i) destination[kFirstWord + i] = source[kFirstWord + i];

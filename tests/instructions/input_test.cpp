@@ -4,39 +4,13 @@
 
 #include "instructions/input.h"
 #include "routine_fixture.h"
+#include "support/hand_window.h"
 
 namespace {
 
 using platform::InputState;
 
-// A window whose input state the test writes; it records where the pointer was put.
-class HandWindow final : public platform::Window {
- public:
-  bool Start(std::string*) override { return true; }
-  void Shutdown() override {}
-  bool VideoStarted() override { return false; }
-  platform::DisplayInfo Display() override { return {}; }
-  bool OpenControllers() override { return true; }
-  bool Show(int, int, const std::string&, std::string*) override { return true; }
-  void Close() override {}
-  bool IsOpen() const override { return true; }
-  void PumpEvents(std::vector<platform::InputEvent>*) override { ++passes; }
-  uint64_t PumpPasses() const override { return passes; }
-  bool InputMayArrive() const override { return false; }
-  const InputState& Input() const override { return state; }
-  void SetMousePosition(int x, int y) override {
-    setX = x;
-    setY = y;
-  }
-  void ShowCursor(bool) override {}
-  int ShowMessageBox(const platform::MessageBoxRequest&) override { return 0; }
-  void ShowNotice(const std::string&) override {}
-
-  InputState state;
-  uint64_t passes = 0;
-  int setX = -1;
-  int setY = -1;
-};
+using testing_support::HandWindow;
 
 class InputTest : public testing_support::RoutineTest {
  protected:
