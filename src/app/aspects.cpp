@@ -16,14 +16,6 @@ constexpr int kFieldFrames = 38;
 constexpr int kFieldReverse = 34;
 constexpr int kFieldType = 36;
 
-// A box value in millimetres as a state word: rounded, clamped to the 32-bit range.
-int32_t BoxWord(float millimetres) {
-  const double rounded = std::round(static_cast<double>(millimetres));
-  if (!(rounded > INT32_MIN)) return INT32_MIN;
-  if (rounded >= INT32_MAX) return INT32_MAX;
-  return static_cast<int32_t>(rounded);
-}
-
 void SetBox(int32_t* words, const int32_t max[3], const int32_t min[3]) {
   for (int axis = 0; axis < 3; ++axis) {
     words[model::kWordExtent0 + axis] = max[axis];
@@ -64,8 +56,9 @@ void LoadVisual(Engine& engine, int32_t element, std::string* record, int32_t* w
   std::string frames = model::ElementField(*record, kFieldFrames);
   frames = model::SetElementField(frames, 2, std::to_string(visual.file.frames), '/');
   *record = model::SetElementField(*record, kFieldFrames, frames);
-  const int32_t max[3] = {BoxWord(visual.box.max.x), BoxWord(visual.box.max.y), BoxWord(visual.box.max.z)};
-  const int32_t min[3] = {BoxWord(visual.box.min.x), BoxWord(visual.box.min.y), BoxWord(visual.box.min.z)};
+  int32_t max[3];
+  int32_t min[3];
+  engine::BoxWords(visual.box, max, min);
   SetBox(words, max, min);
 }
 

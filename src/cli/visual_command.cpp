@@ -24,13 +24,6 @@ std::string Triple(const int32_t values[3]) {
   return "[" + std::to_string(values[0]) + ", " + std::to_string(values[1]) + ", " + std::to_string(values[2]) + "]";
 }
 
-int32_t BoxValue(float millimetres) {
-  const double rounded = std::round(static_cast<double>(millimetres));
-  if (!(rounded > INT32_MIN)) return INT32_MIN;
-  if (rounded >= INT32_MAX) return INT32_MAX;
-  return static_cast<int32_t>(rounded);
-}
-
 std::string PartJson(const engine::BuiltPart& part, bool flats, const std::string& folder) {
   std::string json = "{\"source\": " + core::JsonString(Relative(part.sourcePath, folder)) +
                      ", \"target\": " + core::JsonString(Relative(part.targetPath, folder)) +
@@ -97,8 +90,9 @@ int VisualCommand(int argc, const char* const* argv) {
   const engine::LoadedVisual& visual = library.Load(path, folder);
   engine::AspectMemory aspects;
   aspects.Reset(&arena);
-  const int32_t max[3] = {BoxValue(visual.box.max.x), BoxValue(visual.box.max.y), BoxValue(visual.box.max.z)};
-  const int32_t min[3] = {BoxValue(visual.box.min.x), BoxValue(visual.box.min.y), BoxValue(visual.box.min.z)};
+  int32_t max[3];
+  int32_t min[3];
+  engine::BoxWords(visual.box, max, min);
 
   std::string out;
   if (json) {

@@ -294,16 +294,12 @@ TEST_F(ElementState, FrameHandlesAndLowValuesDoNothing) {
 class ElementStateBrain : public ElementState, public ::testing::WithParamInterface<brain::Backend> {};
 
 TEST_P(ElementStateBrain, BrainsCallTheBoundRoutines) {
-  brain::CompilerState compiler;
-  brain::BrainRuntime runtime;
-  ASSERT_TRUE(brain::BeginCompilation(&compiler, &arena));
-  runtime.arena = &arena;
-  runtime.backend = GetParam();
-  runtime.routines = calls.routines;
+  BrainRun run;
+  StartBrainRun(&run, GetParam());
+  brain::CompilerState& compiler = run.compiler;
+  brain::BrainRuntime& runtime = run.runtime;
+  const std::vector<std::string>& errors = run.errors;
   runtime.lastElement = 2;
-  std::vector<std::string> errors;
-  runtime.runtimeError = [&errors](const std::string& text) { errors.push_back(text); };
-  Record(0)[model::kWordBrainEntry] = static_cast<int32_t>(compiler.code.Address());
   brain::CompileBrainText(&compiler,
                           "var a\r\nvar b\r\nvar c\r\nvar d\r\nvar e\r\n"
                           "b = 41\r\n"

@@ -535,15 +535,11 @@ class MotionBrain : public Motion, public ::testing::WithParamInterface<brain::B
 
 // The routines bound into a runner and called from compiled brain code.
 TEST_P(MotionBrain, BrainsCallTheBoundRoutines) {
-  brain::CompilerState compiler;
-  brain::BrainRuntime runtime;
-  ASSERT_TRUE(brain::BeginCompilation(&compiler, &arena));
-  runtime.arena = &arena;
-  runtime.backend = GetParam();
-  runtime.routines = calls.routines;
-  std::vector<std::string> errors;
-  runtime.runtimeError = [&errors](const std::string& text) { errors.push_back(text); };
-  Record(0)[model::kWordBrainEntry] = static_cast<int32_t>(compiler.code.Address());
+  BrainRun run;
+  StartBrainRun(&run, GetParam());
+  brain::CompilerState& compiler = run.compiler;
+  brain::BrainRuntime& runtime = run.runtime;
+  const std::vector<std::string>& errors = run.errors;
   brain::CompileBrainText(&compiler,
                           "var a\r\nvar b\r\nvelocity_x_set(element, 512)\r\nvelocity_update(element)\r\n"
                           "position_z_set(element#1, 7)\r\na = angle(1000, 1000)\r\nb = position_x(element)\r\n"

@@ -54,6 +54,21 @@ class RoutineTest : public ::testing::Test {
     if (brain::CallRoutine(&calls, brain::RoutineAddress(brain::RowOfName(name)), &regs, &fault)) return {};
     return fault.empty() ? "(fault without text)" : fault;
   }
+  // A brain of element 0 compiled and run through the bound routines, its run-time errors kept.
+  struct BrainRun {
+    brain::CompilerState compiler;
+    brain::BrainRuntime runtime;
+    std::vector<std::string> errors;
+  };
+  // Readies `run` for `backend`: compilation begun, element 0's brain entry at the code's start.
+  void StartBrainRun(BrainRun* run, brain::Backend backend) {
+    ASSERT_TRUE(brain::BeginCompilation(&run->compiler, &arena));
+    run->runtime.arena = &arena;
+    run->runtime.backend = backend;
+    run->runtime.routines = calls.routines;
+    run->runtime.runtimeError = [run](const std::string& text) { run->errors.push_back(text); };
+    Record(0)[model::kWordBrainEntry] = static_cast<int32_t>(run->compiler.code.Address());
+  }
   void SetVector(int element, int firstWord, int32_t x, int32_t y, int32_t z) {
     Record(element)[firstWord] = x;
     Record(element)[firstWord + 1] = y;

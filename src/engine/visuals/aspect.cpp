@@ -9,12 +9,22 @@
 
 namespace engine {
 
-int32_t CollisionCoordinate(float metres) {
+int32_t RoundedWord(double value) {
   // A huge float turned straight into an integer is undefined: it is clamped first.
-  const double millimetres = std::round(static_cast<double>(metres) * 1000.0);  // half away from zero
-  if (!(millimetres > INT32_MIN)) return millimetres != millimetres ? 0 : INT32_MIN;
-  if (millimetres >= INT32_MAX) return INT32_MAX;
-  return static_cast<int32_t>(millimetres);
+  const double rounded = std::round(value);  // half away from zero
+  if (rounded != rounded) return 0;
+  if (rounded <= INT32_MIN) return INT32_MIN;
+  if (rounded >= INT32_MAX) return INT32_MAX;
+  return static_cast<int32_t>(rounded);
+}
+
+int32_t CollisionCoordinate(float metres) { return RoundedWord(static_cast<double>(metres) * 1000.0); }
+
+void BoxWords(const ElementBox& box, int32_t max[3], int32_t min[3]) {
+  for (int axis = 0; axis < 3; ++axis) {
+    max[axis] = RoundedWord(box.max[axis]);
+    min[axis] = RoundedWord(box.min[axis]);
+  }
 }
 
 void AspectMemory::Reset(core::Arena* arena) {

@@ -66,8 +66,12 @@ class AspectMemory {
   std::map<std::string, bool> warned_;
 };
 
-// A coordinate in millimetres: rounded half away from zero, clamped to the 32-bit range.
+// A value as a 32-bit word: rounded half away from zero, clamped to the 32-bit range, NaN as 0.
+int32_t RoundedWord(double value);
+// A coordinate in millimetres: RoundedWord of the metres x 1000.
 int32_t CollisionCoordinate(float metres);
+// An element box (millimetres) as state words: maxima x, y, z and minima x, y, z, each RoundedWord.
+void BoxWords(const ElementBox& box, int32_t max[3], int32_t min[3]);
 
 // A visual as a play holds it: the file read, every frame built, the element box of frame 1 (in
 // millimetres).
