@@ -88,8 +88,8 @@ void RunGame(Engine& engine);
 // A resumed game starts its brains from this tick count.
 inline constexpr int32_t kResumedTickCounter = 10000;
 // The restore of a saved game at the start of the play of the sub-project it names, after the
-// records are filled and the brains compiled: clears the pending request; reads the slot's file,
-// which must be a whole saved game (else a line on stderr, false, and the play starts afresh);
+// records are filled and the brains compiled: clears the pending request; takes the file the chain
+// read, which must be a whole saved game (else a line on stderr, false, and the play starts afresh);
 // puts the records back but for their brain entries, the globals, the listener; the tick counter
 // becomes kResumedTickCounter.
 bool RestoreResumedGame(Engine& engine);

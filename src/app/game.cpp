@@ -57,11 +57,11 @@ int32_t RunProject(Engine& engine, const std::string& path) {
 
 bool RestoreResumedGame(Engine& engine) {
   engine.resume.pending = false;
-  const std::string path = model::SavedGamePath(engine.paths.working, engine.resume.slot);
-  std::string bytes;
+  const std::string bytes = std::move(engine.resume.bytes);
+  engine.resume.bytes.clear();
   model::SavedGame game;
-  if (!core::ReadFile(path, &bytes) || !model::ParseSavedGame(bytes, &game)) {
-    std::fprintf(stderr, "main: %s is not a whole saved game; the sub-project starts afresh\n", path.c_str());
+  if (!model::ParseSavedGame(bytes, &game)) {
+    std::fprintf(stderr, "main: the saved game to resume is not whole; the sub-project starts afresh\n");
     return false;
   }
   model::RestoreSavedGame(game, engine.arena.As<int32_t>(core::Region::kElementRecords),
@@ -97,7 +97,7 @@ void RunGame(Engine& engine) {
         break;
       }
       target = game.subProject;
-      engine.resume = {true, engine.saveSlot};
+      engine.resume = {true, std::move(bytes)};
     } else if (target < 0) {
       break;  // the end of the game, a run-time error
     }
@@ -105,7 +105,7 @@ void RunGame(Engine& engine) {
     // that sends the game back to itself) still ends with the run's step limit.
     if (RunStepsLeft(engine) == 0) break;
   }
-  engine.resume.pending = false;
+  engine.resume = {};
 }
 
 }  // namespace app

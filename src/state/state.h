@@ -170,11 +170,11 @@ struct LoopHooks {
   std::function<bool()> inputHeld;    // a key, a mouse button or a controller button is down
 };
 
-// A saved game waiting to be restored: the chain found exit target -4 and reads the slot's file
-// at the next play start, after the brains are compiled.
+// A saved game waiting to be restored: the chain found exit target -4, read the slot's file and
+// restores it at the next play start, after the brains are compiled.
 struct ResumeRequest {
   bool pending = false;
-  int32_t slot = 0;
+  std::string bytes;  // the slot's file as the chain read it: the restore uses these very bytes
 };
 
 // Everything the engine process keeps from start-up to shut-down; never wiped. Making one makes
