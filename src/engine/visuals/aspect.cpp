@@ -35,6 +35,17 @@ void AspectMemory::Reset(core::Arena* arena) {
   warned_.clear();
 }
 
+uint8_t* AspectMemory::Allocate(uint32_t bytes, uint32_t* address) {
+  const uint32_t regionSize = core::Describe(core::Region::kAspectData).size;
+  const uint64_t rounded = (static_cast<uint64_t>(bytes) + 3u) & ~uint64_t{3};
+  if (arena_ == nullptr || rounded > regionSize - dataUsed_) return nullptr;
+  uint8_t* data = arena_->Host(core::Region::kAspectData) + dataUsed_;
+  *address = arena_->Address(core::Region::kAspectData) + dataUsed_;
+  std::memset(data, 0, rounded);
+  dataUsed_ += static_cast<uint32_t>(rounded);
+  return data;
+}
+
 int32_t* AspectMemory::NextSlot(uint32_t* address) {
   const uint32_t capacity = core::Describe(core::Region::kAspectSlots).size / kSlotBytes;
   if (arena_ == nullptr || slotsUsed_ >= capacity) return nullptr;

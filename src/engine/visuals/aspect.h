@@ -47,6 +47,9 @@ class AspectMemory {
   // is its guest address.
   int32_t* NextSlot(uint32_t* address);
   uint32_t SlotsUsed() const { return slotsUsed_; }
+  // `bytes` of the aspect data region (4-byte aligned, cleared), or nullptr when they do not fit;
+  // *address is their guest address.
+  uint8_t* Allocate(uint32_t bytes, uint32_t* address);
   uint32_t DataUsed() const { return dataUsed_; }
 
   // Fills `slot` for frame `frame` of `file` for element `element`: tag, element, frame, row width,
