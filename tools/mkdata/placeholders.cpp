@@ -1,6 +1,5 @@
 // Placeholder files of the resource folders: one small, loadable file of every kind. Calls core/files.
 //
-// [SECTION] Byte helpers
 // [SECTION] Pictures (PCX, BMP)
 // [SECTION] Sounds (WAV)
 // [SECTION] Binary aspects (camera, 3D shape, background, ground map, track, mesh)
@@ -12,55 +11,11 @@
 #include <string_view>
 
 #include "core/core.h"
+#include "mkdata/bytes.h"
 #include "mkdata/mkdata.h"
 
 namespace mkdata {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-// ---------------------------------------------------------------------------------------------
-// [SECTION] Byte helpers
-// ---------------------------------------------------------------------------------------------
-
-void Put16(Bytes* out, uint32_t value) {
-  out->push_back(static_cast<uint8_t>(value));
-  out->push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(Bytes* out, uint32_t value) {
-  Put16(out, value & 0xFFFFu);
-  Put16(out, value >> 16);
-}
-
-void PutFloat(Bytes* out, float value) {
-  uint32_t bits = 0;
-  std::memcpy(&bits, &value, sizeof bits);
-  Put32(out, bits);
-}
-
-void PutText(Bytes* out, std::string_view text) { out->insert(out->end(), text.begin(), text.end()); }
-
-void Set32(Bytes* out, size_t offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i) (*out)[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-Bytes FromText(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
-bool ValidSize(int width, int height) { return width >= 1 && height >= 1 && width <= 4096 && height <= 4096; }
-
-// Finished games read some data files through the word scrambling; such files are stored
-// scrambled here already. Trailing bytes beyond the last whole word stay as they are.
-Bytes Scrambled(Bytes bytes) {
-  constexpr uint32_t kKey = 0x5A17C3E9u;
-  for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-    uint32_t w = 0;
-    for (int b = 0; b < 4; ++b) w |= static_cast<uint32_t>(bytes[i + b]) << (8 * b);
-    w ^= kKey;
-    Set32(&bytes, i, (w << 13) | (w >> 19));
-  }
-  return bytes;
-}
 
 // ---------------------------------------------------------------------------------------------
 // [SECTION] Pictures (PCX, BMP)
@@ -146,39 +101,6 @@ Bytes CounterDigits() {
     pixels[g * kCell + kCell - 1] = kGlyphEnd;
   }
   return Pcx(kWidth, kHeight, pixels);
-}
-
-// 24-bit bottom-up picture; rows padded to four bytes.
-Bytes Bmp(int width, int height, uint32_t (*colourAt)(int x, int y, uint32_t rgb), uint32_t rgb) {
-  const uint32_t rowBytes = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
-  const uint32_t imageBytes = rowBytes * static_cast<uint32_t>(height);
-  Bytes out;
-  PutText(&out, "BM");
-  Put32(&out, 54 + imageBytes);
-  Put32(&out, 0);
-  Put32(&out, 54);  // pixels follow the two headers directly
-  Put32(&out, 40);
-  Put32(&out, static_cast<uint32_t>(width));
-  Put32(&out, static_cast<uint32_t>(height));
-  Put16(&out, 1);
-  Put16(&out, 24);
-  Put32(&out, 0);  // uncompressed
-  Put32(&out, imageBytes);
-  Put32(&out, 2835);  // 72 dots per inch
-  Put32(&out, 2835);
-  Put32(&out, 0);
-  Put32(&out, 0);
-  for (int y = height - 1; y >= 0; --y) {
-    const size_t rowStart = out.size();
-    for (int x = 0; x < width; ++x) {
-      const uint32_t c = colourAt(x, y, rgb);
-      out.push_back(static_cast<uint8_t>(c));
-      out.push_back(static_cast<uint8_t>(c >> 8));
-      out.push_back(static_cast<uint8_t>(c >> 16));
-    }
-    out.resize(rowStart + rowBytes, 0);
-  }
-  return out;
 }
 
 uint32_t Solid(int, int, uint32_t rgb) { return rgb; }
@@ -283,13 +205,6 @@ Bytes EmptyGroundMap() {
 // smallest track that plays.
 Bytes StillTrack() { return Bytes(24, 0); }
 
-Bytes Chunk(uint16_t id, const Bytes& body) {
-  Bytes out;
-  Put16(&out, id);
-  Put32(&out, static_cast<uint32_t>(6 + body.size()));
-  out.insert(out.end(), body.begin(), body.end());
-  return out;
-}
 
 // A 1 m cube centred on the origin, z up, as a mesh file with one named triangle object. Faces
 // wind counter-clockwise seen from outside, as modelling tools write them.

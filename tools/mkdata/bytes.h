@@ -1,0 +1,94 @@
+// mkdata's byte builders: little-endian words and floats, .3ds chunks, the finished game's word
+// scrambling and 24-bit BMP pictures. Private to tools/mkdata/.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace mkdata {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void Put16(Bytes* out, uint32_t value) {
+  out->push_back(static_cast<uint8_t>(value));
+  out->push_back(static_cast<uint8_t>(value >> 8));
+}
+
+inline void Put32(Bytes* out, uint32_t value) {
+  Put16(out, value & 0xFFFFu);
+  Put16(out, value >> 16);
+}
+
+inline void PutFloat(Bytes* out, float value) {
+  uint32_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  Put32(out, bits);
+}
+
+inline void PutText(Bytes* out, std::string_view text) { out->insert(out->end(), text.begin(), text.end()); }
+
+inline void Set32(Bytes* out, size_t offset, uint32_t value) {
+  for (int i = 0; i < 4; ++i) (*out)[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+inline Bytes FromText(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+inline bool ValidSize(int width, int height) { return width >= 1 && height >= 1 && width <= 4096 && height <= 4096; }
+
+// Finished games read some data files through the word scrambling; such files are stored
+// scrambled here already. Trailing bytes beyond the last whole word stay as they are.
+inline Bytes Scrambled(Bytes bytes) {
+  constexpr uint32_t kKey = 0x5A17C3E9u;
+  for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+    uint32_t w = 0;
+    for (int b = 0; b < 4; ++b) w |= static_cast<uint32_t>(bytes[i + b]) << (8 * b);
+    w ^= kKey;
+    Set32(&bytes, i, (w << 13) | (w >> 19));
+  }
+  return bytes;
+}
+
+inline Bytes Chunk(uint16_t id, const Bytes& body) {
+  Bytes out;
+  Put16(&out, id);
+  Put32(&out, static_cast<uint32_t>(6 + body.size()));
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+// 24-bit bottom-up picture; rows padded to four bytes.
+inline Bytes Bmp(int width, int height, uint32_t (*colourAt)(int x, int y, uint32_t rgb), uint32_t rgb) {
+  const uint32_t rowBytes = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
+  const uint32_t imageBytes = rowBytes * static_cast<uint32_t>(height);
+  Bytes out;
+  PutText(&out, "BM");
+  Put32(&out, 54 + imageBytes);
+  Put32(&out, 0);
+  Put32(&out, 54);  // pixels follow the two headers directly
+  Put32(&out, 40);
+  Put32(&out, static_cast<uint32_t>(width));
+  Put32(&out, static_cast<uint32_t>(height));
+  Put16(&out, 1);
+  Put16(&out, 24);
+  Put32(&out, 0);  // uncompressed
+  Put32(&out, imageBytes);
+  Put32(&out, 2835);  // 72 dots per inch
+  Put32(&out, 2835);
+  Put32(&out, 0);
+  Put32(&out, 0);
+  for (int y = height - 1; y >= 0; --y) {
+    const size_t rowStart = out.size();
+    for (int x = 0; x < width; ++x) {
+      const uint32_t c = colourAt(x, y, rgb);
+      out.push_back(static_cast<uint8_t>(c));
+      out.push_back(static_cast<uint8_t>(c >> 8));
+      out.push_back(static_cast<uint8_t>(c >> 16));
+    }
+    out.resize(rowStart + rowBytes, 0);
+  }
+  return out;
+}
+
+}  // namespace mkdata
