@@ -108,7 +108,7 @@ std::string SubProjectPath(const std::string& workingFolder, int32_t number);
 // y, z, then minima); a .x element (type 13) the box of its box file. The aspect memory is emptied
 // first. A boundary element (type 12) gets one slot holding its ground map's header, with words 1
 // and 2 a handle of the map the play keeps (state::GroundMapOfSlot), and words 1 and 0 that slot.
-void LoadAspects(Engine& engine);
+void LoadAspects(Engine& engine, const std::vector<model::ElementSetup>& setups);
 // Test-play start, before the aspects load: for every boundary element whose map's .3ds source
 // (the map path with ".3ds" for its last four characters) exists and differs from the checksum
 // stored in the map, rebuilds the map with the build notice, then "Loading data, please wait...".

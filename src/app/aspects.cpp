@@ -1,8 +1,13 @@
-// Play start: the aspects of the elements, in element order, for the kinds loaded so far: visuals
-// get one aspect slot per frame with their collision faces, their built frames and their box; .x
-// elements get the box of their box file; boundary elements get their ground map, rebuilt first
-// in test plays when its .3ds source changed.
+// Play start: the aspects of the elements, in element order: cameras, lights, flat shapes, frames
+// and backgrounds get their slots and what the scene needs beside them; visuals get one aspect slot
+// per frame with their collision faces, their built frames and their box; .x elements one slot per
+// numbered file and the box of their box file; boundary elements get their ground map, rebuilt
+// first in test plays when its .3ds source changed.
+#include <algorithm>
+#include <cctype>
 #include <climits>
+#include <map>
+#include <memory>
 #include <cmath>
 #include <cstdio>
 
@@ -12,6 +17,8 @@ namespace app {
 namespace {
 
 constexpr int kFieldAspect = 2;
+constexpr int kFieldFlags = 33;
+constexpr int kFieldTypeData = 37;
 constexpr int kFieldFrames = 38;
 constexpr int kFieldReverse = 34;
 constexpr int kFieldType = 36;
@@ -35,6 +42,206 @@ std::string AspectFile(const Engine& engine, const std::string& record, int32_t 
   return path;
 }
 
+
+// The next aspect slot with its side entry for the scene, or nullptr (said on stderr) when the
+// table is full.
+int32_t* NewSlot(Engine& engine, int32_t element, uint32_t* address) {
+  Play& play = *engine.play;
+  int32_t* slot = play.aspects.NextSlot(address);
+  if (slot == nullptr) {
+    std::fprintf(stderr, "main: no aspect slot is left for element %d\n", element);
+    return nullptr;
+  }
+  play.scene.Sides().emplace_back();
+  play.scene.Sides().back().element = element;
+  return slot;
+}
+
+engine::SlotSide& LastSide(Engine& engine) { return engine.play->scene.Sides().back(); }
+
+void PointAt(int32_t* words, uint32_t address) {
+  words[model::kWordFirstAspect] = static_cast<int32_t>(address);
+  words[model::kWordCurrentAspect] = static_cast<int32_t>(address);
+}
+
+// The bytes of an aspect file, unscrambled in a finished game; empty when it cannot be read.
+std::string AspectBytes(const Engine& engine, const std::string& path) {
+  std::string bytes;
+  if (path.empty() || !core::ReadFile(path, &bytes)) return {};
+  if (engine.model.finishedGame) model::UnscrambleBytes(&bytes);
+  return bytes;
+}
+
+// The element's aspect file, or the kind's default under the working folder when it is missing.
+std::string AspectOrDefault(const Engine& engine, const std::string& record, int32_t element, const char* fallback) {
+  const std::string path = AspectFile(engine, record, element);
+  if (!path.empty() && core::FileExists(path)) return path;
+  return engine.paths.working + fallback;
+}
+
+// A camera: the file's 64-byte slot image and its parameter record, kept whole beside the slot;
+// a file too short to hold them takes the default camera's record. Field 37's rectangle goes into
+// the record when the record has its seven items.
+void LoadCamera(Engine& engine, int32_t element, const std::string& record, const model::ElementSetup& setup,
+                int32_t* words) {
+  const std::string path = AspectOrDefault(engine, record, element, "cameras/default_.03d");
+  engine::CameraFile camera = engine::ParseCameraFile(AspectBytes(engine, path));
+  if (!camera.complete) {
+    const engine::CameraFile fallback =
+        engine::ParseCameraFile(AspectBytes(engine, engine.paths.working + "cameras/default_.03d"));
+    camera.record = fallback.complete ? fallback.record : engine::DefaultCameraFile().record;
+  }
+  if (setup.cameraReady) {
+    engine::SetCameraRectangle(&camera, setup.rectangle[0], setup.rectangle[1], setup.rectangle[2], setup.rectangle[3]);
+  }
+  uint32_t address = 0;
+  int32_t* slot = NewSlot(engine, element, &address);
+  if (slot == nullptr) return;
+  std::copy(camera.slot.begin(), camera.slot.end(), slot);
+  slot[0] = static_cast<int32_t>(engine::kTagCamera);
+  LastSide(engine).cameraRecord = camera.record;
+  PointAt(words, address);
+}
+
+// A light from field 37: "type/colour/attenuation", the colour a decimal 0xRRGGBB; a missing item
+// reads 0.
+void LoadLight(Engine& engine, int32_t element, const std::string& record, int32_t* words) {
+  const std::string data = model::ElementField(record, kFieldTypeData);
+  uint32_t address = 0;
+  int32_t* slot = NewSlot(engine, element, &address);
+  if (slot == nullptr) return;
+  slot[0] = static_cast<int32_t>(engine::kTagLight);
+  slot[engine::kLightWordType] = model::ParseInteger(model::ElementField(data, 1, '/'));
+  slot[engine::kLightWordColour] = model::ParseInteger(model::ElementField(data, 2, '/'));
+  slot[engine::kLightWordAttenuation] = model::ParseInteger(model::ElementField(data, 3, '/'));
+  slot[engine::kLightWordElement] = element;
+  PointAt(words, address);
+}
+
+// A flat shape: one slot per picture of its animation (the file, then NAME.002, NAME.003, ...); a
+// picture that is missing or not a square of a power-of-two side is replaced by data/error.pcx.
+// Pictures already prepared for an earlier element are shared.
+void LoadFlatShape(Engine& engine, int32_t element, std::string* record, int32_t* words,
+                   std::map<std::string, int32_t>* prepared) {
+  Play& play = *engine.play;
+  const std::string path = AspectFile(engine, *record, element);
+  const int32_t frames = path.empty() ? 1 : std::max(1, model::FindAspectFrames(record, path));
+  const bool colourKey = (model::ParseInteger(model::ElementField(*record, kFieldFlags)) & 4) != 0;
+  uint32_t first = 0;
+  for (int32_t frame = 1; frame <= frames; ++frame) {
+    std::string file = path;
+    if (frame > 1) {
+      char digits[4];
+      std::snprintf(digits, sizeof digits, "%03d", frame);
+      file = path.substr(0, path.size() - 3) + digits;
+    }
+    const std::string key = file + (colourKey ? "|key" : "|alpha");
+    uint32_t address = 0;
+    int32_t* slot = NewSlot(engine, element, &address);
+    if (slot == nullptr) break;
+    if (frame == 1) first = address;
+    const int32_t index = static_cast<int32_t>(play.scene.Sides().size()) - 1;
+    if (const auto found = prepared->find(key); found != prepared->end()) {
+      const engine::SlotSide& master = play.scene.Sides()[static_cast<size_t>(found->second)];
+      const int32_t* masterSlot = reinterpret_cast<const int32_t*>(
+          engine.arena.Host(core::Region::kAspectSlots) + static_cast<size_t>(found->second) * engine::kSlotBytes);
+      std::copy(masterSlot, masterSlot + engine::kSlotWords, slot);
+      LastSide(engine).decal = master.decal;
+      LastSide(engine).master = found->second;
+      continue;
+    }
+    auto decal = std::make_shared<engine::Picture>();
+    engine::PcxPicture picture;
+    engine::DecodePcx(AspectBytes(engine, file), &picture);
+    if (!engine::PrepareFlatShape(&play.aspects, picture, colourKey, slot, decal.get())) {
+      engine::DecodePcx(AspectBytes(engine, engine.paths.data + "error.pcx"), &picture);
+      if (!engine::PrepareFlatShape(&play.aspects, picture, colourKey, slot, decal.get())) {
+        std::fprintf(stderr, "main: the flat shape %s of element %d cannot be shown\n", file.c_str(), element);
+      }
+    }
+    slot[0] = static_cast<int32_t>(engine::kTagFlatShape);
+    LastSide(engine).decal = std::move(decal);
+    LastSide(engine).master = index;
+    (*prepared)[key] = index;
+  }
+  PointAt(words, first);
+}
+
+// A frame picture, coded for the back surface of the display.
+void LoadFramePicture(Engine& engine, int32_t element, const std::string& record, int32_t* words) {
+  const std::string path = AspectOrDefault(engine, record, element, "frames/default_.pcx");
+  engine::PcxPicture picture;
+  engine::DecodePcx(AspectBytes(engine, path), &picture);
+  uint32_t address = 0;
+  int32_t* slot = NewSlot(engine, element, &address);
+  if (slot == nullptr) return;
+  if (!engine::PrepareFrame(&engine.play->aspects, picture, engine.display.format, slot)) {
+    std::fprintf(stderr, "main: the frame picture %s of element %d does not fit in the aspect memory\n", path.c_str(),
+                 element);
+  }
+  slot[0] = static_cast<int32_t>(engine::kTagFrame);
+  PointAt(words, address);
+}
+
+// A background: a .g3d slot image, or the top-left pixel of a picture.
+void LoadBackground(Engine& engine, int32_t element, const std::string& record, int32_t* words) {
+  const std::string path = AspectOrDefault(engine, record, element, "bckgrnds/default_.pcx");
+  std::string extension = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const bool g3d = extension == ".g3d";
+  uint32_t address = 0;
+  int32_t* slot = NewSlot(engine, element, &address);
+  if (slot == nullptr) return;
+  engine::PrepareBackground(AspectBytes(engine, path), g3d, slot);
+  slot[0] = static_cast<int32_t>(engine::kTagBackground);
+  PointAt(words, address);
+}
+
+// A .x element: one slot per numbered file, each loaded once per play, and the box of the first
+// file's box file. A file the importer refuses shows an empty frame, said once on stderr.
+void LoadXVisual(Engine& engine, int32_t element, std::string* record, int32_t* words,
+                 std::map<std::string, std::shared_ptr<engine::XObject>>* loaded) {
+  Play& play = *engine.play;
+  const std::string path = AspectFile(engine, *record, element);
+  const engine::BoxFile box = engine::ReadBoxFile(path);
+  SetBox(words, box.max, box.min);
+  const std::vector<std::string> files = path.empty() ? std::vector<std::string>{} : engine::NumberedXFiles(path);
+  uint32_t first = 0;
+  int32_t frame = 0;
+  for (const std::string& file : files) {
+    std::shared_ptr<engine::XObject>& object = (*loaded)[file];
+    if (!object) {
+      object = std::make_shared<engine::XObject>();
+      std::string error;
+      if (!engine::LoadXFile(file, &play.visuals->textures, object.get(), &error)) {
+        std::fprintf(stderr, "main: the .x file %s of element %d cannot be shown: %s\n", file.c_str(), element,
+                     error.c_str());
+      }
+    }
+    uint32_t address = 0;
+    int32_t* slot = NewSlot(engine, element, &address);
+    if (slot == nullptr) break;
+    ++frame;
+    if (frame == 1) first = address;
+    slot[0] = static_cast<int32_t>(engine::kTagXVisual);
+    const bool animated = !object->sets.empty();
+    slot[engine::kXWordSet] = animated ? 0 : -1;
+    // The set plays at its own speed: its ticks per second spread over 30 scene updates.
+    slot[engine::kXWordStep] = animated ? engine::XAnimationStep(*object, 0) : 0;
+    slot[engine::kXWordTime] = 0;
+    slot[engine::kXWordLoopStart] = 0;
+    slot[engine::kXWordLoopEnd] = animated ? engine::XAnimationEnd(*object, 0) : 0;
+    slot[engine::kXWordElement] = element;
+    slot[engine::kXWordFrame] = frame;
+    LastSide(engine).xObject = object;
+  }
+  if (frame > 0) {
+    PointAt(words, first);
+    words[model::kWordLastFrame] = frame;
+  }
+}
+
 void LoadVisual(Engine& engine, int32_t element, std::string* record, int32_t* words) {
   Play& play = *engine.play;
   const std::string& root = engine.paths.working;
@@ -42,13 +249,13 @@ void LoadVisual(Engine& engine, int32_t element, std::string* record, int32_t* w
   uint32_t first = 0;
   for (int32_t frame = 1; frame <= visual.file.frames; ++frame) {
     uint32_t address = 0;
-    int32_t* slot = play.aspects.NextSlot(&address);
-    if (slot == nullptr) {
-      std::fprintf(stderr, "main: no aspect slot is left for element %d\n", element);
-      break;
-    }
+    int32_t* slot = NewSlot(engine, element, &address);
+    if (slot == nullptr) break;
     if (frame == 1) first = address;
     play.aspects.LoadVisualAspect(visual.file, slot, element, frame, 0, root);
+    if (static_cast<size_t>(frame) <= visual.frames.size()) {
+      LastSide(engine).visual = &visual.frames[static_cast<size_t>(frame - 1)];
+    }
   }
   words[model::kWordFirstAspect] = static_cast<int32_t>(first);
   words[model::kWordCurrentAspect] = static_cast<int32_t>(first);
@@ -81,11 +288,8 @@ void LoadGroundMap(Engine& engine, const std::string& path, int32_t element, int
     }
   }
   uint32_t address = 0;
-  int32_t* slot = play.aspects.NextSlot(&address);
-  if (slot == nullptr) {
-    std::fprintf(stderr, "main: no aspect slot is left for element %d\n", element);
-    return;
-  }
+  int32_t* slot = NewSlot(engine, element, &address);
+  if (slot == nullptr) return;
   play.groundMaps.push_back(std::move(map));
   const model::GroundMap& loaded = play.groundMaps.back();
   const int32_t handle = static_cast<int32_t>(play.groundMaps.size());
@@ -134,9 +338,13 @@ void UpdateGroundMaps(Engine& engine) {
   }
 }
 
-void LoadAspects(Engine& engine) {
+void LoadAspects(Engine& engine, const std::vector<model::ElementSetup>& setups) {
   Play& play = *engine.play;
   play.aspects.Reset(&engine.arena);
+  play.scene.Sides().clear();
+  std::map<std::string, int32_t> flatShapes;
+  std::map<std::string, std::shared_ptr<engine::XObject>> xObjects;
+  static const model::ElementSetup kNoSetup;
   play.visuals = std::make_unique<engine::VisualLibrary>(engine.paths.data + "error.bmp");
   play.groundMaps.clear();
   auto* records = engine.arena.As<int32_t>(core::Region::kElementRecords);
@@ -144,13 +352,27 @@ void LoadAspects(Engine& engine) {
     std::string& record = engine.project.records[static_cast<size_t>(i)];
     int32_t* words = records + i * model::kRecordWords;
     const int32_t type = model::ParseInteger(model::ElementField(record, kFieldType));
-    if (type == model::kTypeVisual) {
-      LoadVisual(engine, i, &record, words);
-    } else if (type == model::kTypeMeshes) {
-      const engine::BoxFile box = engine::ReadBoxFile(AspectFile(engine, record, i));
-      SetBox(words, box.max, box.min);
-    } else if (type == model::kTypeBoundary) {
-      LoadGroundMap(engine, AspectFile(engine, record, i), i, words);
+    switch (type) {
+      case model::kTypeCamera:
+        LoadCamera(engine, i, record, static_cast<size_t>(i) < setups.size() ? setups[static_cast<size_t>(i)] : kNoSetup,
+                   words);
+        break;
+      case model::kTypeLight: LoadLight(engine, i, record, words); break;
+      case model::kTypeFlatShape: LoadFlatShape(engine, i, &record, words, &flatShapes); break;
+      case model::kTypeFrame: LoadFramePicture(engine, i, record, words); break;
+      case model::kTypeBackground: LoadBackground(engine, i, record, words); break;
+      case model::kTypeVisual: LoadVisual(engine, i, &record, words); break;
+      case model::kTypeMeshes: LoadXVisual(engine, i, &record, words, &xObjects); break;
+      case model::kTypeBoundary: LoadGroundMap(engine, AspectFile(engine, record, i), i, words); break;
+      case model::kType3dShape:
+      case model::kTypeShadow:
+      case 4: {
+        // No slot of their own: they refer to the slot the next loaded aspect takes.
+        const uint32_t next = engine.arena.Address(core::Region::kAspectSlots) + play.aspects.SlotsUsed() * engine::kSlotBytes;
+        PointAt(words, next);
+        break;
+      }
+      default: break;
     }
   }
 }

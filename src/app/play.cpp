@@ -39,8 +39,36 @@ void RenderFrame(Engine& engine) {
   // any_input_exit asks whether the pointer moved since the frame the player last saw.
   engine.frameMouseX = engine.mouseX;
   engine.frameMouseY = engine.mouseY;
-  engine.platform.gl->BeginFrame({0, 16, 32});
+  engine.platform.gl->BeginFrame({0, 0, 0});
+  if (engine.play && engine.play->scene.Built()) engine.play->scene.Render(&engine.display, engine.renderer.get());
   engine.platform.gl->Present();
+}
+
+// The renderer opens with the first scene that has a frame to draw into; without a GL frame (a run
+// without a display) the scene is still built, updated and picked.
+void BuildScene(Engine& engine) {
+  Play& play = *engine.play;
+  if (!engine.renderer && engine.platform.gl->HasFrame()) {
+    auto renderer = std::make_unique<engine::scene::Renderer>();
+    std::string error;
+    if (renderer->Open(&error)) {
+      engine.renderer = std::move(renderer);
+    } else {
+      std::fprintf(stderr, "main: the renderer cannot start: %s\n", error.c_str());
+    }
+  }
+  engine::SceneSources sources;
+  sources.arena = &engine.arena;
+  sources.lastElement = engine.project.LastIndex();
+  sources.display = &engine.display;
+  sources.project = engine.project.settings;
+  sources.backdropPicture = engine.project.backgroundPath;
+  sources.backdropRepetitions = engine.project.backgroundRepetitions;
+  sources.root = engine.paths.working;
+  sources.dataFolder = engine.paths.data;
+  sources.textures = &play.visuals->textures;
+  play.scene.fog = &engine.project.fog;
+  play.scene.Build(sources);
 }
 
 // --timing-log: one line per loop pass, written as the play goes so a long run costs no memory.
@@ -116,7 +144,9 @@ std::string DumpStateRecords(const Engine& engine) {
           ", \"loop_counter\": " + std::to_string(engine.random.loopCounter) +
           ", \"position_stack\": " + std::to_string(engine.positions.depth) + ", \"debug\": " +
           (engine.debug.shown ? core::JsonString(instructions::DebugText(engine.debug.value)) : std::string("null"));
-  return json + "}}\n";
+  json += "},\n\"scene\": ";
+  json += engine.play && engine.play->scene.Built() ? engine.play->scene.Json() : std::string("null");
+  return json + "}\n";
 }
 
 void MarkFlatFrames(const core::Arena& arena, int32_t lastElement) {
@@ -161,9 +191,9 @@ void StartPlay(Engine& engine) {
                           &setups);
 
   if (play.testPlay && !engine.model.finishedGame) UpdateGroundMaps(engine);
-  LoadAspects(engine);
-  // The scene is built here once it exists.
+  LoadAspects(engine, setups);
   if (play.testPlay) engine.platform.window->ShowNotice("Initializing objects, please wait...");
+  BuildScene(engine);
 
   // Brains: compiled into the code area, then made ready for the chosen backend.
   if (play.testPlay) engine.platform.window->ShowNotice("Compiling brains, please wait...");
@@ -200,8 +230,7 @@ void StartPlay(Engine& engine) {
   }
   play.stepLimit = RunStepsLeft(engine);
 
-  // Four logic steps settle the elements; the first frame; then the deadline. Rendering is an
-  // empty frame until the scene exists.
+  // Four logic steps settle the elements; the first frame; then the deadline.
   for (int settle = 0; settle < 4 && !play.brains.faulted; ++settle) RunBrainStep(engine);
   engine.firstFrame = true;
   RenderFrame(engine);
@@ -260,6 +289,7 @@ int32_t EndPlay(Engine& engine) {
     ReportOutputFailure(engine, CannotWrite(engine.options.dumpPath, errno));
   }
   play.brains.native.Forget();
+  play.scene.Release(engine.renderer.get());
   engine.runSteps += play.steps;
   engine.playing = false;
   if (play.testPlay) FlushInput(engine);

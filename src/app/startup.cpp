@@ -133,7 +133,10 @@ int StartUp(Engine& engine, int argc, const char* const* argv) {
     ShowError(engine, "%s", "No display is available");
     return kExitStartFailed;
   }
-  const bool software = engine.settings.renderingDevice == 0;
+  // A headless run (or --software) has chosen software rendering already: it renders at once and
+  // leaves the RenderingDevice setting as it found it.
+  const bool softwareChosen = engine.platform.IsHeadless() || engine.options.platform.softwareRendering;
+  const bool software = engine.settings.renderingDevice == 0 || softwareChosen;
   if (!engine.platform.gl->OpenDevice(software, &error)) {
     std::fprintf(stderr, "main: %s\n", error.c_str());
     ShowError(engine, "%s", "This program requires DirectX 8.0 or greater!");
@@ -181,6 +184,10 @@ void ShutDown(Engine& engine) {
   // 13. In reverse order of start-up.
   if (engine.networkActive) net::StopNetwork();
   engine.networkActive = false;
+  // The renderer's GL objects go while their context still exists.
+  if (engine.play) engine.play->scene.Release(engine.renderer.get());
+  if (engine.renderer) engine.renderer->Close();
+  engine.renderer.reset();
   engine::RestoreDisplay(&engine.platform, &engine.display);
   engine.arena.Destroy();
   engine.platform.Shutdown();

@@ -16,7 +16,8 @@ namespace cli {
 bool ParseTickCount(const char* text, int32_t* ticks);
 
 int PlayCommand(int argc, const char* const* argv) {
-  constexpr const char* kUsage = "usage: vexel play PROJECT [--ticks N] [--dump FILE] [--input FILE] [--brains=interp|native]\n";
+  constexpr const char* kUsage = "usage: vexel play PROJECT [--ticks N] [--dump FILE] [--input FILE] [--screenshot FILE]\n"
+                                  "       [--screenshot-at N] [--brains=interp|native]\n";
   if (argc < 1) {
     std::fprintf(stderr, "%s", kUsage);
     return 2;
@@ -25,7 +26,8 @@ int PlayCommand(int argc, const char* const* argv) {
   bool ticksGiven = false;
   for (int i = 1; i < argc; ++i) {
     const bool ticks = std::strcmp(argv[i], "--ticks") == 0;
-    if (ticks || std::strcmp(argv[i], "--dump") == 0 || std::strcmp(argv[i], "--input") == 0) {
+    if (ticks || std::strcmp(argv[i], "--dump") == 0 || std::strcmp(argv[i], "--input") == 0 ||
+        std::strcmp(argv[i], "--screenshot") == 0 || std::strcmp(argv[i], "--screenshot-at") == 0) {
       if (i + 1 >= argc) {
         std::fprintf(stderr, "vexel: %s needs a value\n%s", argv[i], kUsage);
         return 2;
@@ -75,12 +77,8 @@ int PlayCommand(int argc, const char* const* argv) {
   std::vector<const char*> pointers;
   for (const std::string& a : args) pointers.push_back(a.c_str());
   app::RunOutcome outcome;
+  // A headless run renders in software from the start: one run is enough.
   int code = app::Main(static_cast<int>(pointers.size()), pointers.data(), &outcome);
-  // Without a hardware renderer the first run switches config.ini to software; play again.
-  if (code == app::kExitSwitchedToSoftware) {
-    outcome = app::RunOutcome{};
-    code = app::Main(static_cast<int>(pointers.size()), pointers.data(), &outcome);
-  }
   if (hadRunMode) core::WriteFileAtomic("runmode.ini", previous);
   else std::remove("runmode.ini");
 

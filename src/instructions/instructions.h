@@ -17,6 +17,7 @@
 #include "instructions/lookup.h"
 #include "instructions/motion.h"
 #include "instructions/program.h"
+#include "instructions/rendering.h"
 #include "instructions/switches.h"
 #include "instructions/variables.h"
 #include "state/state.h"

@@ -668,12 +668,6 @@ void SetOrientation(const glm::dquat& accumulator, int32_t* record) {
 
 }  // namespace
 
-int32_t WrapAngle(int32_t angle) {
-  if (angle < 0) return angle % kAngleModulus + kAngleModulus;
-  if (angle > kAngleModulus) return angle % kAngleModulus;
-  return angle;
-}
-
 int32_t ShortestAngleDifference(int32_t a, int32_t b) {
   int32_t d = WrapAngle(b) - WrapAngle(a);
   if (d >= 92161) {

@@ -11,15 +11,9 @@
 
 namespace instructions {
 
-// A full turn in angle units (1/512 degree).
-inline constexpr int32_t kFullTurn = 184320;
-// Angles are folded with one less than a full turn; stored rotations and tracked headings are
-// computed with this modulus, so it stays.
-inline constexpr int32_t kAngleModulus = 184319;
-
-// Folds an angle: a value below 0 gives (a mod 184319) + 184319 (1..184319), a value above 184319
-// gives a mod 184319, 0..184319 stay (remainders of truncating division).
-int32_t WrapAngle(int32_t angle);
+using model::kAngleModulus;
+using model::kFullTurn;
+using model::WrapAngle;
 
 // b - a of the folded angles, moved one full turn toward zero when its size is 92161 or more.
 int32_t ShortestAngleDifference(int32_t a, int32_t b);

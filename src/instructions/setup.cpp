@@ -8,7 +8,8 @@ namespace instructions {
 
 std::vector<std::span<const brain::RoutineEntry>> RoutineFamilies() {
   return {MotionRoutines(),  VariableRoutines(),      ProgramRoutines(),    SwitchRoutines(),
-          LookupRoutines(),  ElementMemoryRoutines(), ArithmeticRoutines(), InputRoutines()};
+          LookupRoutines(),  ElementMemoryRoutines(), ArithmeticRoutines(), InputRoutines(),
+          RenderingRoutines()};
 }
 
 bool BindAllRoutines(brain::RoutineSlots* slots, std::vector<std::string>* problems) {

@@ -78,6 +78,20 @@ enum Word : int {
 
 inline constexpr int kLocalCount = kWordLocalsLast - kWordLocalsFirst + 1;
 
+// A full turn in angle units (1/512 degree).
+inline constexpr int32_t kFullTurn = 184320;
+// Angles are folded with one less than a full turn; stored rotations and tracked headings are
+// computed with this modulus, so it stays.
+inline constexpr int32_t kAngleModulus = 184319;
+
+// Folds an angle: a value below 0 gives (a mod 184319) + 184319 (1..184319), a value above 184319
+// gives a mod 184319, 0..184319 stay (remainders of truncating division).
+inline int32_t WrapAngle(int32_t angle) {
+  if (angle < 0) return angle % kAngleModulus + kAngleModulus;
+  if (angle > kAngleModulus) return angle % kAngleModulus;
+  return angle;
+}
+
 // Lower-case name of a named word ("position_x", "status", ...), or nullptr for the words that
 // have no name of their own (pockets and locals, unused words).
 const char* WordName(int word);

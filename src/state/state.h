@@ -132,6 +132,8 @@ struct Play {
   // 1 and 2 replaced by a handle (map number + 1; 0 for none) that GroundMapOfSlot resolves: the
   // triangles and buckets stay out of guest memory.
   std::vector<model::GroundMap> groundMaps;
+  // The scene of the play: built after the aspects are loaded, released when the play ends.
+  engine::SceneBridge scene;
   // What the play start put aside and the play end puts back.
   model::Fog fog;
   std::vector<uint8_t> keptCollisionMap;  // test play only
@@ -192,6 +194,9 @@ struct Engine {
   EngineSettings settings;
   std::vector<int32_t> commandLine;  // what par_count and par_get read
   engine::Display display;
+  // The renderer of every play's scene; opened with the first scene, closed at shut-down. Null
+  // while no GL device is open (and in runs without one).
+  std::unique_ptr<engine::scene::Renderer> renderer;
   RenderDefaults renderDefaults;
   bool networkActive = false;
   uint32_t tickPeriod = TickPeriodAt(30);  // max_framerate_set changes it for the rest of the process

@@ -1,5 +1,5 @@
 // mkdata ROOT: writes a working-folder skeleton with the engine's data files under ROOT.
-// mkdata --finished ROOT: writes the folder of a finished game, whose data files sit beside the
+// mkdata --finished ROOT: writes the bundled game, a finished game whose data files sit beside the
 // engine.
 #include <cstdio>
 #include <cstring>
@@ -21,6 +21,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "mkdata: cannot create %s\n", data.c_str());
     return 1;
   }
-  if (finished) return mkdata::WriteTables(data) ? 0 : 1;
+  if (finished) return mkdata::WriteTables(data) && mkdata::WriteDemoGame(root) ? 0 : 1;
   return mkdata::WriteTables(data) && mkdata::WritePlaceholders(root) ? 0 : 1;
 }

@@ -20,6 +20,10 @@ std::vector<uint8_t> RandomTable();
 // write failure.
 bool WriteTables(const std::string& folder);
 
+// Writes the bundled game into `root` (a finished game's folder): its sub-project level001 and
+// the assets it names. False (with a message on stderr) on a write failure.
+bool WriteDemoGame(const std::string& root);
+
 // Creates every resource folder under `root` with its placeholder files, each minimal but valid
 // for its kind. False (with a message on stderr) on a write failure.
 bool WritePlaceholders(const std::string& root);
