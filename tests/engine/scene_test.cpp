@@ -92,6 +92,14 @@ TEST(SceneFrames, PositionsRelativeToAScaledRotatedReference) {
   ExpectNear(scene.GetPosition(moved, reference), {0, 0, 1});
   // Stored relative to its own parent.
   ExpectNear(glm::vec3(scene.WorldMatrix(movedParent) * glm::vec4(scene.At(moved).position, 1)), {3, 5, 0});
+
+  // Under a parent scaled to nothing no position reaches the target: the frame stays put.
+  scene.At(movedParent).scale = glm::vec3(0.0f);
+  const glm::vec3 before = scene.At(moved).position;
+  scene.SetPosition(moved, kNone, {1, 1, 1});
+  EXPECT_EQ(scene.At(moved).position, before);
+  scene.SetOrientation(moved, kNone, {0, 0, 1}, {0, 1, 0});
+  EXPECT_FALSE(std::isnan(scene.At(moved).orientation[0].x));
 }
 
 TEST(SceneFrames, OrientationRelativeToAReferenceRoundTripsAndKeepsScale) {
