@@ -146,19 +146,6 @@ TEST(SceneFrames, ShownLooksAtEveryAncestor) {
   EXPECT_EQ(scene.CreateFrame(99), kNone);
 }
 
-TEST(SceneFrames, ClearForgetsEverything) {
-  Scene scene;
-  const int32_t f = scene.CreateFrame(kNone);
-  scene.At(f).meshes.push_back(scene.Own(Square(1)));
-  scene.AddLight(f, {});
-  scene.CreateAnimation();
-  scene.Clear();
-  EXPECT_EQ(scene.FrameCount(), 0u);
-  EXPECT_EQ(scene.LightCount(), 0u);
-  EXPECT_EQ(scene.AnimationCount(), 0u);
-  EXPECT_FALSE(scene.Valid(0));
-}
-
 // [SECTION] Viewports
 
 TEST(SceneViewport, FieldSpansTheLargerSide) {
