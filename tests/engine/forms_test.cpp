@@ -42,8 +42,10 @@ struct Surface {
   }
   uint32_t At(int x, int y) const {
     uint32_t value = 0;
-    std::memcpy(&value, bytes.data() + static_cast<size_t>(y) * format.pitch + static_cast<size_t>(x) * (format.bitsPerPixel / 8),
-                format.bitsPerPixel / 8);
+    std::memcpy(
+        &value,
+        bytes.data() + static_cast<size_t>(y) * format.pitch + static_cast<size_t>(x) * (format.bitsPerPixel / 8),
+        format.bitsPerPixel / 8);
     return value;
   }
   bool Untouched() const {
@@ -69,7 +71,8 @@ class Forms : public ::testing::Test {
   }
   // Checks every pixel of the surface: the picture's colour inside the drawn area, untouched
   // bytes elsewhere (the row padding included).
-  void ExpectFrameDrawn(const engine::PcxPicture& picture, const engine::PixelFormat& tableFormat, const Surface& surface) {
+  void ExpectFrameDrawn(const engine::PcxPicture& picture, const engine::PixelFormat& tableFormat,
+                        const Surface& surface) {
     uint16_t table[256];
     engine::BuildConversionTable(picture.palette.data(), tableFormat, table);
     const int drawnWidth = std::min({picture.width, 640, surface.width});
@@ -122,7 +125,8 @@ TEST_F(Forms, FlatShapesStoreTheirColoursAndDecal) {
     const uint32_t expected = table[picture.pixels[i]];
     EXPECT_EQ(stored, expected) << i;
     const uint8_t* rgba = decal.rgba.data() + i * 4;
-    EXPECT_EQ(static_cast<uint32_t>(rgba[0] << 16 | rgba[1] << 8 | rgba[2]) | static_cast<uint32_t>(rgba[3]) << 24, expected);
+    EXPECT_EQ(static_cast<uint32_t>(rgba[0] << 16 | rgba[1] << 8 | rgba[2]) | static_cast<uint32_t>(rgba[3]) << 24,
+              expected);
   }
 
   // Without the colour key the alpha follows the brightness; a 1 x 1 picture is a power of two.
@@ -164,10 +168,10 @@ TEST_F(Forms, FramesDrawBackTheirPictureOnEverySurface) {
     const engine::PixelFormat* tableFormat;
   };
   const Case cases[] = {
-      {37, 11, 50, 20, 16, &rgb565},   // smaller than the surface
-      {37, 11, 50, 20, 16, &rgb555},   //
-      {37, 11, 50, 20, 32, &rgb565},   // widened
-      {301, 9, 200, 5, 16, &rgb565},   // cut by a smaller surface
+      {37, 11, 50, 20, 16, &rgb565},      // smaller than the surface
+      {37, 11, 50, 20, 16, &rgb555},      //
+      {37, 11, 50, 20, 32, &rgb565},      // widened
+      {301, 9, 200, 5, 16, &rgb565},      // cut by a smaller surface
       {700, 500, 800, 600, 32, &rgb565},  // cut to 640 x 480
       {1, 1, 3, 3, 16, &rgb565},
   };

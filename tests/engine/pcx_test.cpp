@@ -136,7 +136,8 @@ TEST(Pcx, ReadsFilesAndFallsBackForMissingOnes) {
 }
 
 TEST(Pcx, ThePlaceholderPicturesDecodeToTheirSizeAndColour) {
-  for (const auto& [width, height, colour] : {std::tuple{8, 8, 0}, {7, 5, 42}, {640, 480, 0}, {1, 1, 255}, {33, 2, 200}}) {
+  for (const auto& [width, height, colour] :
+       {std::tuple{8, 8, 0}, {7, 5, 42}, {640, 480, 0}, {1, 1, 255}, {33, 2, 200}}) {
     const std::vector<uint8_t> bytes = mkdata::PcxPicture(width, height, static_cast<uint8_t>(colour));
     engine::PcxPicture picture;
     ASSERT_TRUE(engine::DecodePcx(std::string(bytes.begin(), bytes.end()), &picture)) << width << "x" << height;

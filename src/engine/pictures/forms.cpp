@@ -146,7 +146,8 @@ bool PrepareFrame(AspectMemory* memory, const PcxPicture& picture, const PixelFo
 
   std::vector<uint8_t> code;
   code.reserve(static_cast<size_t>(width) * height / 2);
-  for (int y = 0; y < height; ++y) CodeRow(picture.pixels.data() + static_cast<size_t>(y) * picture.width, width, &code);
+  for (int y = 0; y < height; ++y)
+    CodeRow(picture.pixels.data() + static_cast<size_t>(y) * picture.width, width, &code);
 
   uint16_t table[256];
   BuildConversionTable(picture.palette.data(), format, table);

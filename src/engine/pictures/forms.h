@@ -16,7 +16,8 @@ namespace engine {
 
 // A slot's tag word: the four bytes of `name` in file order, read as one little-endian word.
 constexpr uint32_t SlotTag(const char (&name)[5]) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(name[0])) | static_cast<uint32_t>(static_cast<uint8_t>(name[1])) << 8 |
+  return static_cast<uint32_t>(static_cast<uint8_t>(name[0])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(name[1])) << 8 |
          static_cast<uint32_t>(static_cast<uint8_t>(name[2])) << 16 |
          static_cast<uint32_t>(static_cast<uint8_t>(name[3])) << 24;
 }
