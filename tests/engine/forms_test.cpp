@@ -105,7 +105,6 @@ TEST_F(Forms, FlatShapesStoreTheirColoursAndDecal) {
   picture.pixels[0] = 0;  // (0, 255, 0): not black, so opaque with the colour key
   engine::Picture decal;
   ASSERT_TRUE(engine::PrepareFlatShape(&memory, picture, true, slot, &decal));
-  EXPECT_EQ(static_cast<uint32_t>(slot[0]), engine::SlotTag("d3b."));
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(slot), 4), "d3b.");
   EXPECT_EQ(slot[2], 8);
   EXPECT_EQ(slot[3], 8);

@@ -73,11 +73,11 @@ bool PrepareFrame(AspectMemory* memory, const PcxPicture& picture, const PixelFo
 
 // Expands a prepared frame into `surface` (`width` x `height` pixels, format.pitch bytes a row,
 // 16 or 32 bits a pixel) from its top-left corner: each index through the frame's display table,
-// widened (WidenPixel) on 32-bit surfaces. Clipped to the surface. Draws nothing when the slot is
-// not a frame, its sizes are out of range, its code or table is not wholly inside the aspect data
-// region of `arena`, or the surface's pitch is too small for its width; a code that ends early or
-// overruns a row stops or is cut there, so slot words and coded bytes changed by a brain never
-// make it read or write outside its buffers.
+// widened (WidenPixel) on 32-bit surfaces. `format` is the display's, as given to PrepareFrame.
+// Clipped to the surface. Draws nothing when the slot is not a frame, its sizes are out of range,
+// its code or table is not wholly inside the aspect data region of `arena`, or the surface's pitch
+// is too small for its width; a code that ends early or overruns a row stops or is cut there, so
+// slot words and coded bytes changed by a brain never make it read or write outside its buffers.
 void DrawFrame(const core::Arena& arena, const int32_t* slot, uint8_t* surface, const PixelFormat& format, int width,
                int height);
 

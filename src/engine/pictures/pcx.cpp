@@ -39,12 +39,18 @@ bool DecodePcx(std::string_view bytes, PcxPicture* out) {
   size_t column = 0;
   while (row < height && at < streamEnd) {
     uint8_t value = stream[at++];
-    size_t count = 1;
-    if (value >= 192) {
-      if (at >= streamEnd) break;  // a run count with no value: the stream ends here
-      count = value & 63u;
-      value = stream[at++];
+    if (value < 192) {
+      // Single pixels are most of a detailed picture's stream.
+      pixels[static_cast<size_t>(row) * width + column] = value;
+      if (++column == lineBytes) {
+        column = 0;
+        ++row;
+      }
+      continue;
     }
+    if (at >= streamEnd) break;  // a run count with no value: the stream ends here
+    size_t count = value & 63u;
+    value = stream[at++];
     // Runs are cut into row pieces; the writes end at most one byte past a row's width, which is
     // the next row's first byte or the spare byte.
     while (count > 0 && row < height) {
