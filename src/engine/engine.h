@@ -4,6 +4,9 @@
 
 #include "engine/display.h"
 #include "engine/pictures/bmp.h"
+#include "engine/pictures/forms.h"
+#include "engine/pictures/pcx.h"
+#include "engine/scene/camera_file.h"
 #include "engine/scene/bridge.h"
 #include "engine/scene/mesh_builder.h"
 #include "engine/scene/renderer.h"
