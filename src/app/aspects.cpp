@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <cmath>
@@ -57,6 +58,8 @@ int32_t* NewSlot(Engine& engine, int32_t element, uint32_t* address) {
   return slot;
 }
 
+int32_t RoundedTime(float value) { return engine::RoundedWord(static_cast<double>(value)); }
+
 engine::SlotSide& LastSide(Engine& engine) { return engine.play->scene.Sides().back(); }
 
 void PointAt(int32_t* words, uint32_t address) {
@@ -89,7 +92,15 @@ void LoadCamera(Engine& engine, int32_t element, const std::string& record, cons
   if (!camera.complete) {
     const engine::CameraFile fallback =
         engine::ParseCameraFile(AspectBytes(engine, engine.paths.working + "cameras/default_.03d"));
-    camera.record = fallback.complete ? fallback.record : engine::DefaultCameraFile().record;
+    if (fallback.complete) {
+      camera.record = fallback.record;
+    } else {
+      // Not even the default camera is whole: the centre quarter of the screen, a lens of 480.
+      camera.record = {};
+      engine::SetCameraRectangle(&camera, 160, 120, 479, 359);
+      const int32_t lens = -480;
+      std::memcpy(camera.record.data() + engine::kCameraLensAt, &lens, 4);
+    }
   }
   if (setup.cameraReady) {
     engine::SetCameraRectangle(&camera, setup.rectangle[0], setup.rectangle[1], setup.rectangle[2], setup.rectangle[3]);
@@ -225,13 +236,16 @@ void LoadXVisual(Engine& engine, int32_t element, std::string* record, int32_t* 
     ++frame;
     if (frame == 1) first = address;
     slot[0] = static_cast<int32_t>(engine::kTagXVisual);
-    const bool animated = !object->sets.empty();
+    // The first animation set plays at its own speed (its ticks per second over 30 scene updates,
+    // 1000 time units a tick; one tick an update when the file does not say) over its whole length.
+    const bool animated = !object->animationSets.empty();
+    const engine::XAnimationSet* set = animated ? &object->animationSets.front() : nullptr;
     slot[engine::kXWordSet] = animated ? 0 : -1;
-    // The set plays at its own speed: its ticks per second spread over 30 scene updates.
-    slot[engine::kXWordStep] = animated ? engine::XAnimationStep(*object, 0) : 0;
+    slot[engine::kXWordStep] =
+        set == nullptr ? 0 : set->ticksPerSecond > 0.0f ? RoundedTime(set->ticksPerSecond * 1000.0f / 30.0f) : 1000;
     slot[engine::kXWordTime] = 0;
     slot[engine::kXWordLoopStart] = 0;
-    slot[engine::kXWordLoopEnd] = animated ? engine::XAnimationEnd(*object, 0) : 0;
+    slot[engine::kXWordLoopEnd] = set == nullptr ? 0 : RoundedTime(set->duration * 1000.0f);
     slot[engine::kXWordElement] = element;
     slot[engine::kXWordFrame] = frame;
     LastSide(engine).xObject = object;

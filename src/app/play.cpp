@@ -67,6 +67,7 @@ void BuildScene(Engine& engine) {
   sources.root = engine.paths.working;
   sources.dataFolder = engine.paths.data;
   sources.textures = &play.visuals->textures;
+  sources.scrambled = engine.model.finishedGame;
   play.scene.fog = &engine.project.fog;
   play.scene.Build(sources);
 }

@@ -165,11 +165,31 @@ uint32_t SceneBridge::ElementAddress(int32_t element) const {
   return arena_->Address(core::Region::kElementRecords) + static_cast<uint32_t>(element) * model::kRecordBytes;
 }
 
+// The project's backdrop picture, else bckgrnds/bkgr000_.bmp, else the error picture.
+const Picture* SceneBridge::LoadBackdrop(const SceneSources& sources) {
+  TextureCache& textures = *sources.textures;
+  for (const std::string& path : {sources.backdropPicture, sources.root + "bckgrnds/bkgr000_.bmp"}) {
+    if (path.empty() || !core::FileExists(path)) continue;
+    if (!sources.scrambled) {
+      const TextureCache::Entry* entry = textures.Load(path);
+      if (!entry->errorPicture) return &entry->picture;
+      continue;
+    }
+    std::string bytes;
+    std::string error;
+    auto picture = std::make_unique<Picture>();
+    if (!core::ReadFile(path, &bytes)) continue;
+    model::UnscrambleBytes(&bytes);
+    if (!DecodeBmp(bytes, picture.get(), &error)) continue;
+    backdrop_ = std::move(picture);
+    return backdrop_.get();
+  }
+  return &textures.Load(sources.root + "bckgrnds/bkgr000_.bmp")->picture;
+}
+
 void SceneBridge::BuildBackdrop(const SceneSources& sources) {
   TextureCache& textures = *sources.textures;
-  std::string picturePath = sources.backdropPicture;
-  if (picturePath.empty() || !core::FileExists(picturePath)) picturePath = sources.root + "bckgrnds/bkgr000_.bmp";
-  const Picture* picture = &textures.Load(picturePath)->picture;
+  const Picture* picture = LoadBackdrop(sources);
 
   const int32_t hoodType = std::clamp(sources.project.backgroundStyle, 0, 4);
   const float back = settings.backClip;
@@ -231,7 +251,7 @@ void SceneBridge::BuildSlot(int32_t slotIndex, const SceneSources& sources, int3
     side.frame = scene_.CreateFrame(flats_);
     scene::Decal decal;
     decal.picture = side.decal.get();
-    const float size = std::ldexp(1.0f, std::clamp(slot[kFlatWordShift], 0, 24)) / 5.0f;
+    const float size = std::ldexp(1.0f, std::clamp(slot[kFlatShapeShift], 0, 24)) / 5.0f;
     decal.size = glm::vec2(size);
     decal.transparency = true;
     scene_.At(side.frame).decal = decal;
@@ -617,6 +637,7 @@ void SceneBridge::Release(scene::Renderer* renderer) {
   for (auto it = sides_.rbegin(); it != sides_.rend(); ++it) *it = SlotSide{};
   sides_.clear();
   hoodObjects_.clear();
+  backdrop_.reset();
   hood_ = {scene::kNone, scene::kNone};
   sky_ = main_ = shadow_ = flats_ = scene::kNone;
   spareAnimation_ = -1;

@@ -19,6 +19,8 @@
 #include "core/core.h"
 #include "engine/display.h"
 #include "engine/pictures/bmp.h"
+#include "engine/pictures/forms.h"
+#include "engine/scene/camera_file.h"
 #include "engine/scene/renderer.h"
 #include "engine/scene/scene.h"
 #include "model/model.h"
@@ -29,19 +31,13 @@ struct BuiltFrame;
 struct XObject;
 struct PlacedXObject;
 
-// Aspect kind tags: the kind's file extension written backwards and a dot, as the first word of a
-// slot.
-inline constexpr uint32_t SlotTag(const char (&tag)[5]) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(tag[0])) | static_cast<uint32_t>(static_cast<uint8_t>(tag[1])) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(tag[2])) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(tag[3])) << 24;
-}
-inline constexpr uint32_t kTagCamera = SlotTag("d30.");
+// Aspect kind tags (SlotTag: the kind's file extension written backwards and a dot).
+inline constexpr uint32_t kTagCamera = kCameraTag;
 inline constexpr uint32_t kTagShape = SlotTag("d3a.");
-inline constexpr uint32_t kTagFlatShape = SlotTag("d3b.");
+inline constexpr uint32_t kTagFlatShape = kFlatShapeTag;
 inline constexpr uint32_t kTagSprite = SlotTag("d3e.");
-inline constexpr uint32_t kTagFrame = SlotTag("d3f.");
-inline constexpr uint32_t kTagBackground = SlotTag("d3g.");
+inline constexpr uint32_t kTagFrame = kFrameTag;
+inline constexpr uint32_t kTagBackground = kBackgroundTag;
 inline constexpr uint32_t kTagCounter = SlotTag("d3h.");
 inline constexpr uint32_t kTagLight = SlotTag("d3l.");
 inline constexpr uint32_t kTagVisual = SlotTag("d3v.");
@@ -60,8 +56,6 @@ enum XSlotWord : int {
   kXWordElement = 6,
   kXWordFrame = 7,
 };
-// Words of a flat-shape slot used here: the shift word k (the decal is 2^k / 5 scene units wide).
-inline constexpr int kFlatWordShift = 4;
 
 // What the aspect loader keeps beside a slot for the scene: indexed like the slot table.
 struct SlotSide {
@@ -101,6 +95,7 @@ struct SceneSources {
   std::string root;        // the working folder, ending in '/'
   std::string dataFolder;  // ending in '/'
   TextureCache* textures = nullptr;
+  bool scrambled = false;  // a finished game: the backdrop picture is stored scrambled
 };
 
 // The fixed-point orientation of a record: direction and up in 1/65536, from the sine table.
@@ -162,6 +157,7 @@ class SceneBridge {
   int32_t SlotIndex(uint32_t address) const;
   uint32_t ElementAddress(int32_t element) const;
   uint32_t ElementShowing(int32_t slot) const;
+  const Picture* LoadBackdrop(const SceneSources& sources);
   void BuildBackdrop(const SceneSources& sources);
   void BuildSlot(int32_t slot, const SceneSources& sources, int32_t* previousLightType);
   void PlaceElement(int32_t element, int32_t* record, int32_t slot);
@@ -178,6 +174,7 @@ class SceneBridge {
   int32_t sky_ = scene::kNone, main_ = scene::kNone, shadow_ = scene::kNone, flats_ = scene::kNone;
   std::array<int32_t, 2> hood_{scene::kNone, scene::kNone};
   std::vector<std::unique_ptr<XObject>> hoodObjects_;
+  std::unique_ptr<Picture> backdrop_;  // a backdrop read through the scrambling
   int32_t spareAnimation_ = -1;
   std::array<int32_t, 50> pathAnimations_{};
   std::array<int32_t, 50> pathFrames_{};
