@@ -21,6 +21,8 @@ std::string FuzzXbox(const uint8_t* data, size_t size);
 std::string FuzzBmp(const uint8_t* data, size_t size);
 std::string FuzzV3d(const uint8_t* data, size_t size);
 std::string FuzzGroundMap(const uint8_t* data, size_t size);
+// Writes the input to a temporary file of its own process: the importer reads files.
+std::string FuzzXFile(const uint8_t* data, size_t size);
 
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
@@ -31,7 +33,7 @@ inline constexpr Target kTargets[] = {
     {"profile", FuzzProfile}, {"input_script", FuzzInputScript}, {"project", FuzzProject},
     {"editor_state", FuzzEditorState}, {"brain", FuzzBrain}, {"saved_game", FuzzSavedGame},
     {"3ds", Fuzz3ds}, {"xbox", FuzzXbox}, {"bmp", FuzzBmp}, {"v3d", FuzzV3d},
-    {"ground_map", FuzzGroundMap},
+    {"ground_map", FuzzGroundMap}, {"xfile", FuzzXFile},
 };
 
 }  // namespace fuzzing
