@@ -50,7 +50,8 @@ std::string FuzzXFile(const uint8_t* data, size_t size) {
   for (size_t set = 0; set < object.animationSets.size(); ++set) {
     const engine::XAnimationSet& animation = object.animationSets[set];
     for (const engine::XChannel& channel : animation.channels) {
-      if (channel.node < 0 || static_cast<size_t>(channel.node) >= object.nodes.size()) return "a channel without its node";
+      if (channel.node < 0 || static_cast<size_t>(channel.node) >= object.nodes.size())
+        return "a channel without its node";
     }
     engine::SetAnimationTime(&scene, placed, object, static_cast<int32_t>(set), animation.duration / 2);
   }

@@ -2,11 +2,11 @@
 // into the plain structures of model_import.h. Calls Assimp.
 #include "platform/model_import.h"
 
-#include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <assimp/Importer.hpp>
 #include <utility>
 
 namespace platform {
@@ -158,7 +158,8 @@ bool ImportModelFile(const std::string& path, ImportedModel* out, std::string* e
     return false;
   }
   for (unsigned m = 0; m < scene->mNumMaterials; ++m) {
-    model.materials.push_back(scene->mMaterials[m] != nullptr ? CopyMaterial(*scene->mMaterials[m]) : ImportedMaterial{});
+    model.materials.push_back(scene->mMaterials[m] != nullptr ? CopyMaterial(*scene->mMaterials[m])
+                                                              : ImportedMaterial{});
   }
   if (model.materials.empty()) model.materials.emplace_back();
   // Indices into the tables are checked here once, so that no user has to.

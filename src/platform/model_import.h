@@ -14,17 +14,18 @@ namespace platform {
 // for column vectors: a point p maps to M p, the translation in elements 12, 13 and 14.
 struct ImportedNode {
   std::string name;
-  int32_t parent = -1;               // index into ImportedModel::nodes; -1 for the root
-  float transform[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};  // relative to the parent
-  std::vector<uint32_t> meshes;      // indices into ImportedModel::meshes
+  int32_t parent = -1;  // index into ImportedModel::nodes; -1 for the root
+  // Relative to the parent.
+  float transform[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  std::vector<uint32_t> meshes;  // indices into ImportedModel::meshes
 };
 
 struct ImportedMesh {
   std::string name;
-  std::vector<float> positions;  // x, y, z per vertex
-  std::vector<float> normals;    // x, y, z per vertex; empty when the file has none
-  std::vector<float> colours;    // r, g, b, a (0..1) per vertex; empty when the file has none
-  std::vector<float> uvs;        // u, v per vertex; empty when the file has none
+  std::vector<float> positions;     // x, y, z per vertex
+  std::vector<float> normals;       // x, y, z per vertex; empty when the file has none
+  std::vector<float> colours;       // r, g, b, a (0..1) per vertex; empty when the file has none
+  std::vector<float> uvs;           // u, v per vertex; empty when the file has none
   std::vector<uint32_t> triangles;  // three vertex indices per face, each below the vertex count
   uint32_t material = 0;            // index into ImportedModel::materials
 };

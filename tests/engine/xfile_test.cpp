@@ -6,12 +6,11 @@
 
 #include <cctype>
 #include <cmath>
+#include <glm/geometric.hpp>
+#include <glm/gtc/type_ptr.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <glm/geometric.hpp>
-#include <glm/gtc/type_ptr.hpp>
 
 #include "core/core.h"
 #include "mkdata/mkdata.h"
@@ -24,8 +23,8 @@ namespace {
 using engine::XObject;
 
 // Body (turned a quarter about y, at (1, 2, 3)) holds a textured quad facing -z; its child Arm
-// (4 along z) a translucent red triangle without normals; Leg holds nothing. The animation set turns Arm the same quarter turn and
-// moves it from (0, 0, 4) to (2, 4, 6) over ticks 0..10.
+// (4 along z) a translucent red triangle without normals; Leg holds nothing. The animation set turns Arm the same
+// quarter turn and moves it from (0, 0, 4) to (2, 4, 6) over ticks 0..10.
 constexpr const char* kHandWritten = R"(xof 0302txt 0032
 AnimTicksPerSecond { 30; }
 Frame Body {
@@ -250,10 +249,10 @@ TEST(XFile, TransformsAreSplitWithMirrorsAndScales) {
   object.nodes.resize(2);
   object.nodes[1].parent = 0;
   // Root: scaled by (2, 3, 4) and mirrored in x; child: turned about z and moved.
-  object.nodes[0].transform = glm::mat4(glm::vec4(-2, 0, 0, 0), glm::vec4(0, 3, 0, 0), glm::vec4(0, 0, 4, 0),
-                                        glm::vec4(5, 6, 7, 1));
-  object.nodes[1].transform = glm::mat4(glm::vec4(0, 1, 0, 0), glm::vec4(-1, 0, 0, 0), glm::vec4(0, 0, 1, 0),
-                                        glm::vec4(1, 0, 0, 1));
+  object.nodes[0].transform =
+      glm::mat4(glm::vec4(-2, 0, 0, 0), glm::vec4(0, 3, 0, 0), glm::vec4(0, 0, 4, 0), glm::vec4(5, 6, 7, 1));
+  object.nodes[1].transform =
+      glm::mat4(glm::vec4(0, 1, 0, 0), glm::vec4(-1, 0, 0, 0), glm::vec4(0, 0, 1, 0), glm::vec4(1, 0, 0, 1));
   engine::scene::Scene scene;
   const engine::PlacedXObject placed = engine::PlaceXObject(&scene, engine::scene::kNone, object);
   ASSERT_EQ(placed.nodeFrames.size(), 2u);
@@ -300,9 +299,11 @@ TEST(XFile, NumberedFilesRunWhileTheyExist) {
   }
   EXPECT_EQ(engine::NumberedXFiles(folder / "walk.x"),
             (std::vector<std::string>{folder / "walk.x", folder / "walk002.x", folder / "walk003.x"}));
-  EXPECT_EQ(engine::NumberedXFiles(folder / "RUN.X"), (std::vector<std::string>{folder / "RUN.X", folder / "RUN002.X"}));
+  EXPECT_EQ(engine::NumberedXFiles(folder / "RUN.X"),
+            (std::vector<std::string>{folder / "RUN.X", folder / "RUN002.X"}));
   // The first file is named even when it is missing; the series still follows it.
-  EXPECT_EQ(engine::NumberedXFiles(folder / "run.x"), (std::vector<std::string>{folder / "run.x", folder / "run002.x"}));
+  EXPECT_EQ(engine::NumberedXFiles(folder / "run.x"),
+            (std::vector<std::string>{folder / "run.x", folder / "run002.x"}));
   EXPECT_EQ(engine::NumberedXFiles(folder / "none.x"), (std::vector<std::string>{folder / "none.x"}));
 }
 
@@ -315,8 +316,8 @@ TEST(XFile, PackagedModelsLoadOrAreRefusedWithAMessage) {
         testing_support::RunProgram("/usr/bin/dpkg", {"-L", "assimp-testmodels"}, "/", 30);
     std::istringstream lines(listing.exitCode == 0 ? listing.out : std::string());
     for (std::string path; std::getline(lines, path);) {
-      if (path.size() > 2 && path[path.size() - 2] == '.' && std::tolower(static_cast<unsigned char>(path.back())) == 'x' &&
-          core::FileExists(path)) {
+      if (path.size() > 2 && path[path.size() - 2] == '.' &&
+          std::tolower(static_cast<unsigned char>(path.back())) == 'x' && core::FileExists(path)) {
         models.push_back(path);
       }
     }
@@ -353,11 +354,13 @@ TEST(XFile, PackagedModelsLoadOrAreRefusedWithAMessage) {
         if (object.nodes[n].name != "joint2") continue;
         const glm::mat3 still = scene.At(placed.nodeFrames[n]).orientation;
         engine::SetAnimationTime(&scene, placed, object, 0, 0.0f);
-        for (int c = 0; c < 3; ++c) ExpectNear(scene.At(placed.nodeFrames[n]).orientation[c], still[c], "joint2 at tick 0");
+        for (int c = 0; c < 3; ++c)
+          ExpectNear(scene.At(placed.nodeFrames[n]).orientation[c], still[c], "joint2 at tick 0");
       }
     }
     for (size_t set = 0; set < object.animationSets.size(); ++set) {
-      engine::SetAnimationTime(&scene, placed, object, static_cast<int32_t>(set), object.animationSets[set].duration / 2);
+      engine::SetAnimationTime(&scene, placed, object, static_cast<int32_t>(set),
+                               object.animationSets[set].duration / 2);
     }
     std::printf("loaded %s: %zu nodes, %zu meshes, %zu faces, %zu animation sets\n", path.c_str(), object.nodes.size(),
                 object.meshes.size(), faces, object.animationSets.size());
@@ -394,7 +397,8 @@ TEST(Hoods, LoadWithTheirFaceCountsAndFaceTheCentre) {
         for (int k = 0; k < 3; ++k) {
           EXPECT_NEAR(glm::length(v[k].normal), 1.0f, kTolerance) << name;
           EXPECT_LT(glm::dot(v[k].normal, centre), 0.0f) << name << " face " << f << " normal points outwards";
-          EXPECT_TRUE(v[k].uv.x >= (firstHalf ? 0.0f : 0.5f) - kTolerance && v[k].uv.x <= (firstHalf ? 0.5f : 1.0f) + kTolerance)
+          EXPECT_TRUE(v[k].uv.x >= (firstHalf ? 0.0f : 0.5f) - kTolerance &&
+                      v[k].uv.x <= (firstHalf ? 0.5f : 1.0f) + kTolerance)
               << name << " u " << v[k].uv.x;
           EXPECT_NEAR(v[k].uv.y, (1.0f - v[k].position.y) / 2.0f, kTolerance) << name;
         }

@@ -47,7 +47,8 @@ Corner MakeCorner(Vec3 position, Vec3 normal, double angle) {
 // towards the origin.
 void AddFace(Faces* faces, Corner a, Corner b, Corner c) {
   const Vec3 normal = Cross(c.position - a.position, b.position - a.position);
-  const Vec3 centre{(a.position.x + b.position.x + c.position.x) / 3.0, (a.position.y + b.position.y + c.position.y) / 3.0,
+  const Vec3 centre{(a.position.x + b.position.x + c.position.x) / 3.0,
+                    (a.position.y + b.position.y + c.position.y) / 3.0,
                     (a.position.z + b.position.z + c.position.z) / 3.0};
   if (Dot(normal, centre) > 0.0) std::swap(b, c);
   faces->push_back({a, b, c});
@@ -100,11 +101,11 @@ void BoxHalf(bool firstHalf, Faces* faces) {
     AddFace(faces, corner(a), corner(c), corner(d));
   };
   const double s = side;
-  quad({s, -1, -1}, {s, -1, 1}, {s, 1, 1}, {s, 1, -1}, {-s, 0, 0});  // the outer side wall
-  quad({0, 1, -1}, {s, 1, -1}, {s, 1, 1}, {0, 1, 1}, {0, -1, 0});    // top
-  quad({0, -1, -1}, {s, -1, -1}, {s, -1, 1}, {0, -1, 1}, {0, 1, 0}); // bottom
-  quad({0, -1, 1}, {s, -1, 1}, {s, 1, 1}, {0, 1, 1}, {0, 0, -1});    // far wall (+z)
-  quad({0, -1, -1}, {s, -1, -1}, {s, 1, -1}, {0, 1, -1}, {0, 0, 1}); // near wall (-z)
+  quad({s, -1, -1}, {s, -1, 1}, {s, 1, 1}, {s, 1, -1}, {-s, 0, 0});   // the outer side wall
+  quad({0, 1, -1}, {s, 1, -1}, {s, 1, 1}, {0, 1, 1}, {0, -1, 0});     // top
+  quad({0, -1, -1}, {s, -1, -1}, {s, -1, 1}, {0, -1, 1}, {0, 1, 0});  // bottom
+  quad({0, -1, 1}, {s, -1, 1}, {s, 1, 1}, {0, 1, 1}, {0, 0, -1});     // far wall (+z)
+  quad({0, -1, -1}, {s, -1, -1}, {s, 1, -1}, {0, 1, -1}, {0, 0, 1});  // near wall (-z)
 }
 
 // The unit sphere's profile from band `firstBand` (0: the bottom pole) up to the top pole.
@@ -164,8 +165,9 @@ std::string HoodText(int type, bool firstHalf) {
   const size_t corners = faces.size() * 3;
   std::string text = "xof 0302txt 0032\n";
   text += "Frame " + name + " {\n";
-  text += " FrameTransformMatrix {\n  1.000000,0.000000,0.000000,0.000000,0.000000,1.000000,0.000000,0.000000,"
-          "0.000000,0.000000,1.000000,0.000000,0.000000,0.000000,0.000000,1.000000;;\n }\n";
+  text +=
+      " FrameTransformMatrix {\n  1.000000,0.000000,0.000000,0.000000,0.000000,1.000000,0.000000,0.000000,"
+      "0.000000,0.000000,1.000000,0.000000,0.000000,0.000000,0.000000,1.000000;;\n }\n";
   text += " Mesh " + name + "Mesh {\n  " + std::to_string(corners) + ";\n";
   // Every face has corners of its own, so the normal and texture lists share the vertex indices.
   size_t n = 0;
@@ -185,7 +187,8 @@ std::string HoodText(int type, bool firstHalf) {
   n = 0;
   for (const auto& face : faces) {
     for (const Corner& corner : face) {
-      Append(&text, "  %.6f;%.6f;%.6f;%s\n", corner.normal.x, corner.normal.y, corner.normal.z, ++n == corners ? ";" : ",");
+      Append(&text, "  %.6f;%.6f;%.6f;%s\n", corner.normal.x, corner.normal.y, corner.normal.z,
+             ++n == corners ? ";" : ",");
     }
   }
   text += indices + "  }\n";
@@ -202,8 +205,9 @@ std::string HoodText(int type, bool firstHalf) {
   text += "  MeshMaterialList {\n   1;\n   " + std::to_string(faces.size()) + ";\n";
   for (size_t f = 0; f < faces.size(); ++f) text += f + 1 == faces.size() ? "   0;;\n" : "   0,\n";
   // White, so that the backdrop picture shows in its own colours.
-  text += "   Material {\n    1.000000;1.000000;1.000000;1.000000;;\n    0.000000;\n    0.000000;0.000000;0.000000;;\n"
-          "    0.000000;0.000000;0.000000;;\n   }\n  }\n";
+  text +=
+      "   Material {\n    1.000000;1.000000;1.000000;1.000000;;\n    0.000000;\n    0.000000;0.000000;0.000000;;\n"
+      "    0.000000;0.000000;0.000000;;\n   }\n  }\n";
   text += " }\n}\n";
   return text;
 }

@@ -6,13 +6,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <map>
-#include <utility>
-
 #include <glm/geometric.hpp>
 #include <glm/gtc/quaternion.hpp>
 #include <glm/gtc/type_ptr.hpp>
 #include <glm/matrix.hpp>
+#include <map>
+#include <utility>
 
 #include "core/core.h"
 #include "platform/platform.h"
@@ -75,8 +74,8 @@ std::unique_ptr<MeshBuilder> BuildMesh(const platform::ImportedMesh& mesh, const
       corner.position = glm::vec3(mesh.positions[v * 3], mesh.positions[v * 3 + 1], mesh.positions[v * 3 + 2]);
       if (normals) corner.normal = glm::vec3(mesh.normals[v * 3], mesh.normals[v * 3 + 1], mesh.normals[v * 3 + 2]);
       if (uvs) corner.uv = glm::vec2(mesh.uvs[v * 2], mesh.uvs[v * 2 + 1]);
-      corner.rgba = vertexColours ? Colour(mesh.colours[v * 4], mesh.colours[v * 4 + 1], mesh.colours[v * 4 + 2], alpha)
-                                  : flat;
+      corner.rgba =
+          vertexColours ? Colour(mesh.colours[v * 4], mesh.colours[v * 4 + 1], mesh.colours[v * 4 + 2], alpha) : flat;
     }
     built->AddFace(corners[0], corners[1], corners[2]);
   }
@@ -89,7 +88,8 @@ void SortKeys(std::vector<Key>* keys) {
   std::stable_sort(keys->begin(), keys->end(), [](const Key& a, const Key& b) { return a.time < b.time; });
 }
 
-XAnimationSet BuildAnimationSet(const platform::ImportedAnimation& animation, const std::map<std::string, int32_t>& nodes) {
+XAnimationSet BuildAnimationSet(const platform::ImportedAnimation& animation,
+                                const std::map<std::string, int32_t>& nodes) {
   XAnimationSet set;
   set.name = animation.name;
   set.duration = static_cast<float>(animation.duration);
@@ -185,19 +185,22 @@ PlacedXObject PlaceXObject(scene::Scene* scene, int32_t parent, const XObject& o
   for (size_t i = 0; i < object.nodes.size(); ++i) {
     const XNode& node = object.nodes[i];
     const bool hasParent = node.parent >= 0 && static_cast<size_t>(node.parent) < i;
-    const int32_t frame = scene->CreateFrame(i == 0 || !hasParent ? parent : placed.nodeFrames[static_cast<size_t>(node.parent)]);
+    const int32_t frame =
+        scene->CreateFrame(i == 0 || !hasParent ? parent : placed.nodeFrames[static_cast<size_t>(node.parent)]);
     placed.nodeFrames.push_back(frame);
     scene::Frame& made = scene->At(frame);
     SetFrameTransform(&made, node.transform);
     for (int32_t mesh : node.meshes) {
-      if (mesh >= 0 && static_cast<size_t>(mesh) < object.meshes.size()) made.meshes.push_back(object.meshes[static_cast<size_t>(mesh)].get());
+      if (mesh >= 0 && static_cast<size_t>(mesh) < object.meshes.size())
+        made.meshes.push_back(object.meshes[static_cast<size_t>(mesh)].get());
     }
   }
   if (!placed.nodeFrames.empty()) placed.frame = placed.nodeFrames.front();
   return placed;
 }
 
-void SetAnimationTime(scene::Scene* scene, const PlacedXObject& placed, const XObject& object, int32_t set, float time) {
+void SetAnimationTime(scene::Scene* scene, const PlacedXObject& placed, const XObject& object, int32_t set,
+                      float time) {
   if (set < 0 || static_cast<size_t>(set) >= object.animationSets.size()) return;
   const auto lerp = [](const glm::vec3& a, const glm::vec3& b, float t) { return a + (b - a) * t; };
   const auto slerp = [](const glm::quat& a, const glm::quat& b, float t) { return glm::slerp(a, b, t); };

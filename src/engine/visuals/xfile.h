@@ -4,11 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <glm/mat4x4.hpp>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <glm/mat4x4.hpp>
 
 #include "engine/pictures/bmp.h"
 #include "engine/scene/mesh_builder.h"
@@ -21,7 +20,7 @@ namespace engine {
 struct XNode {
   std::string name;
   int32_t parent = scene::kNone;
-  glm::mat4 transform{1.0f};  // relative to the parent, scene coordinates (column vectors)
+  glm::mat4 transform{1.0f};    // relative to the parent, scene coordinates (column vectors)
   std::vector<int32_t> meshes;  // indices into XObject::meshes, shown by this node's frame
 };
 
