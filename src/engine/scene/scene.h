@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include <glm/gtc/quaternion.hpp>
@@ -115,7 +116,8 @@ struct Viewport {
   // World point -> viewport pixel (x right, y down, from the viewport's top-left) and depth (0 at
   // the front plane, 1 at the back); false when the point is behind the camera.
   bool Transform(const class Scene& scene, const glm::vec3& world, glm::vec3* screen) const;
-  // Viewport pixel and depth (0 front plane, 1 back plane) -> world point.
+  // Viewport pixel and depth (0 front plane, 1 back plane) -> world point. The depth is the OpenGL
+  // window depth (NDC depth mapped to 0..1, not linear in distance), so the two are exact inverses.
   glm::vec3 InverseTransform(const class Scene& scene, const glm::vec3& screen) const;
 };
 
@@ -197,8 +199,12 @@ class Scene {
   size_t AnimationCount() const { return animations_.size(); }
 
   // The first hit of the ray origin + t direction (t > 0) against the meshes of the shown frames
-  // of the tree under `root`; decals are not hit. Faces count from both sides.
+  // of the tree under `root`; decals are not hit. Faces count from both sides. Keeps each mesh's
+  // box for later picks (not safe to call from two threads at once).
   bool Pick(int32_t root, const glm::vec3& origin, const glm::vec3& direction, PickHit* hit) const;
+  // Forgets the boxes Pick keeps; call after moving the vertices of a shown mesh in place (adding
+  // or removing faces is noticed without it).
+  void ForgetPickBounds() { pickBounds_.clear(); }
 
   // Forgets everything, in reverse order of creation.
   void Clear();
@@ -208,7 +214,20 @@ class Scene {
   std::vector<Light> lights_;
   std::vector<Animation> animations_;
   std::vector<std::unique_ptr<MeshBuilder>> owned_;
+
+  struct MeshBounds {
+    glm::vec3 min{0.0f}, max{0.0f};
+    bool empty = true;
+    const MeshVertex* vertices = nullptr;  // what the box was made from, to notice changes
+    size_t count = 0;
+  };
+  const MeshBounds& BoundsOf(const MeshBuilder* mesh) const;
+  mutable std::unordered_map<const MeshBuilder*, MeshBounds> pickBounds_;
 };
+
+// The view matrix of a camera frame: the inverse of its world matrix with the scale taken out
+// (identity for kNone).
+glm::mat4 ViewMatrix(const Scene& scene, int32_t camera);
 
 }  // namespace scene
 }  // namespace engine
