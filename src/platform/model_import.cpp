@@ -16,8 +16,10 @@ namespace {
 // Assimp's .x reader turns the file into right-handed space itself (mirroring z and reversing
 // every face) and flips v. Those three steps are their own inverses, so running them once more as
 // post-processing gives back the file's own coordinates, winding and texture coordinates.
-constexpr unsigned kImportFlags = aiProcess_Triangulate | aiProcess_MakeLeftHanded | aiProcess_FlipWindingOrder |
-                                  aiProcess_FlipUVs | aiProcess_ValidateDataStructure;
+// Polygons are cut into triangles here rather than by Assimp's step, which stops the process on an
+// assertion for some damaged meshes.
+constexpr unsigned kImportFlags =
+    aiProcess_MakeLeftHanded | aiProcess_FlipWindingOrder | aiProcess_FlipUVs | aiProcess_ValidateDataStructure;
 
 void CopyMatrix(const aiMatrix4x4& m, float* out) {
   for (int column = 0; column < 4; ++column) {
@@ -75,11 +77,15 @@ ImportedMesh CopyMesh(const aiMesh& mesh) {
   copy.triangles.reserve(size_t{mesh.mNumFaces} * 3);
   for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
     const aiFace& face = mesh.mFaces[f];
-    if (face.mNumIndices != 3) continue;  // points and lines stay as they are after triangulation
+    if (face.mIndices == nullptr || face.mNumIndices < 3) continue;  // points and lines
     bool inside = true;
-    for (unsigned k = 0; k < 3; ++k) inside = inside && face.mIndices[k] < count;
+    for (unsigned k = 0; k < face.mNumIndices; ++k) inside = inside && face.mIndices[k] < count;
     if (!inside) continue;
-    copy.triangles.insert(copy.triangles.end(), {face.mIndices[0], face.mIndices[1], face.mIndices[2]});
+    // A fan from the first corner: the faces of these files are convex, and every triangle keeps
+    // the polygon's winding.
+    for (unsigned k = 1; k + 1 < face.mNumIndices; ++k) {
+      copy.triangles.insert(copy.triangles.end(), {face.mIndices[0], face.mIndices[k], face.mIndices[k + 1]});
+    }
   }
   return copy;
 }

@@ -65,7 +65,8 @@ struct ImportedModel {
   std::vector<ImportedAnimation> animations;
 };
 
-// Reads the model file at `path`, polygons cut into triangles (points and lines are dropped).
+// Reads the model file at `path`, polygons cut into triangles as fans from their first corner
+// (points and lines are dropped).
 // False with Assimp's message in *error for a file Assimp refuses, and for one without a
 // triangle; *out is then empty. Assimp's logging stays quiet. Safe to call from several threads.
 bool ImportModelFile(const std::string& path, ImportedModel* out, std::string* error);
