@@ -1,5 +1,5 @@
 // Model files read through Assimp into plain data: node tree, triangle meshes, materials and
-// key-framed animations. The only code that includes Assimp's headers; calls nothing else.
+// key-framed animations. The only code that includes Assimp's headers; calls Assimp and POSIX.
 #pragma once
 
 #include <cstdint>
@@ -66,9 +66,10 @@ struct ImportedModel {
 };
 
 // Reads the model file at `path`, polygons cut into triangles as fans from their first corner
-// (points and lines are dropped).
-// False with Assimp's message in *error for a file Assimp refuses, and for one without a
-// triangle; *out is then empty. Assimp's logging stays quiet. Safe to call from several threads.
+// (points and lines are dropped). False with Assimp's message in *error for a file Assimp refuses,
+// and for one without a triangle; *out is then empty. Assimp runs in a child process that hands the
+// model back, so a file that crashes Assimp's reader (or keeps it busy for a minute) is refused
+// instead of ending the program. Assimp's logging stays quiet. Safe to call from several threads.
 bool ImportModelFile(const std::string& path, ImportedModel* out, std::string* error);
 
 }  // namespace platform
