@@ -28,8 +28,9 @@ namespace {
 // post-processing gives back the file's own coordinates, winding and texture coordinates.
 // Polygons are cut into triangles here rather than by Assimp's step, which stops the process on an
 // assertion for some damaged meshes.
-// A file that keeps the importer busy this long is given up.
-constexpr int kImportTimeoutMs = 60000;
+// A file that keeps the importer busy this long is given up: damaged compressed files can make it
+// allocate and clear gigabytes for most of a minute before it refuses them.
+constexpr int kImportTimeoutMs = 15000;
 
 constexpr unsigned kImportFlags =
     aiProcess_MakeLeftHanded | aiProcess_FlipWindingOrder | aiProcess_FlipUVs | aiProcess_ValidateDataStructure;

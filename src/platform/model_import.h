@@ -68,7 +68,7 @@ struct ImportedModel {
 // Reads the model file at `path`, polygons cut into triangles as fans from their first corner
 // (points and lines are dropped). False with Assimp's message in *error for a file Assimp refuses,
 // and for one without a triangle; *out is then empty. Assimp runs in a child process that hands the
-// model back, so a file that crashes Assimp's reader (or keeps it busy for a minute) is refused
+// model back, so a file that crashes Assimp's reader (or keeps it busy for 15 seconds) is refused
 // instead of ending the program. Assimp's logging stays quiet. Safe to call from several threads.
 bool ImportModelFile(const std::string& path, ImportedModel* out, std::string* error);
 
