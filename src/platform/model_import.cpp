@@ -1,19 +1,17 @@
-// Model files through Assimp: runs the importer with the file's own handedness and copies its scene
-// into the plain structures of model_import.h. Calls Assimp.
+// Model files through Assimp: runs the importer, in a child process, with the file's own handedness
+// and copies its scene into the plain structures of model_import.h. Calls Assimp and POSIX.
 #include "platform/model_import.h"
 
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
-
-#include <assimp/Importer.hpp>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <assimp/Importer.hpp>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -296,7 +294,8 @@ bool Deserialise(std::string_view bytes, ImportedModel* model) {
   model->nodes.resize(count);
   for (ImportedNode& node : model->nodes) {
     uint32_t parent = 0;
-    if (!r.Text(&node.name) || !r.U32(&parent) || !r.Raw(node.transform, sizeof node.transform) || !r.List(&node.meshes)) {
+    if (!r.Text(&node.name) || !r.U32(&parent) || !r.Raw(node.transform, sizeof node.transform) ||
+        !r.List(&node.meshes)) {
       return false;
     }
     node.parent = static_cast<int32_t>(parent);

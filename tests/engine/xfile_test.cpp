@@ -273,13 +273,15 @@ TEST(XFile, RefusedFilesGiveAMessageAndLeaveNothing) {
       {"garbage.x", "not a model at all \x01\x02\x03"},
       {"cut.x", std::string(kHandWritten).substr(0, 700)},
       {"frames_only.x",
-       "xof 0302txt 0032\nFrame A {\n FrameTransformMatrix {\n  1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,"
+       "xof 0302txt 0032\nFrame A {\n FrameTransformMatrix {\n  "
+       "1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,"
        "1.0;;\n }\n}\n"},
       {"bad_index.x", "xof 0302txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,7;; }\n"},
       // Assimp's reader follows this normal index out of its array and crashes: the child it runs
       // in does, not this process.
       {"normal_index.x",
-       "xof 0302txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshNormals { 1; 0;0;1;; 1; 3;0,0,999999999;; } }\n"},
+       "xof 0302txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshNormals { 1; 0;0;1;; 1; 3;0,0,999999999;; "
+       "} }\n"},
   };
   for (const auto& [name, text] : cases) {
     const std::string path = folder / name;
