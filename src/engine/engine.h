@@ -15,3 +15,4 @@
 #include "engine/visuals/ground_source.h"
 #include "engine/visuals/model_3ds.h"
 #include "engine/visuals/v3d.h"
+#include "engine/visuals/xfile.h"

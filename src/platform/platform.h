@@ -20,6 +20,7 @@
 #include "platform/input.h"
 #include "platform/input_script.h"
 #include "platform/keys.h"
+#include "platform/model_import.h"
 #include "platform/null.h"
 #include "platform/options.h"
 #include "platform/ports.h"

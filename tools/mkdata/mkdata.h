@@ -1,4 +1,4 @@
-// The data generator: the engine's lookup tables and the placeholder file of every resource folder.
+// The data generator: lookup tables, backdrop meshes and the placeholder file of every resource folder.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +27,19 @@ bool WriteDemoGame(const std::string& root);
 // Creates every resource folder under `root` with its placeholder files, each minimal but valid
 // for its kind. False (with a message on stderr) on a write failure.
 bool WritePlaceholders(const std::string& root);
+
+// The backdrop meshes, "hood" + type + half + ".x": types 0 cylinder (with floor and ceiling),
+// 1 dome (upper hemisphere on a ring reaching 0.25 below the floor line), 2 sphere, 3 cylinder
+// under a cone, 4 box. Half "a" is the part with x >= 0, "b" the part with x <= 0. Radius 1, y from
+// -1 to 1 (the dome's ring from -0.25), 32 segments around; every face is front seen from the
+// centre, with normals pointing inwards, u once around from +z (a half each), v from the top (y = 1).
+inline constexpr int kHoodTypes = 5;
+std::string HoodFileName(int type, bool firstHalf);
+// The text .x file of a hood half; empty for an unknown type.
+std::string HoodText(int type, bool firstHalf);
+// Writes the ten hood files into `folder` (ending in '/'). False (with a message on stderr) on a
+// write failure.
+bool WriteHoods(const std::string& folder);
 
 // Byte builders of the placeholder pictures and sounds. Sizes run from 1 to 4096 (samples from
 // 0 to 2^24); anything else gives an empty vector. The output depends on the arguments only.
