@@ -5,6 +5,7 @@
 #include "engine/display.h"
 #include "engine/pictures/bmp.h"
 #include "engine/scene/mesh_builder.h"
+#include "engine/scene/renderer.h"
 #include "engine/visuals/aspect.h"
 #include "engine/visuals/ground_source.h"
 #include "engine/visuals/model_3ds.h"

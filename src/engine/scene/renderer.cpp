@@ -1,0 +1,659 @@
+// The scene layer's GL renderer: the programs, the GL objects of meshes and pictures, and the
+// drawing of scenes and of the back surface. Calls GL (through libepoxy), GLM and the scene graph.
+#include "engine/scene/renderer.h"
+
+#include <epoxy/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <unordered_map>
+#include <vector>
+
+#include <glm/gtc/matrix_inverse.hpp>
+#include <glm/gtc/matrix_transform.hpp>
+#include <glm/gtc/type_ptr.hpp>
+#include <glm/mat3x3.hpp>
+#include <glm/vec4.hpp>
+
+#include "engine/pictures/bmp.h"
+#include "engine/scene/shaders.h"
+
+namespace engine {
+namespace scene {
+namespace {
+
+constexpr int kMaxLights = kShaderMaxLights;
+enum LightKind : int { kKindFixed = 0, kKindPoint = 1, kKindSpot = 2 };
+
+// Uniform locations of the mesh program.
+struct MeshUniforms {
+  GLint modelView = -1, projection = -1, normalMatrix = -1;
+  GLint lit = -1, chrome = -1, specularPower = -1;
+  GLint ambient = -1, lightCount = -1, lightKind = -1, lightColour = -1, lightPosition = -1, lightVector = -1,
+        lightShape = -1;
+  GLint texture = -1, dropBlack = -1;
+  GLint fog = -1, fogColour = -1, fogStart = -1, fogEnd = -1;
+};
+
+// The GL side of one mesh: its faces with any translucent vertex after the opaque ones, so that
+// each pass draws one range.
+struct MeshObject {
+  GLuint vertexArray = 0;
+  GLuint buffer = 0;
+  GLsizei opaqueVertices = 0;
+  GLsizei translucentVertices = 0;
+  size_t sourceVertices = 0;  // the mesh's vertex count when uploaded
+};
+
+struct TextureObject {
+  GLuint texture = 0;
+  int32_t width = 0, height = 0;
+};
+
+// The lights of one root as the shader takes them (view space).
+struct ShaderLights {
+  int count = 0;
+  int kind[kMaxLights] = {};
+  glm::vec3 colour[kMaxLights] = {};
+  glm::vec3 position[kMaxLights] = {};
+  glm::vec3 vector[kMaxLights] = {};
+  glm::vec4 shape[kMaxLights] = {};
+};
+
+// A parallel-point light: one direction and attenuation per object, from the object's origin.
+struct ParallelLight {
+  int slot = 0;
+  glm::vec3 position{0.0f};  // view space
+  float linear = 0.0f, range = 0.0f;
+};
+
+// One mesh or decal of a frame to draw this pass.
+struct DrawItem {
+  const MeshBuilder* mesh = nullptr;  // null: the frame's decal
+  const Decal* decal = nullptr;
+  glm::mat4 modelView{1.0f};
+  float depth = 0.0f;  // view depth of the frame's origin
+};
+
+float Attenuation(float linear, float range, float distance) {
+  if (distance > range) return 0.0f;
+  const float d = linear * distance;
+  return d <= 0.0f ? 1.0f : std::min(1.0f, 1.0f / d);
+}
+
+bool Translucent(const MeshVertex& v) { return (v.rgba >> 24) < 255u; }
+
+GLuint Compile(GLenum type, const char* source, std::string* error) {
+  const GLuint shader = glCreateShader(type);
+  glShaderSource(shader, 1, &source, nullptr);
+  glCompileShader(shader);
+  GLint ok = GL_FALSE;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+  if (ok == GL_TRUE) return shader;
+  char log[1024] = {};
+  glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+  *error = std::string("cannot compile a shader: ") + log;
+  glDeleteShader(shader);
+  return 0;
+}
+
+// A linked program, or 0 with a message. The shaders go once linked: only the program counts.
+GLuint Link(const char* vertexSource, const char* fragmentSource, std::string* error) {
+  const GLuint vertex = Compile(GL_VERTEX_SHADER, vertexSource, error);
+  if (vertex == 0) return 0;
+  const GLuint fragment = Compile(GL_FRAGMENT_SHADER, fragmentSource, error);
+  if (fragment == 0) {
+    glDeleteShader(vertex);
+    return 0;
+  }
+  const GLuint program = glCreateProgram();
+  glAttachShader(program, vertex);
+  glAttachShader(program, fragment);
+  glLinkProgram(program);
+  glDetachShader(program, vertex);
+  glDetachShader(program, fragment);
+  glDeleteShader(vertex);
+  glDeleteShader(fragment);
+  GLint ok = GL_FALSE;
+  glGetProgramiv(program, GL_LINK_STATUS, &ok);
+  if (ok == GL_TRUE) return program;
+  char log[1024] = {};
+  glGetProgramInfoLog(program, sizeof log, nullptr, log);
+  *error = std::string("cannot link a program: ") + log;
+  glDeleteProgram(program);
+  return 0;
+}
+
+}  // namespace
+
+struct Renderer::State {
+  bool open = false;
+  size_t live = 0;
+  GLuint meshProgram = 0;
+  GLuint surfaceProgram = 0;
+  MeshUniforms u;
+  GLuint emptyVertexArray = 0;  // the full-screen triangle comes from gl_VertexID
+  GLuint quadVertexArray = 0, quadBuffer = 0;
+  GLuint whiteTexture = 0;
+  GLuint surfaceTexture = 0;
+  int surfaceWidth = 0, surfaceHeight = 0, surfaceBits = 0;
+  int frameWidth = 0, frameHeight = 0;
+  std::unordered_map<const MeshBuilder*, MeshObject> meshes;
+  std::unordered_map<const Picture*, TextureObject> textures;
+
+  // Kept between frames so that drawing does not allocate.
+  std::vector<DrawItem> items;
+  std::vector<DrawItem> translucent;
+  std::vector<int32_t> stack;
+  std::vector<MeshVertex> staging;
+  std::vector<ParallelLight> parallel;
+  ShaderLights lights;
+
+  GLuint NewBuffer() {
+    GLuint name = 0;
+    glGenBuffers(1, &name);
+    ++live;
+    return name;
+  }
+  GLuint NewVertexArray() {
+    GLuint name = 0;
+    glGenVertexArrays(1, &name);
+    ++live;
+    return name;
+  }
+  GLuint NewTexture() {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    ++live;
+    return name;
+  }
+  void DeleteBuffer(GLuint* name) {
+    if (*name == 0) return;
+    glDeleteBuffers(1, name);
+    *name = 0;
+    --live;
+  }
+  void DeleteVertexArray(GLuint* name) {
+    if (*name == 0) return;
+    glDeleteVertexArrays(1, name);
+    *name = 0;
+    --live;
+  }
+  void DeleteTexture(GLuint* name) {
+    if (*name == 0) return;
+    glDeleteTextures(1, name);
+    *name = 0;
+    --live;
+  }
+  void DeleteProgram(GLuint* name) {
+    if (*name == 0) return;
+    glDeleteProgram(*name);
+    *name = 0;
+    --live;
+  }
+
+  void DeleteMesh(MeshObject* object) {
+    DeleteVertexArray(&object->vertexArray);
+    DeleteBuffer(&object->buffer);
+  }
+
+  const MeshObject& Upload(const MeshBuilder& mesh);
+  GLuint TextureOf(const Picture* picture);
+  void SetLights() const;
+  void SetParallelLights(const glm::vec3& origin);
+  // Returns the mesh's count of translucent vertices, known once it is uploaded.
+  GLsizei DrawMesh(const DrawItem& item, bool translucentPass);
+  void DrawDecal(const DrawItem& item);
+};
+
+// Vertex data goes up once per mesh pointer; a mesh whose vertex count changed since is uploaded
+// again rather than drawn from a buffer of the wrong size.
+const MeshObject& Renderer::State::Upload(const MeshBuilder& mesh) {
+  MeshObject& object = meshes[&mesh];
+  const std::vector<MeshVertex>& vertices = mesh.Vertices();
+  if (object.buffer != 0 && object.sourceVertices == vertices.size()) return object;
+
+  staging.clear();
+  staging.reserve(vertices.size());
+  const size_t faces = vertices.size() / 3;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (size_t f = 0; f < faces; ++f) {
+      const MeshVertex* v = &vertices[f * 3];
+      const bool translucent = Translucent(v[0]) || Translucent(v[1]) || Translucent(v[2]);
+      if (translucent == (pass == 1)) staging.insert(staging.end(), v, v + 3);
+    }
+    if (pass == 0) object.opaqueVertices = static_cast<GLsizei>(staging.size());
+  }
+  object.translucentVertices = static_cast<GLsizei>(staging.size()) - object.opaqueVertices;
+  object.sourceVertices = vertices.size();
+
+  if (object.buffer == 0) {
+    object.vertexArray = NewVertexArray();
+    object.buffer = NewBuffer();
+    glBindVertexArray(object.vertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, object.buffer);
+    constexpr GLsizei kStride = sizeof(MeshVertex);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, kStride,
+                          reinterpret_cast<const void*>(offsetof(MeshVertex, position)));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<const void*>(offsetof(MeshVertex, normal)));
+    // 0xAARRGGBB in memory is B, G, R, A: GL's BGRA attribute order reads it as it is.
+    glEnableVertexAttribArray(2);
+    glVertexAttribPointer(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, kStride,
+                          reinterpret_cast<const void*>(offsetof(MeshVertex, rgba)));
+    glEnableVertexAttribArray(3);
+    glVertexAttribPointer(3, 2, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<const void*>(offsetof(MeshVertex, uv)));
+  } else {
+    glBindVertexArray(object.vertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, object.buffer);
+  }
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(staging.size() * sizeof(MeshVertex)), staging.data(),
+               GL_STATIC_DRAW);
+  return object;
+}
+
+// A picture's texture, made at its first use; white for a picture with no pixels, or fewer bytes
+// than its size says (nothing is read past its end).
+GLuint Renderer::State::TextureOf(const Picture* picture) {
+  if (picture == nullptr || picture->width <= 0 || picture->height <= 0 ||
+      picture->rgba.size() < static_cast<size_t>(picture->width) * static_cast<size_t>(picture->height) * 4) {
+    return whiteTexture;
+  }
+  TextureObject& object = textures[picture];
+  if (object.texture != 0 && object.width == picture->width && object.height == picture->height) return object.texture;
+  if (object.texture == 0) object.texture = NewTexture();
+  object.width = picture->width;
+  object.height = picture->height;
+  glBindTexture(GL_TEXTURE_2D, object.texture);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  // Rows go up as they are, the top row first: v = 0 is the picture's top.
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, picture->width, picture->height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+               picture->rgba.data());
+  glGenerateMipmap(GL_TEXTURE_2D);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  return object.texture;
+}
+
+void Renderer::State::SetLights() const {
+  glUniform1i(u.lightCount, lights.count);
+  glUniform1iv(u.lightKind, kMaxLights, lights.kind);
+  glUniform3fv(u.lightColour, kMaxLights, glm::value_ptr(lights.colour[0]));
+  glUniform3fv(u.lightPosition, kMaxLights, glm::value_ptr(lights.position[0]));
+  glUniform3fv(u.lightVector, kMaxLights, glm::value_ptr(lights.vector[0]));
+  glUniform4fv(u.lightShape, kMaxLights, glm::value_ptr(lights.shape[0]));
+}
+
+// Parallel-point lights shine on the whole object along the line from its origin to the light.
+void Renderer::State::SetParallelLights(const glm::vec3& origin) {
+  for (const ParallelLight& light : parallel) {
+    const glm::vec3 offset = light.position - origin;
+    const float distance = glm::length(offset);
+    lights.vector[light.slot] = distance > 0.0f ? offset / distance : glm::vec3(0.0f);
+    lights.shape[light.slot] = glm::vec4(Attenuation(light.linear, light.range, distance), 0.0f, 0.0f, 0.0f);
+  }
+  glUniform3fv(u.lightVector, kMaxLights, glm::value_ptr(lights.vector[0]));
+  glUniform4fv(u.lightShape, kMaxLights, glm::value_ptr(lights.shape[0]));
+}
+
+GLsizei Renderer::State::DrawMesh(const DrawItem& item, bool translucentPass) {
+  const MeshBuilder& mesh = *item.mesh;
+  const MeshObject& object = Upload(mesh);
+  const GLsizei count = translucentPass ? object.translucentVertices : object.opaqueVertices;
+  if (count == 0) return object.translucentVertices;
+  const GLint first = translucentPass ? object.opaqueVertices : 0;
+
+  const glm::mat3 linear(item.modelView);
+  const glm::mat3 normalMatrix = glm::inverseTranspose(linear);
+  glUniformMatrix4fv(u.modelView, 1, GL_FALSE, glm::value_ptr(item.modelView));
+  glUniformMatrix3fv(u.normalMatrix, 1, GL_FALSE, glm::value_ptr(normalMatrix));
+  // A mirroring transform turns the winding on screen round: its outside still faces the camera.
+  glFrontFace(glm::determinant(linear) < 0.0f ? GL_CW : GL_CCW);
+
+  const bool wireframe = mesh.quality == kQualityWireframe;
+  const bool lit = !wireframe && mesh.quality != kQualityUnlitFlat;
+  glUniform1i(u.lit, lit ? 1 : 0);
+  glUniform1i(u.chrome, mesh.chromeWraps.empty() ? 0 : 1);
+  glUniform1f(u.specularPower, lit ? std::max(0.0f, mesh.specularPower) : 0.0f);
+  if (lit && !parallel.empty()) SetParallelLights(glm::vec3(item.modelView[3]));
+  const GLuint texture = TextureOf(mesh.texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glUniform1i(u.dropBlack, mesh.decalTransparency && texture != whiteTexture ? 1 : 0);
+
+  glBindVertexArray(object.vertexArray);
+  if (wireframe) glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  glDrawArrays(GL_TRIANGLES, first, count);
+  if (wireframe) glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  return object.translucentVertices;
+}
+
+void Renderer::State::DrawDecal(const DrawItem& item) {
+  const GLuint texture = TextureOf(item.decal->picture);
+  const glm::mat4 modelView = glm::scale(glm::translate(glm::mat4(1.0f), glm::vec3(item.modelView[3])),
+                                         glm::vec3(item.decal->size, 1.0f));
+  glUniformMatrix4fv(u.modelView, 1, GL_FALSE, glm::value_ptr(modelView));
+  glUniform1i(u.lit, 0);
+  glUniform1i(u.chrome, 0);
+  glUniform1f(u.specularPower, 0.0f);
+  glFrontFace(GL_CCW);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glUniform1i(u.dropBlack, item.decal->transparency && texture != whiteTexture ? 1 : 0);
+  glBindVertexArray(quadVertexArray);
+  glDrawArrays(GL_TRIANGLES, 0, 6);
+}
+
+Renderer::Renderer() : state_(std::make_unique<State>()) {}
+
+Renderer::~Renderer() { Close(); }
+
+bool Renderer::IsOpen() const { return state_->open; }
+
+bool Renderer::Open(std::string* error) {
+  if (state_->open) return true;
+  State& s = *state_;
+  const GLubyte* version = glGetString(GL_VERSION);
+  if (version == nullptr || !epoxy_is_desktop_gl() || epoxy_gl_version() < 33) {
+    *error = "an OpenGL 3.3 context is not current";
+    return false;
+  }
+  s.meshProgram = Link(kMeshVertexShader, kMeshFragmentShader, error);
+  if (s.meshProgram == 0) return false;
+  ++s.live;
+  s.surfaceProgram = Link(kSurfaceVertexShader, kSurfaceFragmentShader, error);
+  if (s.surfaceProgram == 0) {
+    s.DeleteProgram(&s.meshProgram);
+    return false;
+  }
+  ++s.live;
+
+  const GLuint program = s.meshProgram;
+  MeshUniforms& u = s.u;
+  u.modelView = glGetUniformLocation(program, "uModelView");
+  u.projection = glGetUniformLocation(program, "uProjection");
+  u.normalMatrix = glGetUniformLocation(program, "uNormalMatrix");
+  u.lit = glGetUniformLocation(program, "uLit");
+  u.chrome = glGetUniformLocation(program, "uChrome");
+  u.specularPower = glGetUniformLocation(program, "uSpecularPower");
+  u.ambient = glGetUniformLocation(program, "uAmbient");
+  u.lightCount = glGetUniformLocation(program, "uLightCount");
+  u.lightKind = glGetUniformLocation(program, "uLightKind");
+  u.lightColour = glGetUniformLocation(program, "uLightColour");
+  u.lightPosition = glGetUniformLocation(program, "uLightPosition");
+  u.lightVector = glGetUniformLocation(program, "uLightVector");
+  u.lightShape = glGetUniformLocation(program, "uLightShape");
+  u.texture = glGetUniformLocation(program, "uTexture");
+  u.dropBlack = glGetUniformLocation(program, "uDropBlack");
+  u.fog = glGetUniformLocation(program, "uFog");
+  u.fogColour = glGetUniformLocation(program, "uFogColour");
+  u.fogStart = glGetUniformLocation(program, "uFogStart");
+  u.fogEnd = glGetUniformLocation(program, "uFogEnd");
+  glUseProgram(program);
+  glUniform1i(u.texture, 0);
+  glUseProgram(s.surfaceProgram);
+  glUniform1i(glGetUniformLocation(s.surfaceProgram, "uSurface"), 0);
+  glUseProgram(0);
+
+  s.emptyVertexArray = s.NewVertexArray();
+
+  // The decal square, centred, facing the camera; v = 0 at its top.
+  const MeshVertex corners[4] = {
+      {{-0.5f, -0.5f, 0.0f}, {0.0f, 0.0f, -1.0f}, 0xFFFFFFFFu, {0.0f, 1.0f}},
+      {{0.5f, -0.5f, 0.0f}, {0.0f, 0.0f, -1.0f}, 0xFFFFFFFFu, {1.0f, 1.0f}},
+      {{0.5f, 0.5f, 0.0f}, {0.0f, 0.0f, -1.0f}, 0xFFFFFFFFu, {1.0f, 0.0f}},
+      {{-0.5f, 0.5f, 0.0f}, {0.0f, 0.0f, -1.0f}, 0xFFFFFFFFu, {0.0f, 0.0f}},
+  };
+  MeshBuilder quad;
+  quad.AddFace(corners[0], corners[1], corners[2]);
+  quad.AddFace(corners[0], corners[2], corners[3]);
+  const MeshObject object = s.Upload(quad);
+  s.meshes.erase(&quad);
+  s.quadVertexArray = object.vertexArray;
+  s.quadBuffer = object.buffer;
+  glBindVertexArray(0);
+
+  const uint8_t white[4] = {255, 255, 255, 255};
+  s.whiteTexture = s.NewTexture();
+  glBindTexture(GL_TEXTURE_2D, s.whiteTexture);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, white);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+
+  s.surfaceTexture = s.NewTexture();
+  glBindTexture(GL_TEXTURE_2D, s.surfaceTexture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  s.surfaceWidth = s.surfaceHeight = s.surfaceBits = 0;
+  glBindTexture(GL_TEXTURE_2D, 0);
+  s.open = true;
+  return true;
+}
+
+void Renderer::Close() {
+  State& s = *state_;
+  if (!s.open) return;
+  ReleaseAll();
+  s.DeleteTexture(&s.surfaceTexture);
+  s.DeleteTexture(&s.whiteTexture);
+  s.DeleteVertexArray(&s.quadVertexArray);
+  s.DeleteBuffer(&s.quadBuffer);
+  s.DeleteVertexArray(&s.emptyVertexArray);
+  s.DeleteProgram(&s.surfaceProgram);
+  s.DeleteProgram(&s.meshProgram);
+  s.open = false;
+}
+
+void Renderer::BeginFrame(int width, int height) {
+  state_->frameWidth = width;
+  state_->frameHeight = height;
+}
+
+void Renderer::DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, int width, int height) {
+  State& s = *state_;
+  if (!s.open) return;
+  const int bytesPerPixel = bitsPerPixel / 8;
+  const bool usable = pixels != nullptr && (bitsPerPixel == 16 || bitsPerPixel == 32) && width > 0 && height > 0 &&
+                      pitch >= width * bytesPerPixel;
+  glDisable(GL_SCISSOR_TEST);
+  if (usable) {
+    const GLenum format = bitsPerPixel == 16 ? GL_RGB : GL_BGRA;
+    const GLenum type = bitsPerPixel == 16 ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_INT_8_8_8_8_REV;
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, s.surfaceTexture);
+    if (width != s.surfaceWidth || height != s.surfaceHeight || bitsPerPixel != s.surfaceBits) {
+      glTexImage2D(GL_TEXTURE_2D, 0, bitsPerPixel == 16 ? GL_RGB565 : GL_RGBA8, width, height, 0, format, type, nullptr);
+      s.surfaceWidth = width;
+      s.surfaceHeight = height;
+      s.surfaceBits = bitsPerPixel;
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, bytesPerPixel);
+    if (pitch % bytesPerPixel == 0) {
+      glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch / bytesPerPixel);
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, type, pixels);
+    } else {
+      // Rows that do not start on a whole pixel go up one at a time.
+      glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+      glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+      for (int y = 0; y < height; ++y) {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, y, width, 1, format, type, pixels + static_cast<size_t>(y) * pitch);
+      }
+    }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+
+    if (s.frameWidth > 0 && s.frameHeight > 0) glViewport(0, 0, s.frameWidth, s.frameHeight);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glUseProgram(s.surfaceProgram);
+    glBindVertexArray(s.emptyVertexArray);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glBindVertexArray(0);
+  }
+  glDepthMask(GL_TRUE);
+  glClear(GL_DEPTH_BUFFER_BIT);
+}
+
+void Renderer::ClearDepth(const Viewport& viewport) {
+  State& s = *state_;
+  if (!s.open || viewport.width <= 0 || viewport.height <= 0) return;
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(viewport.x, s.frameHeight - viewport.y - viewport.height, viewport.width, viewport.height);
+  glDepthMask(GL_TRUE);
+  glClear(GL_DEPTH_BUFFER_BIT);
+  glDisable(GL_SCISSOR_TEST);
+}
+
+void Renderer::Render(const Scene& scene, int32_t root, const Viewport& viewport) {
+  State& s = *state_;
+  if (!s.open || !scene.Valid(root) || !scene.Valid(viewport.camera) || viewport.width <= 0 || viewport.height <= 0) {
+    return;
+  }
+  // The camera's scale is taken out, as the viewport's point transforms and picking do.
+  const glm::mat4 view = ViewMatrix(scene, viewport.camera);
+  const SceneSettings& settings = scene.At(root).settings;
+
+  // One walk of the shown tree gathers its lights and what to draw, in tree order.
+  s.items.clear();
+  s.translucent.clear();
+  s.parallel.clear();
+  s.lights = ShaderLights{};
+  glm::vec3 ambient(0.0f);
+  s.stack.assign(1, root);
+  while (!s.stack.empty()) {
+    const int32_t id = s.stack.back();
+    s.stack.pop_back();
+    const Frame& frame = scene.At(id);
+    if (frame.traversal == kTraversalHidden) continue;
+    for (auto child = frame.children.rbegin(); child != frame.children.rend(); ++child) s.stack.push_back(*child);
+    const bool hasLight = frame.light != kNone && static_cast<size_t>(frame.light) < scene.LightCount();
+    if (!hasLight && frame.meshes.empty() && !frame.decal) continue;
+
+    const glm::mat4 modelView = view * scene.WorldMatrix(id);
+    if (hasLight) {
+      const Light& light = scene.LightAt(frame.light);
+      if (light.type == kLightAmbient) {
+        ambient += light.colour;
+      } else if (s.lights.count < kMaxLights) {  // lights beyond the shader's slots are ignored
+        const int slot = s.lights.count++;
+        const glm::vec3 origin(modelView[3]);
+        glm::vec3 direction = glm::mat3(modelView) * glm::vec3(0.0f, 0.0f, 1.0f);
+        const float length = glm::length(direction);
+        direction = length > 0.0f ? direction / length : glm::vec3(0.0f, 0.0f, 1.0f);
+        s.lights.colour[slot] = light.colour;
+        s.lights.position[slot] = origin;
+        switch (light.type) {
+          case kLightDirectional:
+            s.lights.kind[slot] = kKindFixed;
+            s.lights.vector[slot] = -direction;
+            s.lights.shape[slot] = glm::vec4(1.0f, 0.0f, 0.0f, 0.0f);
+            break;
+          case kLightParallelPoint:
+            s.lights.kind[slot] = kKindFixed;
+            s.parallel.push_back(ParallelLight{slot, origin, light.linear, light.range});
+            break;
+          case kLightSpot:
+            s.lights.kind[slot] = kKindSpot;
+            s.lights.vector[slot] = direction;
+            s.lights.shape[slot] = glm::vec4(light.linear, light.range, light.umbra * 0.5f, light.penumbra * 0.5f);
+            break;
+          default:
+            s.lights.kind[slot] = kKindPoint;
+            s.lights.shape[slot] = glm::vec4(light.linear, light.range, 0.0f, 0.0f);
+            break;
+        }
+      }
+    }
+    const float depth = modelView[3].z;
+    for (const MeshBuilder* mesh : frame.meshes) {
+      if (mesh != nullptr && mesh->FaceCount() > 0) s.items.push_back(DrawItem{mesh, nullptr, modelView, depth});
+    }
+    if (frame.decal && frame.decal->picture != nullptr) {
+      s.items.push_back(DrawItem{nullptr, &*frame.decal, modelView, depth});
+    }
+  }
+
+  const auto farFirst = [](const DrawItem& a, const DrawItem& b) { return a.depth > b.depth; };
+  if (settings.sortMode == kSortBackToFront) std::stable_sort(s.items.begin(), s.items.end(), farFirst);
+
+  const int bottom = s.frameHeight - viewport.y - viewport.height;
+  glViewport(viewport.x, bottom, viewport.width, viewport.height);
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(viewport.x, bottom, viewport.width, viewport.height);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LESS);
+  glDepthMask(GL_TRUE);
+  glEnable(GL_CULL_FACE);
+  glCullFace(GL_BACK);
+  glDisable(GL_BLEND);
+  glActiveTexture(GL_TEXTURE0);
+
+  glUseProgram(s.meshProgram);
+  const MeshUniforms& u = s.u;
+  glUniformMatrix4fv(u.projection, 1, GL_FALSE, glm::value_ptr(viewport.Projection()));
+  glUniform3fv(u.ambient, 1, glm::value_ptr(ambient));
+  s.SetLights();
+  glUniform1i(u.fog, settings.fogEnabled ? 1 : 0);
+  glUniform3fv(u.fogColour, 1, glm::value_ptr(settings.fogColour));
+  glUniform1f(u.fogStart, settings.fogStart);
+  glUniform1f(u.fogEnd, settings.fogEnd);
+
+  for (const DrawItem& item : s.items) {
+    if (item.mesh == nullptr) {
+      s.DrawDecal(item);
+      continue;
+    }
+    if (s.DrawMesh(item, false) > 0) s.translucent.push_back(item);
+  }
+
+  if (!s.translucent.empty()) {
+    std::stable_sort(s.translucent.begin(), s.translucent.end(), farFirst);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthMask(GL_FALSE);
+    for (const DrawItem& item : s.translucent) s.DrawMesh(item, true);
+    glDepthMask(GL_TRUE);
+    glDisable(GL_BLEND);
+  }
+
+  // Presenting blits and clears through the same state: leave none of ours switched on.
+  glFrontFace(GL_CCW);
+  glDisable(GL_SCISSOR_TEST);
+  glBindVertexArray(0);
+}
+
+void Renderer::Forget(const MeshBuilder* mesh) {
+  State& s = *state_;
+  const auto found = s.meshes.find(mesh);
+  if (found == s.meshes.end()) return;
+  s.DeleteMesh(&found->second);
+  s.meshes.erase(found);
+}
+
+void Renderer::Forget(const Picture* picture) {
+  State& s = *state_;
+  const auto found = s.textures.find(picture);
+  if (found == s.textures.end()) return;
+  s.DeleteTexture(&found->second.texture);
+  s.textures.erase(found);
+}
+
+void Renderer::ReleaseAll() {
+  State& s = *state_;
+  for (auto& [mesh, object] : s.meshes) s.DeleteMesh(&object);
+  s.meshes.clear();
+  for (auto& [picture, object] : s.textures) s.DeleteTexture(&object.texture);
+  s.textures.clear();
+}
+
+size_t Renderer::LiveObjects() const { return state_->live; }
+
+}  // namespace scene
+}  // namespace engine

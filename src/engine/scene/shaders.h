@@ -1,0 +1,137 @@
+// The renderer's GLSL 330 core sources: the mesh program (per-vertex lighting, texture, fog) and
+// the back-surface program (one full-screen triangle). Text only; the renderer compiles them.
+#pragma once
+
+namespace engine {
+namespace scene {
+
+// Lights reach the shader in view space. Kind 0 has a fixed vector towards the light and a fixed
+// attenuation in shape.x (directional and parallel-point lights, worked out on the CPU); kind 1 is
+// a point light, kind 2 a spot. Shape: linear, range, umbra / 2, penumbra / 2 (radians).
+inline constexpr int kShaderMaxLights = 8;
+
+inline constexpr const char* kMeshVertexShader = R"(#version 330 core
+layout(location = 0) in vec3 aPosition;
+layout(location = 1) in vec3 aNormal;
+layout(location = 2) in vec4 aColour;
+layout(location = 3) in vec2 aUv;
+
+uniform mat4 uModelView;
+uniform mat4 uProjection;
+uniform mat3 uNormalMatrix;
+uniform int uLit;
+uniform int uChrome;
+uniform float uSpecularPower;
+uniform vec3 uAmbient;
+uniform int uLightCount;
+uniform int uLightKind[8];
+uniform vec3 uLightColour[8];
+uniform vec3 uLightPosition[8];
+uniform vec3 uLightVector[8];
+uniform vec4 uLightShape[8];
+
+out vec4 vColour;
+out vec3 vSpecular;
+out vec2 vUv;
+out float vDepth;
+
+float Attenuation(float linear, float range, float distance) {
+  if (distance > range) return 0.0;
+  float d = linear * distance;
+  return d <= 0.0 ? 1.0 : min(1.0, 1.0 / d);
+}
+
+void main() {
+  vec4 position = uModelView * vec4(aPosition, 1.0);
+  gl_Position = uProjection * position;
+  vDepth = position.z;
+  vec3 n = uNormalMatrix * aNormal;
+  float length2 = dot(n, n);
+  n = length2 > 0.0 ? n * inversesqrt(length2) : n;
+  vUv = uChrome != 0 ? vec2(n.x * 0.5 + 0.5, 0.5 - n.y * 0.5) : aUv;
+  vSpecular = vec3(0.0);
+  if (uLit == 0) {
+    vColour = aColour;
+    return;
+  }
+  vec3 light = uAmbient;
+  vec3 toEye = normalize(-position.xyz);
+  for (int i = 0; i < uLightCount; ++i) {
+    vec3 l;
+    float a;
+    if (uLightKind[i] == 0) {
+      l = uLightVector[i];
+      a = uLightShape[i].x;
+    } else {
+      vec3 offset = uLightPosition[i] - position.xyz;
+      float distance = length(offset);
+      l = distance > 0.0 ? offset / distance : vec3(0.0);
+      a = Attenuation(uLightShape[i].x, uLightShape[i].y, distance);
+      if (uLightKind[i] == 2) {
+        float angle = acos(clamp(dot(-l, uLightVector[i]), -1.0, 1.0));
+        float inner = uLightShape[i].z;
+        float outer = uLightShape[i].w;
+        if (angle > inner) a *= outer > inner ? clamp((outer - angle) / (outer - inner), 0.0, 1.0) : 0.0;
+      }
+    }
+    float diffuse = max(0.0, dot(n, l));
+    light += uLightColour[i] * diffuse * a;
+    if (uSpecularPower > 0.0 && diffuse > 0.0) {
+      float highlight = max(0.0, dot(n, normalize(l + toEye)));
+      vSpecular += uLightColour[i] * pow(highlight, uSpecularPower) * a;
+    }
+  }
+  vColour = vec4(aColour.rgb * min(light, vec3(1.0)), aColour.a);
+}
+)";
+
+inline constexpr const char* kMeshFragmentShader = R"(#version 330 core
+in vec4 vColour;
+in vec3 vSpecular;
+in vec2 vUv;
+in float vDepth;
+
+uniform sampler2D uTexture;
+uniform int uDropBlack;
+uniform int uFog;
+uniform vec3 uFogColour;
+uniform float uFogStart;
+uniform float uFogEnd;
+
+out vec4 fragColour;
+
+void main() {
+  vec4 texel = texture(uTexture, vUv);
+  if (uDropBlack != 0 && max(texel.r, max(texel.g, texel.b)) < 0.5 / 255.0) discard;
+  vec4 colour = vColour * texel;
+  colour.rgb = min(colour.rgb + vSpecular, vec3(1.0));
+  if (uFog != 0) {
+    float f = uFogEnd > uFogStart ? clamp((uFogEnd - vDepth) / (uFogEnd - uFogStart), 0.0, 1.0)
+                                  : (vDepth < uFogEnd ? 1.0 : 0.0);
+    colour.rgb = mix(uFogColour, colour.rgb, f);
+  }
+  fragColour = colour;
+}
+)";
+
+// The back surface covers the frame with one triangle; its first row is the frame's top.
+inline constexpr const char* kSurfaceVertexShader = R"(#version 330 core
+out vec2 vUv;
+void main() {
+  vec2 corner = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));
+  vUv = vec2(corner.x, 1.0 - corner.y);
+  gl_Position = vec4(corner * 2.0 - 1.0, 0.0, 1.0);
+}
+)";
+
+inline constexpr const char* kSurfaceFragmentShader = R"(#version 330 core
+in vec2 vUv;
+uniform sampler2D uSurface;
+out vec4 fragColour;
+void main() {
+  fragColour = vec4(texture(uSurface, vUv).rgb, 1.0);
+}
+)";
+
+}  // namespace scene
+}  // namespace engine
