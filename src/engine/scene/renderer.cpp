@@ -137,6 +137,7 @@ struct Renderer::State {
   GLuint quadVertexArray = 0, quadBuffer = 0;
   GLuint whiteTexture = 0;
   GLuint surfaceTexture = 0;
+  GLint surfaceBitsUniform = -1;
   int surfaceWidth = 0, surfaceHeight = 0, surfaceBits = 0;
   int frameWidth = 0, frameHeight = 0;
   std::unordered_map<const MeshBuilder*, MeshObject> meshes;
@@ -396,6 +397,7 @@ bool Renderer::Open(std::string* error) {
   glUniform1i(u.texture, 0);
   glUseProgram(s.surfaceProgram);
   glUniform1i(glGetUniformLocation(s.surfaceProgram, "uSurface"), 0);
+  s.surfaceBitsUniform = glGetUniformLocation(s.surfaceProgram, "uBits");
   glUseProgram(0);
 
   s.emptyVertexArray = s.NewVertexArray();
@@ -462,12 +464,12 @@ void Renderer::DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, i
                       pitch >= width * bytesPerPixel;
   glDisable(GL_SCISSOR_TEST);
   if (usable) {
-    const GLenum format = bitsPerPixel == 16 ? GL_RGB : GL_BGRA;
-    const GLenum type = bitsPerPixel == 16 ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_INT_8_8_8_8_REV;
+    const GLenum format = GL_RED_INTEGER;
+    const GLenum type = bitsPerPixel == 16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT;
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, s.surfaceTexture);
     if (width != s.surfaceWidth || height != s.surfaceHeight || bitsPerPixel != s.surfaceBits) {
-      glTexImage2D(GL_TEXTURE_2D, 0, bitsPerPixel == 16 ? GL_RGB565 : GL_RGBA8, width, height, 0, format, type, nullptr);
+      glTexImage2D(GL_TEXTURE_2D, 0, bitsPerPixel == 16 ? GL_R16UI : GL_R32UI, width, height, 0, format, type, nullptr);
       s.surfaceWidth = width;
       s.surfaceHeight = height;
       s.surfaceBits = bitsPerPixel;
@@ -493,6 +495,7 @@ void Renderer::DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, i
     glDisable(GL_CULL_FACE);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glUseProgram(s.surfaceProgram);
+    glUniform1i(s.surfaceBitsUniform, bitsPerPixel);
     glBindVertexArray(s.emptyVertexArray);
     glDrawArrays(GL_TRIANGLES, 0, 3);
     glBindVertexArray(0);

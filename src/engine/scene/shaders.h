@@ -124,12 +124,21 @@ void main() {
 }
 )";
 
+// The surface arrives as whole pixels (16-bit 5-6-5 or 32-bit 0x00RRGGBB) and is taken apart here:
+// each channel c of n bits becomes c / (2^n - 1), which the frame buffer rounds to 8 bits. (Mesa
+// samples a 5-6-5 texture by repeating bits, which is one off for some values.)
 inline constexpr const char* kSurfaceFragmentShader = R"(#version 330 core
 in vec2 vUv;
-uniform sampler2D uSurface;
+uniform usampler2D uSurface;
+uniform int uBits;
 out vec4 fragColour;
 void main() {
-  fragColour = vec4(texture(uSurface, vUv).rgb, 1.0);
+  ivec2 size = textureSize(uSurface, 0);
+  ivec2 at = clamp(ivec2(vUv * vec2(size)), ivec2(0), size - 1);
+  uint v = texelFetch(uSurface, at, 0).r;
+  vec3 colour = uBits == 16 ? vec3(float(v >> 11u), float((v >> 5u) & 63u), float(v & 31u)) / vec3(31.0, 63.0, 31.0)
+                            : vec3(float((v >> 16u) & 255u), float((v >> 8u) & 255u), float(v & 255u)) / 255.0;
+  fragColour = vec4(colour, 1.0);
 }
 )";
 
