@@ -658,5 +658,9 @@ void Renderer::ReleaseAll() {
 
 size_t Renderer::LiveObjects() const { return state_->live; }
 
+void Renderer::Finish() {
+  if (state_->open) glFinish();
+}
+
 }  // namespace scene
 }  // namespace engine

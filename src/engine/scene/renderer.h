@@ -59,6 +59,8 @@ class Renderer {
   void ReleaseAll();
   // GL objects alive now (programs, buffers, vertex arrays, textures), for leak checks.
   size_t LiveObjects() const;
+  // Waits until GL has carried out everything asked of it so far (for timing).
+  void Finish();
 
  private:
   struct State;
