@@ -253,6 +253,48 @@ TEST_F(RendererTest, TheDefaultVisualCubeShowsItsOutsideFaces) {
   renderer_.ReleaseAll();
 }
 
+TEST_F(RendererTest, WireframeMeshesDrawOnlyTheirEdges) {
+  Show(Square(5.0f, 1.0f, 0xFFFFFFFFu, engine::kQualityWireframe));
+  Draw();
+  // A line on a pixel boundary may light the pixel on either side.
+  const auto lineAt = [&](int x, int y) {
+    for (int dy = -1; dy <= 1; ++dy) {
+      for (int dx = -1; dx <= 1; ++dx) {
+        if (Near(At(x + dx, y + dy), {255, 255, 255})) return true;
+      }
+    }
+    return false;
+  };
+  EXPECT_TRUE(lineAt(80, 60));  // the diagonal edge
+  EXPECT_TRUE(lineAt(80 + 32, 60 + 8));  // the right edge, x = 1
+  EXPECT_TRUE(Near(At(80 + 16, 60 + 8), kBlue));  // inside a face
+}
+
+// [SECTION] Textures
+
+TEST_F(RendererTest, ChromeCoordinatesFollowTheViewSpaceNormal) {
+  // Left half of the picture red, right half green.
+  engine::Picture picture;
+  picture.width = picture.height = 16;
+  for (int i = 0; i < 16 * 16; ++i) {
+    const bool right = i % 16 >= 8;
+    picture.rgba.insert(picture.rgba.end(), {static_cast<uint8_t>(right ? 0 : 255), static_cast<uint8_t>(right ? 255 : 0), 0, 255});
+  }
+  auto mesh = Square(5.0f, 1.0f, 0xFFFFFFFFu, engine::kQualityUnlitFlat);
+  for (MeshVertex& v : mesh->Vertices()) v.normal = glm::vec3(0.6f, 0.0f, -0.8f);  // u = 0.8
+  mesh->texture = &picture;
+  mesh->chromeWraps.push_back(engine::Wrap{engine::WrapType::kChrome});
+  const int32_t frame = Show(std::move(mesh));
+  Draw();
+  EXPECT_TRUE(Near(Centre(), {0, 255, 0}, 2));
+  // Turning the object turns its normals: facing left in view space, the left half shows.
+  scene_.At(frame).orientation = glm::mat3(glm::vec3(-1, 0, 0), glm::vec3(0, 1, 0), glm::vec3(0, 0, 1));
+  scene_.At(frame).scale = {1, 1, 1};
+  Draw();
+  EXPECT_TRUE(Near(Centre(), {255, 0, 0}, 2));
+  renderer_.ReleaseAll();
+}
+
 // [SECTION] Lights
 
 TEST_F(RendererTest, AmbientAndDirectionalLightsGiveTheHandComputedColour) {
@@ -566,7 +608,7 @@ TEST_F(RendererTest, GlObjectsReturnToTheirCountAfterReleaseAndCloseDeletesAll) 
   scene_.At(frame).decal = engine::scene::Decal{&picture, {1, 1}, true};
   Draw();
   Draw();
-  EXPECT_EQ(renderer_.LiveObjects(), opened + 3);  // a vertex array, a buffer, a texture
+  EXPECT_EQ(renderer_.LiveObjects(), opened + 4);  // a vertex array, two buffers, a texture
   renderer_.Forget(mesh);
   EXPECT_EQ(renderer_.LiveObjects(), opened + 1);
   Draw();

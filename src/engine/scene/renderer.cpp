@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -36,14 +37,33 @@ struct MeshUniforms {
   GLint fog = -1, fogColour = -1, fogStart = -1, fogEnd = -1;
 };
 
-// The GL side of one mesh: its faces with any translucent vertex after the opaque ones, so that
-// each pass draws one range.
+// The GL side of one mesh: its distinct vertices and the faces as indices into them, the faces
+// with any translucent vertex after the opaque ones so that each pass draws one range. Sharing
+// vertices lets GL shade each once, where the builder keeps three per face.
 struct MeshObject {
   GLuint vertexArray = 0;
   GLuint buffer = 0;
-  GLsizei opaqueVertices = 0;
-  GLsizei translucentVertices = 0;
+  GLuint indexBuffer = 0;
+  GLenum indexType = GL_UNSIGNED_SHORT;
+  GLsizei opaqueIndices = 0;
+  GLsizei translucentIndices = 0;
   size_t sourceVertices = 0;  // the mesh's vertex count when uploaded
+};
+
+// A vertex compared byte for byte, to find the ones a mesh repeats.
+struct VertexKey {
+  MeshVertex v;
+  bool operator==(const VertexKey& other) const { return std::memcmp(&v, &other.v, sizeof v) == 0; }
+};
+static_assert(sizeof(MeshVertex) == 36, "vertices are compared and hashed as their bytes, without padding");
+struct VertexKeyHash {
+  size_t operator()(const VertexKey& key) const {
+    uint32_t words[sizeof(MeshVertex) / 4];
+    std::memcpy(words, &key.v, sizeof words);
+    uint64_t h = 14695981039346656037ull;
+    for (uint32_t w : words) h = (h ^ w) * 1099511628211ull;
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
 };
 
 struct TextureObject {
@@ -125,6 +145,13 @@ GLuint Link(const char* vertexSource, const char* fragmentSource, std::string* e
   return 0;
 }
 
+// Draws `count` indices of a mesh's faces from index `first`.
+void DrawIndexed(const MeshObject& object, GLsizei first, GLsizei count) {
+  const size_t size = object.indexType == GL_UNSIGNED_SHORT ? sizeof(uint16_t) : sizeof(uint32_t);
+  glBindVertexArray(object.vertexArray);
+  glDrawElements(GL_TRIANGLES, count, object.indexType, reinterpret_cast<const void*>(static_cast<size_t>(first) * size));
+}
+
 }  // namespace
 
 struct Renderer::State {
@@ -134,10 +161,9 @@ struct Renderer::State {
   GLuint surfaceProgram = 0;
   MeshUniforms u;
   GLuint emptyVertexArray = 0;  // the full-screen triangle comes from gl_VertexID
-  GLuint quadVertexArray = 0, quadBuffer = 0;
   GLuint whiteTexture = 0;
   GLuint surfaceTexture = 0;
-  GLint surfaceBitsUniform = -1;
+  GLint surfaceLevelsUniform = -1;
   int surfaceWidth = 0, surfaceHeight = 0, surfaceBits = 0;
   int frameWidth = 0, frameHeight = 0;
   std::unordered_map<const MeshBuilder*, MeshObject> meshes;
@@ -148,6 +174,10 @@ struct Renderer::State {
   std::vector<DrawItem> translucent;
   std::vector<int32_t> stack;
   std::vector<MeshVertex> staging;
+  std::vector<uint32_t> indices;
+  std::vector<uint16_t> shortIndices;
+  std::unordered_map<VertexKey, uint32_t, VertexKeyHash> distinct;
+  MeshObject quad;  // the decal square
   std::vector<ParallelLight> parallel;
   ShaderLights lights;
 
@@ -197,6 +227,7 @@ struct Renderer::State {
   void DeleteMesh(MeshObject* object) {
     DeleteVertexArray(&object->vertexArray);
     DeleteBuffer(&object->buffer);
+    DeleteBuffer(&object->indexBuffer);
   }
 
   const MeshObject& Upload(const MeshBuilder& mesh);
@@ -209,31 +240,40 @@ struct Renderer::State {
 };
 
 // Vertex data goes up once per mesh pointer; a mesh whose vertex count changed since is uploaded
-// again rather than drawn from a buffer of the wrong size.
+// again rather than drawn from buffers of the wrong size.
 const MeshObject& Renderer::State::Upload(const MeshBuilder& mesh) {
   MeshObject& object = meshes[&mesh];
   const std::vector<MeshVertex>& vertices = mesh.Vertices();
   if (object.buffer != 0 && object.sourceVertices == vertices.size()) return object;
 
   staging.clear();
-  staging.reserve(vertices.size());
+  indices.clear();
+  distinct.clear();
+  indices.reserve(vertices.size());
   const size_t faces = vertices.size() / 3;
   for (int pass = 0; pass < 2; ++pass) {
     for (size_t f = 0; f < faces; ++f) {
       const MeshVertex* v = &vertices[f * 3];
       const bool translucent = Translucent(v[0]) || Translucent(v[1]) || Translucent(v[2]);
-      if (translucent == (pass == 1)) staging.insert(staging.end(), v, v + 3);
+      if (translucent != (pass == 1)) continue;
+      for (int corner = 0; corner < 3; ++corner) {
+        const auto [at, added] = distinct.try_emplace(VertexKey{v[corner]}, static_cast<uint32_t>(staging.size()));
+        if (added) staging.push_back(v[corner]);
+        indices.push_back(at->second);
+      }
     }
-    if (pass == 0) object.opaqueVertices = static_cast<GLsizei>(staging.size());
+    if (pass == 0) object.opaqueIndices = static_cast<GLsizei>(indices.size());
   }
-  object.translucentVertices = static_cast<GLsizei>(staging.size()) - object.opaqueVertices;
+  object.translucentIndices = static_cast<GLsizei>(indices.size()) - object.opaqueIndices;
   object.sourceVertices = vertices.size();
 
   if (object.buffer == 0) {
     object.vertexArray = NewVertexArray();
     object.buffer = NewBuffer();
+    object.indexBuffer = NewBuffer();
     glBindVertexArray(object.vertexArray);
     glBindBuffer(GL_ARRAY_BUFFER, object.buffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, object.indexBuffer);
     constexpr GLsizei kStride = sizeof(MeshVertex);
     glEnableVertexAttribArray(0);
     glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, kStride,
@@ -252,6 +292,16 @@ const MeshObject& Renderer::State::Upload(const MeshBuilder& mesh) {
   }
   glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(staging.size() * sizeof(MeshVertex)), staging.data(),
                GL_STATIC_DRAW);
+  if (staging.size() <= 0xFFFF) {
+    shortIndices.assign(indices.begin(), indices.end());
+    object.indexType = GL_UNSIGNED_SHORT;
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(shortIndices.size() * sizeof(uint16_t)),
+                 shortIndices.data(), GL_STATIC_DRAW);
+  } else {
+    object.indexType = GL_UNSIGNED_INT;
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(uint32_t)), indices.data(),
+                 GL_STATIC_DRAW);
+  }
   return object;
 }
 
@@ -305,9 +355,9 @@ void Renderer::State::SetParallelLights(const glm::vec3& origin) {
 GLsizei Renderer::State::DrawMesh(const DrawItem& item, bool translucentPass) {
   const MeshBuilder& mesh = *item.mesh;
   const MeshObject& object = Upload(mesh);
-  const GLsizei count = translucentPass ? object.translucentVertices : object.opaqueVertices;
-  if (count == 0) return object.translucentVertices;
-  const GLint first = translucentPass ? object.opaqueVertices : 0;
+  const GLsizei count = translucentPass ? object.translucentIndices : object.opaqueIndices;
+  if (count == 0) return object.translucentIndices;
+  const GLsizei first = translucentPass ? object.opaqueIndices : 0;
 
   const glm::mat3 linear(item.modelView);
   const glm::mat3 normalMatrix = glm::inverseTranspose(linear);
@@ -326,11 +376,10 @@ GLsizei Renderer::State::DrawMesh(const DrawItem& item, bool translucentPass) {
   glBindTexture(GL_TEXTURE_2D, texture);
   glUniform1i(u.dropBlack, mesh.decalTransparency && texture != whiteTexture ? 1 : 0);
 
-  glBindVertexArray(object.vertexArray);
   if (wireframe) glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-  glDrawArrays(GL_TRIANGLES, first, count);
+  DrawIndexed(object, first, count);
   if (wireframe) glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  return object.translucentVertices;
+  return object.translucentIndices;
 }
 
 void Renderer::State::DrawDecal(const DrawItem& item) {
@@ -344,8 +393,7 @@ void Renderer::State::DrawDecal(const DrawItem& item) {
   glFrontFace(GL_CCW);
   glBindTexture(GL_TEXTURE_2D, texture);
   glUniform1i(u.dropBlack, item.decal->transparency && texture != whiteTexture ? 1 : 0);
-  glBindVertexArray(quadVertexArray);
-  glDrawArrays(GL_TRIANGLES, 0, 6);
+  DrawIndexed(quad, 0, quad.opaqueIndices);
 }
 
 Renderer::Renderer() : state_(std::make_unique<State>()) {}
@@ -397,7 +445,7 @@ bool Renderer::Open(std::string* error) {
   glUniform1i(u.texture, 0);
   glUseProgram(s.surfaceProgram);
   glUniform1i(glGetUniformLocation(s.surfaceProgram, "uSurface"), 0);
-  s.surfaceBitsUniform = glGetUniformLocation(s.surfaceProgram, "uBits");
+  s.surfaceLevelsUniform = glGetUniformLocation(s.surfaceProgram, "uLevels");
   glUseProgram(0);
 
   s.emptyVertexArray = s.NewVertexArray();
@@ -412,10 +460,8 @@ bool Renderer::Open(std::string* error) {
   MeshBuilder quad;
   quad.AddFace(corners[0], corners[1], corners[2]);
   quad.AddFace(corners[0], corners[2], corners[3]);
-  const MeshObject object = s.Upload(quad);
+  s.quad = s.Upload(quad);
   s.meshes.erase(&quad);
-  s.quadVertexArray = object.vertexArray;
-  s.quadBuffer = object.buffer;
   glBindVertexArray(0);
 
   const uint8_t white[4] = {255, 255, 255, 255};
@@ -443,8 +489,7 @@ void Renderer::Close() {
   ReleaseAll();
   s.DeleteTexture(&s.surfaceTexture);
   s.DeleteTexture(&s.whiteTexture);
-  s.DeleteVertexArray(&s.quadVertexArray);
-  s.DeleteBuffer(&s.quadBuffer);
+  s.DeleteMesh(&s.quad);
   s.DeleteVertexArray(&s.emptyVertexArray);
   s.DeleteProgram(&s.surfaceProgram);
   s.DeleteProgram(&s.meshProgram);
@@ -464,12 +509,12 @@ void Renderer::DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, i
                       pitch >= width * bytesPerPixel;
   glDisable(GL_SCISSOR_TEST);
   if (usable) {
-    const GLenum format = GL_RED_INTEGER;
-    const GLenum type = bitsPerPixel == 16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT;
+    const GLenum format = bitsPerPixel == 16 ? GL_RGB : GL_BGRA;
+    const GLenum type = bitsPerPixel == 16 ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_INT_8_8_8_8_REV;
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, s.surfaceTexture);
     if (width != s.surfaceWidth || height != s.surfaceHeight || bitsPerPixel != s.surfaceBits) {
-      glTexImage2D(GL_TEXTURE_2D, 0, bitsPerPixel == 16 ? GL_R16UI : GL_R32UI, width, height, 0, format, type, nullptr);
+      glTexImage2D(GL_TEXTURE_2D, 0, bitsPerPixel == 16 ? GL_RGB565 : GL_RGBA8, width, height, 0, format, type, nullptr);
       s.surfaceWidth = width;
       s.surfaceHeight = height;
       s.surfaceBits = bitsPerPixel;
@@ -495,13 +540,18 @@ void Renderer::DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, i
     glDisable(GL_CULL_FACE);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glUseProgram(s.surfaceProgram);
-    glUniform1i(s.surfaceBitsUniform, bitsPerPixel);
+    if (bitsPerPixel == 16) {
+      glUniform3f(s.surfaceLevelsUniform, 31.0f, 63.0f, 31.0f);
+    } else {
+      glUniform3f(s.surfaceLevelsUniform, 255.0f, 255.0f, 255.0f);
+    }
     glBindVertexArray(s.emptyVertexArray);
-    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glDrawArrays(GL_TRIANGLES, 0, 6);
     glBindVertexArray(0);
   }
   glDepthMask(GL_TRUE);
   glClear(GL_DEPTH_BUFFER_BIT);
+  glFlush();
 }
 
 void Renderer::ClearDepth(const Viewport& viewport) {
@@ -630,6 +680,9 @@ void Renderer::Render(const Scene& scene, int32_t root, const Viewport& viewport
   glFrontFace(GL_CCW);
   glDisable(GL_SCISSOR_TEST);
   glBindVertexArray(0);
+  // Hands the pass to GL now: a rasteriser working beside this thread starts on it while the next
+  // pass is built.
+  glFlush();
 }
 
 void Renderer::Forget(const MeshBuilder* mesh) {

@@ -114,31 +114,29 @@ void main() {
 }
 )";
 
-// The back surface covers the frame with one triangle; its first row is the frame's top.
+// The back surface covers the frame with two triangles (a rectangle, which Mesa's software
+// rasteriser copies without running the shader per pixel); its first row is the frame's top.
 inline constexpr const char* kSurfaceVertexShader = R"(#version 330 core
 out vec2 vUv;
 void main() {
-  vec2 corner = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));
-  vUv = vec2(corner.x, 1.0 - corner.y);
-  gl_Position = vec4(corner * 2.0 - 1.0, 0.0, 1.0);
+  int corner = gl_VertexID < 3 ? gl_VertexID : gl_VertexID - 2;  // 0 1 2, 1 2 3
+  vec2 p = vec2(float(corner & 1), float(corner >> 1));
+  vUv = vec2(p.x, 1.0 - p.y);
+  gl_Position = vec4(p * 2.0 - 1.0, 0.0, 1.0);
 }
 )";
 
-// The surface arrives as whole pixels (16-bit 5-6-5 or 32-bit 0x00RRGGBB) and is taken apart here:
-// each channel c of n bits becomes c / (2^n - 1), which the frame buffer rounds to 8 bits. (Mesa
-// samples a 5-6-5 texture by repeating bits, which is one off for some values.)
+// A channel of n bits with value c must become c / (2^n - 1), which the frame buffer rounds to 8
+// bits. Mesa widens 5-6-5 texels by repeating their bits, one off for some values; rounding to the
+// channel's own levels first gives back c exactly. `uLevels` is 2^n - 1 per channel.
 inline constexpr const char* kSurfaceFragmentShader = R"(#version 330 core
 in vec2 vUv;
-uniform usampler2D uSurface;
-uniform int uBits;
+uniform sampler2D uSurface;
+uniform vec3 uLevels;
 out vec4 fragColour;
 void main() {
-  ivec2 size = textureSize(uSurface, 0);
-  ivec2 at = clamp(ivec2(vUv * vec2(size)), ivec2(0), size - 1);
-  uint v = texelFetch(uSurface, at, 0).r;
-  vec3 colour = uBits == 16 ? vec3(float(v >> 11u), float((v >> 5u) & 63u), float(v & 31u)) / vec3(31.0, 63.0, 31.0)
-                            : vec3(float((v >> 16u) & 255u), float((v >> 8u) & 255u), float(v & 255u)) / 255.0;
-  fragColour = vec4(colour, 1.0);
+  vec3 texel = texture(uSurface, vUv).rgb;
+  fragColour = vec4(floor(texel * uLevels + 0.5) / uLevels, 1.0);
 }
 )";
 
