@@ -5,6 +5,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -158,13 +159,13 @@ struct Renderer::State {
   bool open = false;
   size_t live = 0;
   GLuint meshProgram = 0;
-  GLuint surfaceProgram = 0;
   MeshUniforms u;
-  GLuint emptyVertexArray = 0;  // the full-screen triangle comes from gl_VertexID
   GLuint whiteTexture = 0;
   GLuint surfaceTexture = 0;
-  GLint surfaceLevelsUniform = -1;
-  int surfaceWidth = 0, surfaceHeight = 0, surfaceBits = 0;
+  GLuint surfaceFramebuffer = 0;  // reads the surface texture for the copy into the frame
+  int surfaceWidth = 0, surfaceHeight = 0;
+  std::vector<uint8_t> surfaceRgba;
+  std::vector<uint8_t> expand565;  // RGBA of each 5-6-5 value
   int frameWidth = 0, frameHeight = 0;
   std::unordered_map<const MeshBuilder*, MeshObject> meshes;
   std::unordered_map<const Picture*, TextureObject> textures;
@@ -413,12 +414,6 @@ bool Renderer::Open(std::string* error) {
   s.meshProgram = Link(kMeshVertexShader, kMeshFragmentShader, error);
   if (s.meshProgram == 0) return false;
   ++s.live;
-  s.surfaceProgram = Link(kSurfaceVertexShader, kSurfaceFragmentShader, error);
-  if (s.surfaceProgram == 0) {
-    s.DeleteProgram(&s.meshProgram);
-    return false;
-  }
-  ++s.live;
 
   const GLuint program = s.meshProgram;
   MeshUniforms& u = s.u;
@@ -443,12 +438,8 @@ bool Renderer::Open(std::string* error) {
   u.fogEnd = glGetUniformLocation(program, "uFogEnd");
   glUseProgram(program);
   glUniform1i(u.texture, 0);
-  glUseProgram(s.surfaceProgram);
-  glUniform1i(glGetUniformLocation(s.surfaceProgram, "uSurface"), 0);
-  s.surfaceLevelsUniform = glGetUniformLocation(s.surfaceProgram, "uLevels");
   glUseProgram(0);
 
-  s.emptyVertexArray = s.NewVertexArray();
 
   // The decal square, centred, facing the camera; v = 0 at its top.
   const MeshVertex corners[4] = {
@@ -477,8 +468,27 @@ bool Renderer::Open(std::string* error) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  s.surfaceWidth = s.surfaceHeight = s.surfaceBits = 0;
+  // A 1 x 1 image until the first surface, so that the frame buffer is complete from the start.
+  const uint8_t black[4] = {0, 0, 0, 255};
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, black);
+  s.surfaceWidth = s.surfaceHeight = 1;
   glBindTexture(GL_TEXTURE_2D, 0);
+  glGenFramebuffers(1, &s.surfaceFramebuffer);
+  ++s.live;
+  GLint read = 0;
+  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, s.surfaceFramebuffer);
+  glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, s.surfaceTexture, 0);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+
+  // A channel of n bits with value c is c / (2^n - 1) of full scale, rounded to 8 bits.
+  s.expand565.resize(65536 * 4);
+  for (uint32_t v = 0; v < 65536; ++v) {
+    s.expand565[v * 4] = static_cast<uint8_t>(((v >> 11) * 255 + 15) / 31);
+    s.expand565[v * 4 + 1] = static_cast<uint8_t>((((v >> 5) & 63) * 255 + 31) / 63);
+    s.expand565[v * 4 + 2] = static_cast<uint8_t>(((v & 31) * 255 + 15) / 31);
+    s.expand565[v * 4 + 3] = 255;
+  }
   s.open = true;
   return true;
 }
@@ -487,11 +497,14 @@ void Renderer::Close() {
   State& s = *state_;
   if (!s.open) return;
   ReleaseAll();
+  if (s.surfaceFramebuffer != 0) {
+    glDeleteFramebuffers(1, &s.surfaceFramebuffer);
+    s.surfaceFramebuffer = 0;
+    --s.live;
+  }
   s.DeleteTexture(&s.surfaceTexture);
   s.DeleteTexture(&s.whiteTexture);
   s.DeleteMesh(&s.quad);
-  s.DeleteVertexArray(&s.emptyVertexArray);
-  s.DeleteProgram(&s.surfaceProgram);
   s.DeleteProgram(&s.meshProgram);
   s.open = false;
 }
@@ -509,45 +522,55 @@ void Renderer::DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, i
                       pitch >= width * bytesPerPixel;
   glDisable(GL_SCISSOR_TEST);
   if (usable) {
-    const GLenum format = bitsPerPixel == 16 ? GL_RGB : GL_BGRA;
-    const GLenum type = bitsPerPixel == 16 ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_INT_8_8_8_8_REV;
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, s.surfaceTexture);
-    if (width != s.surfaceWidth || height != s.surfaceHeight || bitsPerPixel != s.surfaceBits) {
-      glTexImage2D(GL_TEXTURE_2D, 0, bitsPerPixel == 16 ? GL_RGB565 : GL_RGBA8, width, height, 0, format, type, nullptr);
-      s.surfaceWidth = width;
-      s.surfaceHeight = height;
-      s.surfaceBits = bitsPerPixel;
-    }
-    glPixelStorei(GL_UNPACK_ALIGNMENT, bytesPerPixel);
-    if (pitch % bytesPerPixel == 0) {
-      glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch / bytesPerPixel);
-      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, type, pixels);
-    } else {
-      // Rows that do not start on a whole pixel go up one at a time.
-      glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-      glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-      for (int y = 0; y < height; ++y) {
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, y, width, 1, format, type, pixels + static_cast<size_t>(y) * pitch);
+    // Widened here to the frame's own RGBA, bottom row first: GL then copies it into the frame
+    // as it is, without running a shader over every pixel.
+    const size_t w = static_cast<size_t>(width);
+    s.surfaceRgba.resize(w * static_cast<size_t>(height) * 4);
+    uint8_t* out = s.surfaceRgba.data();
+    for (int y = height - 1; y >= 0; --y) {
+      const uint8_t* row = pixels + static_cast<size_t>(y) * static_cast<size_t>(pitch);
+      if (bitsPerPixel == 16) {
+        for (size_t x = 0; x < w; ++x, out += 4) {
+          uint16_t v = 0;
+          std::memcpy(&v, row + x * 2, 2);
+          std::memcpy(out, &s.expand565[v * 4u], 4);
+        }
+      } else if constexpr (std::endian::native == std::endian::little) {
+        // 0x00RRGGBB read as a word is B, G, R, 0 in memory; R, G, B, 255 is 0xFFBBGGRR.
+        for (size_t x = 0; x < w; ++x, out += 4) {
+          uint32_t v = 0;
+          std::memcpy(&v, row + x * 4, 4);
+          v = (v >> 16 & 0xFFu) | (v & 0xFF00u) | (v & 0xFFu) << 16 | 0xFF000000u;
+          std::memcpy(out, &v, 4);
+        }
+      } else {
+        for (size_t x = 0; x < w; ++x, out += 4) {
+          uint32_t v = 0;
+          std::memcpy(&v, row + x * 4, 4);
+          out[0] = static_cast<uint8_t>(v >> 16);
+          out[1] = static_cast<uint8_t>(v >> 8);
+          out[2] = static_cast<uint8_t>(v);
+          out[3] = 255;
+        }
       }
     }
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-
-    if (s.frameWidth > 0 && s.frameHeight > 0) glViewport(0, 0, s.frameWidth, s.frameHeight);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_BLEND);
-    glDisable(GL_CULL_FACE);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glUseProgram(s.surfaceProgram);
-    if (bitsPerPixel == 16) {
-      glUniform3f(s.surfaceLevelsUniform, 31.0f, 63.0f, 31.0f);
-    } else {
-      glUniform3f(s.surfaceLevelsUniform, 255.0f, 255.0f, 255.0f);
+    glBindTexture(GL_TEXTURE_2D, s.surfaceTexture);
+    if (width != s.surfaceWidth || height != s.surfaceHeight) {
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+      s.surfaceWidth = width;
+      s.surfaceHeight = height;
     }
-    glBindVertexArray(s.emptyVertexArray);
-    glDrawArrays(GL_TRIANGLES, 0, 6);
-    glBindVertexArray(0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, s.surfaceRgba.data());
+
+    GLint read = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, s.surfaceFramebuffer);
+    const int frameWidth = s.frameWidth > 0 ? s.frameWidth : width;
+    const int frameHeight = s.frameHeight > 0 ? s.frameHeight : height;
+    glBlitFramebuffer(0, 0, width, height, 0, 0, frameWidth, frameHeight, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
   }
   glDepthMask(GL_TRUE);
   glClear(GL_DEPTH_BUFFER_BIT);

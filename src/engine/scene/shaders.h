@@ -1,5 +1,5 @@
-// The renderer's GLSL 330 core sources: the mesh program (per-vertex lighting, texture, fog) and
-// the back-surface program (one full-screen triangle). Text only; the renderer compiles them.
+// The renderer's GLSL 330 core sources: the mesh program (per-vertex lighting, texture, fog). Text
+// only; the renderer compiles them.
 #pragma once
 
 namespace engine {
@@ -111,32 +111,6 @@ void main() {
     colour.rgb = mix(uFogColour, colour.rgb, f);
   }
   fragColour = colour;
-}
-)";
-
-// The back surface covers the frame with two triangles (a rectangle, which Mesa's software
-// rasteriser copies without running the shader per pixel); its first row is the frame's top.
-inline constexpr const char* kSurfaceVertexShader = R"(#version 330 core
-out vec2 vUv;
-void main() {
-  int corner = gl_VertexID < 3 ? gl_VertexID : gl_VertexID - 2;  // 0 1 2, 1 2 3
-  vec2 p = vec2(float(corner & 1), float(corner >> 1));
-  vUv = vec2(p.x, 1.0 - p.y);
-  gl_Position = vec4(p * 2.0 - 1.0, 0.0, 1.0);
-}
-)";
-
-// A channel of n bits with value c must become c / (2^n - 1), which the frame buffer rounds to 8
-// bits. Mesa widens 5-6-5 texels by repeating their bits, one off for some values; rounding to the
-// channel's own levels first gives back c exactly. `uLevels` is 2^n - 1 per channel.
-inline constexpr const char* kSurfaceFragmentShader = R"(#version 330 core
-in vec2 vUv;
-uniform sampler2D uSurface;
-uniform vec3 uLevels;
-out vec4 fragColour;
-void main() {
-  vec3 texel = texture(uSurface, vUv).rgb;
-  fragColour = vec4(floor(texel * uLevels + 0.5) / uLevels, 1.0);
 }
 )";
 
