@@ -28,14 +28,23 @@ namespace {
 constexpr int kMaxLights = kShaderMaxLights;
 enum LightKind : int { kKindFixed = 0, kKindPoint = 1, kKindSpot = 2 };
 
-// Uniform locations of the mesh program.
+// The variants of the mesh program, by feature bits.
+enum Variant : int { kFog = 1, kDropBlack = 2, kSpecular = 4, kVariants = 8 };
+
+// Uniform locations of one mesh program (-1 where its variant has no such uniform).
 struct MeshUniforms {
   GLint modelView = -1, projection = -1, normalMatrix = -1;
   GLint lit = -1, chrome = -1, specularPower = -1;
   GLint ambient = -1, lightCount = -1, lightKind = -1, lightColour = -1, lightPosition = -1, lightVector = -1,
         lightShape = -1;
-  GLint texture = -1, dropBlack = -1;
-  GLint fog = -1, fogColour = -1, fogStart = -1, fogEnd = -1;
+  GLint texture = -1;
+  GLint fogColour = -1, fogStart = -1, fogEnd = -1;
+};
+
+struct MeshProgram {
+  GLuint program = 0;
+  MeshUniforms u;
+  uint64_t pass = 0;  // the Render call whose settings it holds
 };
 
 // The GL side of one mesh: its distinct vertices and the faces as indices into them, the faces
@@ -105,9 +114,10 @@ float Attenuation(float linear, float range, float distance) {
 
 bool Translucent(const MeshVertex& v) { return (v.rgba >> 24) < 255u; }
 
-GLuint Compile(GLenum type, const char* source, std::string* error) {
+GLuint Compile(GLenum type, const std::string& header, const char* body, std::string* error) {
   const GLuint shader = glCreateShader(type);
-  glShaderSource(shader, 1, &source, nullptr);
+  const char* sources[2] = {header.c_str(), body};
+  glShaderSource(shader, 2, sources, nullptr);
   glCompileShader(shader);
   GLint ok = GL_FALSE;
   glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
@@ -120,10 +130,10 @@ GLuint Compile(GLenum type, const char* source, std::string* error) {
 }
 
 // A linked program, or 0 with a message. The shaders go once linked: only the program counts.
-GLuint Link(const char* vertexSource, const char* fragmentSource, std::string* error) {
-  const GLuint vertex = Compile(GL_VERTEX_SHADER, vertexSource, error);
+GLuint Link(const std::string& header, const char* vertexSource, const char* fragmentSource, std::string* error) {
+  const GLuint vertex = Compile(GL_VERTEX_SHADER, header, vertexSource, error);
   if (vertex == 0) return 0;
-  const GLuint fragment = Compile(GL_FRAGMENT_SHADER, fragmentSource, error);
+  const GLuint fragment = Compile(GL_FRAGMENT_SHADER, header, fragmentSource, error);
   if (fragment == 0) {
     glDeleteShader(vertex);
     return 0;
@@ -158,8 +168,13 @@ void DrawIndexed(const MeshObject& object, GLsizei first, GLsizei count) {
 struct Renderer::State {
   bool open = false;
   size_t live = 0;
-  GLuint meshProgram = 0;
-  MeshUniforms u;
+  MeshProgram programs[kVariants];
+  int current = -1;   // the variant in use
+  uint64_t pass = 0;  // counts Render calls
+  // What the programs take per Render call.
+  glm::mat4 projection{1.0f};
+  glm::vec3 ambient{0.0f};
+  SceneSettings settings;
   GLuint whiteTexture = 0;
   GLuint surfaceTexture = 0;
   GLuint surfaceFramebuffer = 0;  // reads the surface texture for the copy into the frame
@@ -233,7 +248,8 @@ struct Renderer::State {
 
   const MeshObject& Upload(const MeshBuilder& mesh);
   GLuint TextureOf(const Picture* picture);
-  void SetLights() const;
+  // Switches to a variant's program, bringing it up to date with this Render call's settings.
+  const MeshUniforms& Use(int variant);
   void SetParallelLights(const glm::vec3& origin);
   // Returns the mesh's count of translucent vertices, known once it is uploaded.
   GLsizei DrawMesh(const DrawItem& item, bool translucentPass);
@@ -332,13 +348,27 @@ GLuint Renderer::State::TextureOf(const Picture* picture) {
   return object.texture;
 }
 
-void Renderer::State::SetLights() const {
+const MeshUniforms& Renderer::State::Use(int variant) {
+  MeshProgram& program = programs[variant];
+  const MeshUniforms& u = program.u;
+  if (current != variant) {
+    glUseProgram(program.program);
+    current = variant;
+  }
+  if (program.pass == pass) return u;
+  program.pass = pass;
+  glUniformMatrix4fv(u.projection, 1, GL_FALSE, glm::value_ptr(projection));
+  glUniform3fv(u.ambient, 1, glm::value_ptr(ambient));
+  glUniform3fv(u.fogColour, 1, glm::value_ptr(settings.fogColour));
+  glUniform1f(u.fogStart, settings.fogStart);
+  glUniform1f(u.fogEnd, settings.fogEnd);
   glUniform1i(u.lightCount, lights.count);
   glUniform1iv(u.lightKind, kMaxLights, lights.kind);
   glUniform3fv(u.lightColour, kMaxLights, glm::value_ptr(lights.colour[0]));
   glUniform3fv(u.lightPosition, kMaxLights, glm::value_ptr(lights.position[0]));
   glUniform3fv(u.lightVector, kMaxLights, glm::value_ptr(lights.vector[0]));
   glUniform4fv(u.lightShape, kMaxLights, glm::value_ptr(lights.shape[0]));
+  return u;
 }
 
 // Parallel-point lights shine on the whole object along the line from its origin to the light.
@@ -349,6 +379,7 @@ void Renderer::State::SetParallelLights(const glm::vec3& origin) {
     lights.vector[light.slot] = distance > 0.0f ? offset / distance : glm::vec3(0.0f);
     lights.shape[light.slot] = glm::vec4(Attenuation(light.linear, light.range, distance), 0.0f, 0.0f, 0.0f);
   }
+  const MeshUniforms& u = programs[current].u;
   glUniform3fv(u.lightVector, kMaxLights, glm::value_ptr(lights.vector[0]));
   glUniform4fv(u.lightShape, kMaxLights, glm::value_ptr(lights.shape[0]));
 }
@@ -360,6 +391,14 @@ GLsizei Renderer::State::DrawMesh(const DrawItem& item, bool translucentPass) {
   if (count == 0) return object.translucentIndices;
   const GLsizei first = translucentPass ? object.opaqueIndices : 0;
 
+  const bool wireframe = mesh.quality == kQualityWireframe;
+  const bool lit = !wireframe && mesh.quality != kQualityUnlitFlat;
+  const GLuint texture = TextureOf(mesh.texture);
+  const int variant = (settings.fogEnabled ? kFog : 0) |
+                      (mesh.decalTransparency && texture != whiteTexture ? kDropBlack : 0) |
+                      (lit && mesh.specularPower > 0.0f ? kSpecular : 0);
+  const MeshUniforms& u = Use(variant);
+
   const glm::mat3 linear(item.modelView);
   const glm::mat3 normalMatrix = glm::inverseTranspose(linear);
   glUniformMatrix4fv(u.modelView, 1, GL_FALSE, glm::value_ptr(item.modelView));
@@ -367,15 +406,11 @@ GLsizei Renderer::State::DrawMesh(const DrawItem& item, bool translucentPass) {
   // A mirroring transform turns the winding on screen round: its outside still faces the camera.
   glFrontFace(glm::determinant(linear) < 0.0f ? GL_CW : GL_CCW);
 
-  const bool wireframe = mesh.quality == kQualityWireframe;
-  const bool lit = !wireframe && mesh.quality != kQualityUnlitFlat;
   glUniform1i(u.lit, lit ? 1 : 0);
   glUniform1i(u.chrome, mesh.chromeWraps.empty() ? 0 : 1);
-  glUniform1f(u.specularPower, lit ? std::max(0.0f, mesh.specularPower) : 0.0f);
+  if ((variant & kSpecular) != 0) glUniform1f(u.specularPower, mesh.specularPower);
   if (lit && !parallel.empty()) SetParallelLights(glm::vec3(item.modelView[3]));
-  const GLuint texture = TextureOf(mesh.texture);
   glBindTexture(GL_TEXTURE_2D, texture);
-  glUniform1i(u.dropBlack, mesh.decalTransparency && texture != whiteTexture ? 1 : 0);
 
   if (wireframe) glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
   DrawIndexed(object, first, count);
@@ -385,15 +420,16 @@ GLsizei Renderer::State::DrawMesh(const DrawItem& item, bool translucentPass) {
 
 void Renderer::State::DrawDecal(const DrawItem& item) {
   const GLuint texture = TextureOf(item.decal->picture);
+  const int variant = (settings.fogEnabled ? kFog : 0) |
+                      (item.decal->transparency && texture != whiteTexture ? kDropBlack : 0);
+  const MeshUniforms& u = Use(variant);
   const glm::mat4 modelView = glm::scale(glm::translate(glm::mat4(1.0f), glm::vec3(item.modelView[3])),
                                          glm::vec3(item.decal->size, 1.0f));
   glUniformMatrix4fv(u.modelView, 1, GL_FALSE, glm::value_ptr(modelView));
   glUniform1i(u.lit, 0);
   glUniform1i(u.chrome, 0);
-  glUniform1f(u.specularPower, 0.0f);
   glFrontFace(GL_CCW);
   glBindTexture(GL_TEXTURE_2D, texture);
-  glUniform1i(u.dropBlack, item.decal->transparency && texture != whiteTexture ? 1 : 0);
   DrawIndexed(quad, 0, quad.opaqueIndices);
 }
 
@@ -411,33 +447,41 @@ bool Renderer::Open(std::string* error) {
     *error = "an OpenGL 3.3 context is not current";
     return false;
   }
-  s.meshProgram = Link(kMeshVertexShader, kMeshFragmentShader, error);
-  if (s.meshProgram == 0) return false;
-  ++s.live;
-
-  const GLuint program = s.meshProgram;
-  MeshUniforms& u = s.u;
-  u.modelView = glGetUniformLocation(program, "uModelView");
-  u.projection = glGetUniformLocation(program, "uProjection");
-  u.normalMatrix = glGetUniformLocation(program, "uNormalMatrix");
-  u.lit = glGetUniformLocation(program, "uLit");
-  u.chrome = glGetUniformLocation(program, "uChrome");
-  u.specularPower = glGetUniformLocation(program, "uSpecularPower");
-  u.ambient = glGetUniformLocation(program, "uAmbient");
-  u.lightCount = glGetUniformLocation(program, "uLightCount");
-  u.lightKind = glGetUniformLocation(program, "uLightKind");
-  u.lightColour = glGetUniformLocation(program, "uLightColour");
-  u.lightPosition = glGetUniformLocation(program, "uLightPosition");
-  u.lightVector = glGetUniformLocation(program, "uLightVector");
-  u.lightShape = glGetUniformLocation(program, "uLightShape");
-  u.texture = glGetUniformLocation(program, "uTexture");
-  u.dropBlack = glGetUniformLocation(program, "uDropBlack");
-  u.fog = glGetUniformLocation(program, "uFog");
-  u.fogColour = glGetUniformLocation(program, "uFogColour");
-  u.fogStart = glGetUniformLocation(program, "uFogStart");
-  u.fogEnd = glGetUniformLocation(program, "uFogEnd");
-  glUseProgram(program);
-  glUniform1i(u.texture, 0);
+  for (int variant = 0; variant < kVariants; ++variant) {
+    std::string header = "#version 330 core\n";
+    if ((variant & kFog) != 0) header += "#define FOG 1\n";
+    if ((variant & kDropBlack) != 0) header += "#define DROP_BLACK 1\n";
+    if ((variant & kSpecular) != 0) header += "#define SPECULAR 1\n";
+    const GLuint program = Link(header, kMeshVertexShader, kMeshFragmentShader, error);
+    if (program == 0) {
+      for (MeshProgram& made : s.programs) s.DeleteProgram(&made.program);
+      return false;
+    }
+    ++s.live;
+    MeshProgram& made = s.programs[variant];
+    made.program = program;
+    made.pass = 0;
+    MeshUniforms& u = made.u;
+    u.modelView = glGetUniformLocation(program, "uModelView");
+    u.projection = glGetUniformLocation(program, "uProjection");
+    u.normalMatrix = glGetUniformLocation(program, "uNormalMatrix");
+    u.lit = glGetUniformLocation(program, "uLit");
+    u.chrome = glGetUniformLocation(program, "uChrome");
+    u.specularPower = glGetUniformLocation(program, "uSpecularPower");
+    u.ambient = glGetUniformLocation(program, "uAmbient");
+    u.lightCount = glGetUniformLocation(program, "uLightCount");
+    u.lightKind = glGetUniformLocation(program, "uLightKind");
+    u.lightColour = glGetUniformLocation(program, "uLightColour");
+    u.lightPosition = glGetUniformLocation(program, "uLightPosition");
+    u.lightVector = glGetUniformLocation(program, "uLightVector");
+    u.lightShape = glGetUniformLocation(program, "uLightShape");
+    u.texture = glGetUniformLocation(program, "uTexture");
+    u.fogColour = glGetUniformLocation(program, "uFogColour");
+    u.fogStart = glGetUniformLocation(program, "uFogStart");
+    u.fogEnd = glGetUniformLocation(program, "uFogEnd");
+    glUseProgram(program);
+    glUniform1i(u.texture, 0);
+  }
   glUseProgram(0);
 
 
@@ -505,7 +549,7 @@ void Renderer::Close() {
   s.DeleteTexture(&s.surfaceTexture);
   s.DeleteTexture(&s.whiteTexture);
   s.DeleteMesh(&s.quad);
-  s.DeleteProgram(&s.meshProgram);
+  for (MeshProgram& program : s.programs) s.DeleteProgram(&program.program);
   s.open = false;
 }
 
@@ -671,15 +715,12 @@ void Renderer::Render(const Scene& scene, int32_t root, const Viewport& viewport
   glDisable(GL_BLEND);
   glActiveTexture(GL_TEXTURE0);
 
-  glUseProgram(s.meshProgram);
-  const MeshUniforms& u = s.u;
-  glUniformMatrix4fv(u.projection, 1, GL_FALSE, glm::value_ptr(viewport.Projection()));
-  glUniform3fv(u.ambient, 1, glm::value_ptr(ambient));
-  s.SetLights();
-  glUniform1i(u.fog, settings.fogEnabled ? 1 : 0);
-  glUniform3fv(u.fogColour, 1, glm::value_ptr(settings.fogColour));
-  glUniform1f(u.fogStart, settings.fogStart);
-  glUniform1f(u.fogEnd, settings.fogEnd);
+  // The programs take these when first used in this call.
+  ++s.pass;
+  s.current = -1;
+  s.projection = viewport.Projection();
+  s.ambient = ambient;
+  s.settings = settings;
 
   for (const DrawItem& item : s.items) {
     if (item.mesh == nullptr) {
