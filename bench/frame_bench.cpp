@@ -254,6 +254,19 @@ void BM_DrawSurface(benchmark::State& state) {
 }
 BENCHMARK(BM_DrawSurface)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);
 
+// Opening a second renderer on the same context: compiling and linking its programs.
+void BM_OpenAndClose(benchmark::State& state) {
+  Bench& bench = Shared();
+  if (!bench.ok) return state.SkipWithError("no GL context");
+  for (auto _ : state) {
+    scene::Renderer renderer;
+    std::string error;
+    if (!renderer.Open(&error)) return state.SkipWithError(error.c_str());
+    renderer.Close();
+  }
+}
+BENCHMARK(BM_OpenAndClose)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();
