@@ -251,7 +251,7 @@ struct Renderer::State {
   // Switches to a variant's program, bringing it up to date with this Render call's settings.
   const MeshUniforms& Use(int variant);
   void SetParallelLights(const glm::vec3& origin);
-  // Returns the mesh's count of translucent vertices, known once it is uploaded.
+  // Returns the mesh's count of translucent face indices, known once it is uploaded.
   GLsizei DrawMesh(const DrawItem& item, bool translucentPass);
   void DrawDecal(const DrawItem& item);
 };
@@ -283,6 +283,7 @@ const MeshObject& Renderer::State::Upload(const MeshBuilder& mesh) {
   }
   object.translucentIndices = static_cast<GLsizei>(indices.size()) - object.opaqueIndices;
   object.sourceVertices = vertices.size();
+  if (distinct.size() > 4096) distinct = {};  // a big mesh's table is not kept for the small ones
 
   if (object.buffer == 0) {
     object.vertexArray = NewVertexArray();
