@@ -69,6 +69,8 @@ bool Scene::Pick(int32_t root, const glm::vec3& origin, const glm::vec3& directi
     glm::mat4 parentWorld;
   };
   std::vector<Pending> stack;
+  const MeshBuilder* lastMesh = nullptr;
+  const MeshBounds* lastBounds = nullptr;
   stack.push_back({root, At(root).parent == kNone ? glm::mat4(1.0f) : WorldMatrix(At(root).parent)});
   while (!stack.empty()) {
     const Pending item = stack.back();
@@ -88,17 +90,43 @@ bool Scene::Pick(int32_t root, const glm::vec3& origin, const glm::vec3& directi
     for (int32_t child : frame.children) stack.push_back({child, world});
     if (frame.meshes.empty()) continue;
 
-    // Ray in the frame's space: an affine map keeps the ray parameter, so distances compare as is.
-    const float det = glm::determinant(glm::mat3(world));
-    if (det == 0.0f || !std::isfinite(det)) continue;
-    const glm::mat4 toLocal = glm::inverse(world);
-    const glm::vec3 o(toLocal * glm::vec4(origin, 1.0f));
-    const glm::vec3 d(toLocal * glm::vec4(direction, 0.0f));
-    const glm::vec3 inverseD(1.0f / d.x, 1.0f / d.y, 1.0f / d.z);
+    // The largest stretch of the frame's axes bounds each mesh's sphere in the world, a test much
+    // cheaper than carrying the ray into the frame's space, which only meshes near the ray need.
+    const float stretch = std::sqrt(std::max({glm::dot(glm::vec3(world[0]), glm::vec3(world[0])),
+                                              glm::dot(glm::vec3(world[1]), glm::vec3(world[1])),
+                                              glm::dot(glm::vec3(world[2]), glm::vec3(world[2]))}));
+    bool local = false;
+    glm::vec3 o, d, inverseD;
     for (const MeshBuilder* mesh : frame.meshes) {
       if (mesh == nullptr) continue;
-      const MeshBounds& bounds = BoundsOf(mesh);
-      if (bounds.empty || !RayHitsBox(o, inverseD, bounds.min, bounds.max, best)) continue;
+      // Frames often share a mesh: the last box found saves a look-up.
+      if (mesh != lastMesh) {
+        lastMesh = mesh;
+        lastBounds = &BoundsOf(mesh);
+      }
+      const MeshBounds& bounds = *lastBounds;
+      if (bounds.empty) continue;
+      const glm::vec3 centre(world * glm::vec4((bounds.min + bounds.max) * 0.5f, 1.0f));
+      const float radius = glm::length(bounds.max - bounds.min) * 0.5f * stretch;
+      const glm::vec3 toCentre = centre - origin;
+      const float along = glm::dot(toCentre, direction);
+      const float squaredLength = glm::dot(direction, direction);
+      if (squaredLength > 0.0f && along < 0.0f && glm::dot(toCentre, toCentre) > radius * radius) continue;
+      if (squaredLength > 0.0f &&
+          glm::dot(toCentre, toCentre) - along * along / squaredLength > radius * radius * 1.0001f) {
+        continue;
+      }
+      if (!local) {
+        // An affine map keeps the ray parameter, so distances in the frame's space compare as is.
+        const float det = glm::determinant(glm::mat3(world));
+        if (det == 0.0f || !std::isfinite(det)) break;
+        const glm::mat4 toLocal = glm::inverse(world);
+        o = glm::vec3(toLocal * glm::vec4(origin, 1.0f));
+        d = glm::vec3(toLocal * glm::vec4(direction, 0.0f));
+        inverseD = glm::vec3(1.0f / d.x, 1.0f / d.y, 1.0f / d.z);
+        local = true;
+      }
+      if (!RayHitsBox(o, inverseD, bounds.min, bounds.max, best)) continue;
       const auto& v = mesh->Vertices();
       for (size_t i = 0; i + 2 < v.size(); i += 3) {
         const float t = RayHitsTriangle(o, d, v[i].position, v[i + 1].position, v[i + 2].position);

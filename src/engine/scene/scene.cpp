@@ -73,7 +73,15 @@ void Scene::SetPosition(int32_t frame, int32_t reference, const glm::vec3& posit
   glm::vec3 world = position;
   if (Valid(reference)) world = glm::vec3(WorldMatrix(reference) * glm::vec4(position, 1.0f));
   const int32_t parent = At(frame).parent;
-  if (parent != kNone) world = glm::vec3(glm::inverse(WorldMatrix(parent)) * glm::vec4(world, 1.0f));
+  if (parent != kNone) {
+    const glm::mat4 parentWorld = WorldMatrix(parent);
+    // A parent scaled to nothing has no point that maps to the target; keep the frame as it was
+    // rather than store NaNs.
+    const float det = glm::determinant(glm::mat3(parentWorld));
+    if (det == 0.0f || !std::isfinite(det)) return;
+    world = glm::vec3(glm::inverse(parentWorld) * glm::vec4(world, 1.0f));
+  }
+  if (!std::isfinite(world.x) || !std::isfinite(world.y) || !std::isfinite(world.z)) return;
   At(frame).position = world;
 }
 
