@@ -142,7 +142,7 @@ void LoadFlatShape(Engine& engine, int32_t element, std::string* record, int32_t
   for (int32_t frame = 1; frame <= frames; ++frame) {
     std::string file = path;
     if (frame > 1) {
-      char digits[4];
+      char digits[12];
       std::snprintf(digits, sizeof digits, "%03d", frame);
       file = path.substr(0, path.size() - 3) + digits;
     }

@@ -57,8 +57,10 @@ class Renderer {
   void Forget(const Picture* picture);
   // Drops every mesh and picture object (programs and shared buffers stay).
   void ReleaseAll();
-  // GL objects alive now (programs, buffers, vertex arrays, textures), for leak checks.
+  // GL objects alive now (programs, buffers, vertex arrays, textures, frame buffers), for leak checks.
   size_t LiveObjects() const;
+  // Waits until GL has carried out everything asked of it so far (for timing).
+  void Finish();
 
  private:
   struct State;
