@@ -69,7 +69,7 @@ TEST(GameRun, AResumedSubProjectThatDoesNotExistEndsTheGame) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.err.find("Sub-project 007 not found, error!"), std::string::npos) << run.err;
   const std::string dump = ReadText(game / "d.json");
-  EXPECT_NE(dump.find("\"position_stack\": 5, \"debug\": \"Debug value: 42 (HEX: 0x2A)\"}}"), std::string::npos)
+  EXPECT_NE(dump.find("\"position_stack\": 5, \"debug\": \"Debug value: 42 (HEX: 0x2A)\"}"), std::string::npos)
       << dump.substr(dump.find("\"program\""));
 }
 

@@ -51,11 +51,13 @@ TEST(VisualsPlay, BoxesSlotsAndFallbacks) {
   const int32_t shipBox[6] = {10, 20, 30, -10, -20, -30};
   for (int w = 0; w < 6; ++w) EXPECT_EQ(DumpWord(dump, 15 + w, 2), shipBox[w]) << "word " << 15 + w;
   EXPECT_EQ(DumpWord(dump, model::kWordLastFrame, 1), 2);
-  // Slots in element order: Tri's two frames, the default visual's one frame, Tri2's two.
+  // Slots in element order: Tri's two frames, the ship's one (its file is missing: an empty frame),
+  // the default visual's one frame, Tri2's two.
   const int32_t first = DumpWord(dump, model::kWordFirstAspect, 1);
   EXPECT_EQ(DumpWord(dump, model::kWordCurrentAspect, 1), first);
-  EXPECT_EQ(DumpWord(dump, model::kWordFirstAspect, 3), first + 2 * 64);
-  EXPECT_EQ(DumpWord(dump, model::kWordFirstAspect, 4), first + 3 * 64);
+  EXPECT_EQ(DumpWord(dump, model::kWordFirstAspect, 2), first + 2 * 64);
+  EXPECT_EQ(DumpWord(dump, model::kWordFirstAspect, 3), first + 3 * 64);
+  EXPECT_EQ(DumpWord(dump, model::kWordFirstAspect, 4), first + 4 * 64);
 
   // The missing .v3d reads the default visual: the same box as the command shows for it.
   const auto shown = RunProgram(VEXEL_VEXEL_BINARY, {"visual", "show", "visuals/default_.v3d", "--json"}, folder.path());

@@ -70,12 +70,18 @@ glm::vec3 PositionOf(const int32_t* record) {
          kPositionUnits;
 }
 
+// An angle as the fixed-point path turns by it: wrapped, then down to its table step (1/8 degree).
+// Taking the same step here keeps an element's orientation when it changes path.
+float StepRadians(int32_t angle) {
+  return static_cast<float>(model::WrapAngle(angle) & ~63) * kRadiansPerUnit;
+}
+
 // The turn of each axis as a scene rotation. The fixed-point turns about x and z are the usual
 // right-hand rotations of the vector; the turn about y is the opposite one.
 glm::quat AxisTurns(const int32_t* record, int firstWord) {
-  const float ax = static_cast<float>(model::WrapAngle(record[firstWord])) * kRadiansPerUnit;
-  const float ay = static_cast<float>(model::WrapAngle(record[firstWord + 1])) * kRadiansPerUnit;
-  const float az = static_cast<float>(model::WrapAngle(record[firstWord + 2])) * kRadiansPerUnit;
+  const float ax = StepRadians(record[firstWord]);
+  const float ay = StepRadians(record[firstWord + 1]);
+  const float az = StepRadians(record[firstWord + 2]);
   const glm::quat qx = glm::angleAxis(ax, glm::vec3(1, 0, 0));
   const glm::quat qy = glm::angleAxis(-ay, glm::vec3(0, 1, 0));
   const glm::quat qz = glm::angleAxis(az, glm::vec3(0, 0, 1));
