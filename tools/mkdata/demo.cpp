@@ -75,13 +75,19 @@ uint32_t RingTexel(int x, int y, uint32_t) {
   return (x % 8 == 0) ? 0x402010 : kBands[band];
 }
 
-// A sky from deep blue at the top to pale haze at the horizon, with a few bright clouds.
+// A sky from deep blue at the top to pale haze at the horizon (row 40), with a few bright clouds,
+// over green hills darkening towards the bottom.
 uint32_t SkyTexel(int x, int y, uint32_t) {
-  const int t = y * 255 / 63;
+  const int hill = 40 - static_cast<int>(3.0f * (1.0f + std::sin(static_cast<float>(x) * 2.0f * kPi * 3.0f / 128.0f)));
+  if (y >= hill) {
+    const uint32_t shade = static_cast<uint32_t>(150 - (y - 34) * 3);
+    return (shade / 3) << 16 | shade << 8 | (shade / 4);
+  }
+  const int t = y * 255 / 40;
   uint32_t r = static_cast<uint32_t>(20 + t * 150 / 255);
   uint32_t g = static_cast<uint32_t>(40 + t * 160 / 255);
   uint32_t b = static_cast<uint32_t>(110 + t * 120 / 255);
-  if ((x * 7 + y * 3) % 37 < 5 && y > 16 && y < 48) r = g = b = 235;
+  if ((x * 7 + y * 3) % 37 < 5 && y > 8 && y < 30) r = g = b = 235;
   return r << 16 | g << 8 | b;
 }
 
@@ -167,12 +173,12 @@ std::string ProjectText() {
 }
 
 // The collision map (no pair collides) with the scene settings: clip distance 100 m, the sky
-// picture stretched from row 40 to row 300, hood type 0, the front plane at 100 %.
+// picture stretched over the whole screen, hood type 0, the front plane at 100 %.
 Bytes CollisionFile() {
   Bytes out(65536, 0);
   Set32(&out, 65036, 100);
-  Set32(&out, 65040, 40);
-  Set32(&out, 65044, 300);
+  Set32(&out, 65040, 0);
+  Set32(&out, 65044, 479);
   Set32(&out, 65048, 0);
   Set32(&out, 65056, 100);
   return out;

@@ -485,7 +485,11 @@ void SceneBridge::Render(Display* display, scene::Renderer* renderer) {
       for (const int32_t half : hood_) {
         if (half != scene::kNone) scene_.SetPosition(half, sky_, at);
       }
-      renderer->Render(scene_, sky_, *viewport);
+      // The hood reaches out to the back clip distance; seen from a tilted camera its far parts lie
+      // deeper than that, so the sky pass is not clipped at the back plane.
+      scene::Viewport sky = *viewport;
+      sky.back = std::max(sky.back, settings.backClip) * 2.0f;
+      renderer->Render(scene_, sky_, sky);
       renderer->ClearDepth(*viewport);
     }
     renderer->Render(scene_, main_, *viewport);
