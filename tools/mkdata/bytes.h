@@ -58,6 +58,33 @@ inline Bytes Chunk(uint16_t id, const Bytes& body) {
   return out;
 }
 
+// A .3ds file of one named triangle object: `xyz` three floats a vertex, `corners` three vertex
+// indices a face (each face entry gets a zero flag word).
+inline Bytes Model3dsFile(std::string_view name, const std::vector<float>& xyz, const std::vector<uint16_t>& corners) {
+  Bytes vertices;
+  Put16(&vertices, static_cast<uint32_t>(xyz.size() / 3));
+  for (const float value : xyz) PutFloat(&vertices, value);
+  Bytes faces;
+  Put16(&faces, static_cast<uint32_t>(corners.size() / 3));
+  for (size_t i = 0; i + 3 <= corners.size(); i += 3) {
+    for (size_t k = 0; k < 3; ++k) Put16(&faces, corners[i + k]);
+    Put16(&faces, 0);
+  }
+  Bytes mesh = Chunk(0x4110, vertices);
+  const Bytes faceChunk = Chunk(0x4120, faces);
+  mesh.insert(mesh.end(), faceChunk.begin(), faceChunk.end());
+  Bytes object = FromText(name);
+  object.push_back(0);  // the name ends with a zero byte
+  const Bytes triangles = Chunk(0x4100, mesh);
+  object.insert(object.end(), triangles.begin(), triangles.end());
+  Bytes version;
+  Put32(&version, 3);
+  Bytes main = Chunk(0x0002, version);
+  const Bytes editor = Chunk(0x3D3D, Chunk(0x4000, object));
+  main.insert(main.end(), editor.begin(), editor.end());
+  return Chunk(0x4D4D, main);
+}
+
 // 24-bit bottom-up picture; rows padded to four bytes.
 inline Bytes Bmp(int width, int height, uint32_t (*colourAt)(int x, int y, uint32_t rgb), uint32_t rgb) {
   const uint32_t rowBytes = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;

@@ -30,42 +30,23 @@ Bytes RingModel() {
   constexpr int kTube = 8;
   constexpr float kRing = 0.8f;
   constexpr float kThickness = 0.3f;
-  Bytes vertices;
-  Put16(&vertices, kAround * kTube);
+  std::vector<float> xyz;
   for (int i = 0; i < kAround; ++i) {
     const float u = 2.0f * kPi * static_cast<float>(i) / kAround;
     for (int j = 0; j < kTube; ++j) {
       const float v = 2.0f * kPi * static_cast<float>(j) / kTube;
       const float reach = kRing + kThickness * std::cos(v);
-      PutFloat(&vertices, reach * std::cos(u));
-      PutFloat(&vertices, reach * std::sin(u));
-      PutFloat(&vertices, kThickness * std::sin(v));
+      xyz.insert(xyz.end(), {reach * std::cos(u), reach * std::sin(u), kThickness * std::sin(v)});
     }
   }
-  // Each face entry is its three corners and a flag word.
-  Bytes faces;
-  Put16(&faces, kAround * kTube * 2);
-  const auto at = [](int i, int j) { return static_cast<uint32_t>((i % kAround) * kTube + j % kTube); };
+  std::vector<uint16_t> corners;
+  const auto at = [](int i, int j) { return static_cast<uint16_t>((i % kAround) * kTube + j % kTube); };
   for (int i = 0; i < kAround; ++i) {
     for (int j = 0; j < kTube; ++j) {
-      for (const uint32_t v : {at(i, j), at(i + 1, j), at(i + 1, j + 1)}) Put16(&faces, v);
-      Put16(&faces, 0);
-      for (const uint32_t v : {at(i, j), at(i + 1, j + 1), at(i, j + 1)}) Put16(&faces, v);
-      Put16(&faces, 0);
+      corners.insert(corners.end(), {at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j), at(i + 1, j + 1), at(i, j + 1)});
     }
   }
-  Bytes mesh = Chunk(0x4110, vertices);
-  const Bytes faceChunk = Chunk(0x4120, faces);
-  mesh.insert(mesh.end(), faceChunk.begin(), faceChunk.end());
-  Bytes object = FromText(std::string_view("ring", 5));  // name with its terminating zero
-  const Bytes triangles = Chunk(0x4100, mesh);
-  object.insert(object.end(), triangles.begin(), triangles.end());
-  Bytes version;
-  Put32(&version, 3);
-  Bytes main = Chunk(0x0002, version);
-  const Bytes editor = Chunk(0x3D3D, Chunk(0x4000, object));
-  main.insert(main.end(), editor.begin(), editor.end());
-  return Chunk(0x4D4D, main);
+  return Model3dsFile("ring", xyz, corners);
 }
 
 // Warm bands with a darker seam every eighth column: the turning ring shows its texture.

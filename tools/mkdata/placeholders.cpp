@@ -209,33 +209,14 @@ Bytes StillTrack() { return Bytes(24, 0); }
 // A 1 m cube centred on the origin, z up, as a mesh file with one named triangle object. Faces
 // wind counter-clockwise seen from outside, as modelling tools write them.
 Bytes CubeMesh() {
-  Bytes vertices;
-  Put16(&vertices, 8);
+  std::vector<float> xyz;
   for (int i = 0; i < 8; ++i) {
-    PutFloat(&vertices, (i == 1 || i == 2 || i == 5 || i == 6) ? 0.5f : -0.5f);
-    PutFloat(&vertices, (i == 2 || i == 3 || i == 6 || i == 7) ? 0.5f : -0.5f);
-    PutFloat(&vertices, i >= 4 ? 0.5f : -0.5f);
+    xyz.push_back((i == 1 || i == 2 || i == 5 || i == 6) ? 0.5f : -0.5f);
+    xyz.push_back((i == 2 || i == 3 || i == 6 || i == 7) ? 0.5f : -0.5f);
+    xyz.push_back(i >= 4 ? 0.5f : -0.5f);
   }
-  static constexpr uint16_t kFaces[12][3] = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
-                                             {3, 7, 6}, {3, 6, 2}, {0, 4, 7}, {0, 7, 3}, {1, 2, 6}, {1, 6, 5}};
-  Bytes faces;
-  Put16(&faces, 12);
-  for (const auto& face : kFaces) {
-    for (uint16_t v : face) Put16(&faces, v);
-    Put16(&faces, 0);
-  }
-  Bytes mesh = Chunk(0x4110, vertices);
-  const Bytes faceChunk = Chunk(0x4120, faces);
-  mesh.insert(mesh.end(), faceChunk.begin(), faceChunk.end());
-  Bytes object = FromText(std::string_view("cube", 5));  // name with its terminating zero
-  const Bytes triangles = Chunk(0x4100, mesh);
-  object.insert(object.end(), triangles.begin(), triangles.end());
-  Bytes version;
-  Put32(&version, 3);
-  Bytes main = Chunk(0x0002, version);
-  const Bytes editor = Chunk(0x3D3D, Chunk(0x4000, object));
-  main.insert(main.end(), editor.begin(), editor.end());
-  return Chunk(0x4D4D, main);
+  return Model3dsFile("cube", xyz, {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4,
+                                    3, 7, 6, 3, 6, 2, 0, 4, 7, 0, 7, 3, 1, 2, 6, 1, 6, 5});
 }
 
 // ---------------------------------------------------------------------------------------------
