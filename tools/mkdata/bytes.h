@@ -58,6 +58,19 @@ inline Bytes Chunk(uint16_t id, const Bytes& body) {
   return out;
 }
 
+// Collision map with no channels set and the settings block in row 254: clip distance 100 m, the
+// 3D background over the whole screen, style 0 and the field setting 100.
+inline Bytes CollisionFile() {
+  Bytes out(65536, 0);
+  Set32(&out, 65036, 100);
+  Set32(&out, 65040, 0);
+  Set32(&out, 65044, 479);
+  Set32(&out, 65048, 0);
+  Set32(&out, 65052, 0);
+  Set32(&out, 65056, 100);
+  return out;
+}
+
 // A .3ds file of one named triangle object: `xyz` three floats a vertex, `corners` three vertex
 // indices a face (each face entry gets a zero flag word).
 inline Bytes Model3dsFile(std::string_view name, const std::vector<float>& xyz, const std::vector<uint16_t>& corners) {

@@ -153,17 +153,6 @@ std::string ProjectText() {
   return text;
 }
 
-// The collision map (no pair collides) with the scene settings: clip distance 100 m, the sky
-// picture stretched over the whole screen, hood type 0, the front plane at 100 %.
-Bytes CollisionFile() {
-  Bytes out(65536, 0);
-  Set32(&out, 65036, 100);
-  Set32(&out, 65040, 0);
-  Set32(&out, 65044, 479);
-  Set32(&out, 65048, 0);
-  Set32(&out, 65056, 100);
-  return out;
-}
 
 // A Gouraud-lit metal ring, its texture wrapped about the vertical axis.
 constexpr const char* kRingVisual =

@@ -258,18 +258,6 @@ Bytes OneCameraList(std::string_view header) {
   return FromText(text);
 }
 
-// Collision map with no channels set and the settings block in row 254: clip distance 100 m, the
-// 3D background over the whole screen, style 0 and the field setting 100.
-Bytes CollisionFile() {
-  Bytes out(65536, 0);
-  Set32(&out, 65036, 100);
-  Set32(&out, 65040, 0);
-  Set32(&out, 65044, 479);
-  Set32(&out, 65048, 0);
-  Set32(&out, 65052, 0);
-  Set32(&out, 65056, 100);
-  return out;
-}
 
 // ---------------------------------------------------------------------------------------------
 // [SECTION] The folder table and the writer
