@@ -157,7 +157,7 @@ TEST(ScenePlay, AnUnlitColourShowsStraightAheadWithXToTheRightAndYUp) {
   const Image image = LoadPng(folder / "s.png");
   ASSERT_EQ(image.width, 640);
   ASSERT_EQ(image.height, 480);
-  // The colour exactly: the unlit face is the part's colour, the fixed-function way.
+  // Exactly the part colour as the visual keeps it: no light, no rounding on the way to the screen.
   EXPECT_TRUE(Near(image.At(320, 240), Shown(centre)));
   EXPECT_TRUE(Near(image.At(300, 260), Shown(centre)));
   // Right: x 1.5..2.5 at 4.5 m is 213..356 pixels right of centre; left of the centre cube, nothing.
