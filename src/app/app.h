@@ -122,8 +122,10 @@ void MarkFlatFrames(const core::Arena& arena, int32_t lastElement);
 int32_t ReadTestPlayGlobals(Engine& engine);
 // The element state records of the play as JSON: tick, exit target, per element its index, name,
 // 256 words and the named words, then the play's orientation accumulator, the 2048 globals and the
-// program state ("program": random cursor, loop counter, position stack depth, debug text or null).
-std::string DumpStateRecords(const Engine& engine);
+// program state ("program": random cursor, loop counter, position stack depth, debug text or null),
+// then `scene` as it is (the scene's JSON, or null) and "gl_objects": `glObjects`, null when it is
+// negative (no renderer).
+std::string DumpStateRecords(const Engine& engine, const std::string& scene, int64_t glObjects);
 
 
 // [SECTION] Input pump

@@ -107,7 +107,7 @@ void RunBrainStep(Engine& engine) {
                    [&engine](int32_t element, uint32_t address) { return FaultPlace(engine, element, address); });
 }
 
-std::string DumpStateRecords(const Engine& engine) {
+std::string DumpStateRecords(const Engine& engine, const std::string& scene, int64_t glObjects) {
   const int32_t tick = engine.play ? engine.play->brains.tickCounter : 0;
   const int32_t exitTarget = engine.play ? engine.play->exitTarget : kExitNone;
   std::string json = "{\"tick\": " + std::to_string(tick) + ", \"exit_target\": " + std::to_string(exitTarget) +
@@ -145,8 +145,8 @@ std::string DumpStateRecords(const Engine& engine) {
           ", \"loop_counter\": " + std::to_string(engine.random.loopCounter) +
           ", \"position_stack\": " + std::to_string(engine.positions.depth) + ", \"debug\": " +
           (engine.debug.shown ? core::JsonString(instructions::DebugText(engine.debug.value)) : std::string("null"));
-  json += "},\n\"scene\": ";
-  json += engine.play && engine.play->scene.Built() ? engine.play->scene.Json() : std::string("null");
+  json += "},\n\"scene\": " + scene;
+  json += ",\n\"gl_objects\": " + (glObjects >= 0 ? std::to_string(glObjects) : std::string("null"));
   return json + "}\n";
 }
 
@@ -286,11 +286,18 @@ int32_t EndPlay(Engine& engine) {
     play.timingLog = nullptr;
     if (failure != 0) ReportOutputFailure(engine, CannotWrite(engine.options.timingLogPath, failure));
   }
-  if (!engine.options.dumpPath.empty() && !core::WriteFileAtomic(engine.options.dumpPath, DumpStateRecords(engine))) {
-    ReportOutputFailure(engine, CannotWrite(engine.options.dumpPath, errno));
-  }
+  // The dump shows the scene as the play left it, and the GL objects still alive once the scene is
+  // let go: what one play leaves to the next.
+  const bool dumping = !engine.options.dumpPath.empty();
+  const std::string scene = dumping && play.scene.Built() ? play.scene.Json() : std::string("null");
   play.brains.native.Forget();
   play.scene.Release(engine.renderer.get());
+  if (dumping) {
+    const int64_t glObjects = engine.renderer ? static_cast<int64_t>(engine.renderer->LiveObjects()) : -1;
+    if (!core::WriteFileAtomic(engine.options.dumpPath, DumpStateRecords(engine, scene, glObjects))) {
+      ReportOutputFailure(engine, CannotWrite(engine.options.dumpPath, errno));
+    }
+  }
   engine.runSteps += play.steps;
   engine.playing = false;
   if (play.testPlay) FlushInput(engine);

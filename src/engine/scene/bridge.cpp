@@ -327,6 +327,10 @@ void SceneBridge::Build(const SceneSources& sources) {
     pathFrames_[i] = scene_.CreateFrame(main_);
     scene_.AnimationAt(pathAnimations_[i]).frame = pathFrames_[i];
   }
+  // The brains' settling steps run before the first frame and may pick: every object starts where
+  // its record puts it, and those of elements that are off or hidden start hidden, rather than all
+  // of them shown at the origin. No animation moves on until the first update.
+  PlaceElements(false);
   built_ = true;
 }
 
@@ -375,7 +379,7 @@ void SceneBridge::FillColours(Display* display) {
   }
 }
 
-void SceneBridge::PlaceElement(int32_t element, int32_t* record, int32_t slotIndex) {
+void SceneBridge::PlaceElement(int32_t element, int32_t* record, int32_t slotIndex, bool animate) {
   SlotSide& side = sides_[static_cast<size_t>(slotIndex)];
   if (side.frame == scene::kNone) return;
   auto* slot = reinterpret_cast<int32_t*>(arena_->Host(core::Region::kAspectSlots) + slotIndex * 64);
@@ -411,7 +415,7 @@ void SceneBridge::PlaceElement(int32_t element, int32_t* record, int32_t slotInd
   }
   scene_.SetPosition(side.frame, main_, PositionOf(record));
   scene_.At(side.frame).traversal = scene::kTraversalShown;
-  if (tag == kTagXVisual && side.placed && slot[kXWordSet] != -1 && slot[kXWordStep] != 0) {
+  if (animate && tag == kTagXVisual && side.placed && slot[kXWordSet] != -1 && slot[kXWordStep] != 0) {
     SetAnimationTime(&scene_, *side.placed, *side.xObject, slot[kXWordSet], static_cast<float>(slot[kXWordTime]) / 1000.0f);
     slot[kXWordTime] = NextAnimationTime(slot[kXWordTime], slot[kXWordStep], slot[kXWordLoopStart], slot[kXWordLoopEnd]);
   }
@@ -439,6 +443,13 @@ void SceneBridge::Update(Display* display, bool drawing2d) {
     // 2. Colour fills.
     FillColours(display);
   }
+  // 3 and 4.
+  PlaceElements(true);
+  ApplyRootSettings();
+}
+
+void SceneBridge::PlaceElements(bool animate) {
+  int32_t* records = arena_->As<int32_t>(core::Region::kElementRecords);
   // 3. Hide all.
   for (size_t slot = 0; slot < sides_.size(); ++slot) {
     if (sides_[slot].frame != scene::kNone) scene_.At(sides_[slot].frame).traversal = scene::kTraversalHidden;
@@ -448,9 +459,8 @@ void SceneBridge::Update(Display* display, bool drawing2d) {
     int32_t* record = records + element * model::kRecordWords;
     if (!OnAndShown(record)) continue;
     const int32_t slot = SlotIndex(static_cast<uint32_t>(record[model::kWordCurrentAspect]));
-    if (slot >= 0) PlaceElement(element, record, slot);
+    if (slot >= 0) PlaceElement(element, record, slot, animate);
   }
-  ApplyRootSettings();
 }
 
 // [SECTION] Render

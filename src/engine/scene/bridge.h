@@ -160,7 +160,10 @@ class SceneBridge {
   const Picture* LoadBackdrop(const SceneSources& sources);
   void BuildBackdrop(const SceneSources& sources);
   void BuildSlot(int32_t slot, const SceneSources& sources, int32_t* previousLightType);
-  void PlaceElement(int32_t element, int32_t* record, int32_t slot);
+  void PlaceElement(int32_t element, int32_t* record, int32_t slot, bool animate);
+  // Hides every slot's frame, then places the frame of each element that is on and shown from its
+  // record; `animate` also moves .x animations one step on.
+  void PlaceElements(bool animate);
   void FillColours(Display* display);
   void ApplyRootSettings();
   bool CameraPass(int32_t element, const scene::Viewport** viewport) const;
