@@ -163,8 +163,10 @@ TEST(SceneFrames, PlacementSpaceGivesTheSameBitsAsTheReferenceForms) {
     direct.SetPosition(siblings[i], reference, position);
     spaced.SetOrientation(siblings[i], space, direction, up);
     spaced.SetPosition(siblings[i], space, position);
-    EXPECT_EQ(std::memcmp(&direct.At(siblings[i]).orientation, &spaced.At(siblings[i]).orientation, sizeof(glm::mat3)), 0);
-    EXPECT_EQ(std::memcmp(&direct.At(siblings[i]).position, &spaced.At(siblings[i]).position, sizeof(glm::vec3)), 0);
+    const engine::scene::Frame& a = direct.At(siblings[i]);
+    const engine::scene::Frame& b = spaced.At(siblings[i]);
+    EXPECT_EQ(std::memcmp(&a.orientation, &b.orientation, sizeof(glm::mat3)), 0) << i;
+    EXPECT_EQ(std::memcmp(&a.position, &b.position, sizeof(glm::vec3)), 0) << i;
   }
   // `other` hangs under the reference, not under the space's parent.
   direct.SetPosition(other, reference, {1, 2, 3});
@@ -173,6 +175,18 @@ TEST(SceneFrames, PlacementSpaceGivesTheSameBitsAsTheReferenceForms) {
   spaced.SetOrientation(other, space, {0, 1, 1}, {0, 1, 0});
   EXPECT_EQ(std::memcmp(&direct.At(other).orientation, &spaced.At(other).orientation, sizeof(glm::mat3)), 0);
   ExpectNear(spaced.GetPosition(other, reference), {1, 2, 3});
+
+  // The same turns in one batch, in order: the last change of a frame wins.
+  std::vector<Scene::OrientationChange> changes;
+  for (const int32_t frame : {siblings[0], siblings[1], other, siblings[1]}) {
+    const float t = static_cast<float>(changes.size()) * 0.9f;
+    changes.push_back({frame, &space, glm::vec3(std::cos(t), 0.2f, std::sin(t)), glm::vec3(0.0f, 1.0f, -t)});
+    direct.SetOrientation(frame, reference, changes.back().direction, changes.back().up);
+  }
+  spaced.SetOrientations(changes.data(), changes.size());
+  for (const int32_t frame : {siblings[0], siblings[1], other}) {
+    EXPECT_EQ(std::memcmp(&direct.At(frame).orientation, &spaced.At(frame).orientation, sizeof(glm::mat3)), 0) << frame;
+  }
 
   // A parent scaled to nothing, seen when the space is made: positions keep the frame where it was.
   spaced.At(parent).scale = glm::vec3(0.0f);

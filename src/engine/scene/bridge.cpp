@@ -436,7 +436,7 @@ void SceneBridge::PlaceElement(int32_t* record, int32_t slotIndex, int32_t* slot
 }
 
 void SceneBridge::ApplyTurns() {
-  for (const PendingTurn& turn : pendingTurns_) scene_.SetOrientation(turn.frame, *turn.space, turn.direction, turn.up);
+  scene_.SetOrientations(pendingTurns_.data(), pendingTurns_.size());
   pendingTurns_.clear();
 }
 

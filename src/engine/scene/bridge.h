@@ -184,12 +184,7 @@ class SceneBridge {
   std::array<scene::PlacementSpace, 2> spaces_{};
   // Turns gathered while placing the elements and applied together: one short loop of them keeps
   // several orthonormalisations in flight at once. Reserved at Build, so updates do not allocate.
-  struct PendingTurn {
-    int32_t frame;
-    const scene::PlacementSpace* space;
-    glm::vec3 direction, up;
-  };
-  std::vector<PendingTurn> pendingTurns_;
+  std::vector<scene::Scene::OrientationChange> pendingTurns_;
   std::array<int32_t, 50> pathAnimations_{};
   std::array<int32_t, 50> pathFrames_{};
   int32_t displayMode_ = 1;

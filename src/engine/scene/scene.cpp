@@ -24,7 +24,8 @@ glm::mat4 LocalMatrix(const Frame& frame) {
 // A direction and up made into an orthonormal pair (up perpendicular to the direction); false when
 // either is zero or they are parallel, so that no NaN reaches a frame. Inlined: its square roots
 // and divisions form one long chain, which the callers overlap with the work around it.
-[[gnu::always_inline]] inline bool Orthonormalise(const glm::vec3& direction, const glm::vec3& up, glm::vec3* d, glm::vec3* u) {
+[[gnu::always_inline]] inline bool Orthonormalise(const glm::vec3& direction, const glm::vec3& up, glm::vec3* d,
+                                                  glm::vec3* u) {
   const float dl = glm::length(direction);
   if (!(dl > 0.0f) || !std::isfinite(dl)) return false;
   const glm::vec3 nd = direction / dl;
@@ -35,6 +36,31 @@ glm::mat4 LocalMatrix(const Frame& frame) {
   *d = nd;
   *u = pu / ul;
   return true;
+}
+
+// SetOrientation through a space, inlined into both its callers.
+[[gnu::always_inline]] inline void Orient(Scene* scene, int32_t frame, const PlacementSpace& space,
+                                          const glm::vec3& direction, const glm::vec3& up) {
+  if (!scene->Valid(frame)) return;
+  const int32_t parent = scene->At(frame).parent;
+  if (parent != space.parent) {
+    scene->SetOrientation(frame, scene->SpaceOf(space.reference, parent), direction, up);
+    return;
+  }
+  glm::vec3 d, u;
+  if (!Orthonormalise(direction, up, &d, &u)) return;
+  if (space.reference != kNone) {
+    const glm::mat3 toWorld(space.referenceWorld);
+    d = toWorld * d;
+    u = toWorld * u;
+  }
+  if (parent != kNone) {
+    d = space.parentInverse3 * d;
+    u = space.parentInverse3 * u;
+  }
+  // Scaled references or parents can skew the pair; make it orthonormal again in the parent's space.
+  if (!Orthonormalise(d, u, &d, &u)) return;
+  scene->At(frame).orientation = glm::mat3(glm::cross(u, d), u, d);
 }
 
 }  // namespace
@@ -122,26 +148,13 @@ void Scene::SetOrientation(int32_t frame, int32_t reference, const glm::vec3& di
 
 void Scene::SetOrientation(int32_t frame, const PlacementSpace& space, const glm::vec3& direction,
                            const glm::vec3& up) {
-  if (!Valid(frame)) return;
-  const int32_t parent = At(frame).parent;
-  if (parent != space.parent) {
-    SetOrientation(frame, SpaceOf(space.reference, parent), direction, up);
-    return;
+  Orient(this, frame, space, direction, up);
+}
+
+void Scene::SetOrientations(const OrientationChange* changes, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    Orient(this, changes[i].frame, *changes[i].space, changes[i].direction, changes[i].up);
   }
-  glm::vec3 d, u;
-  if (!Orthonormalise(direction, up, &d, &u)) return;
-  if (space.reference != kNone) {
-    const glm::mat3 toWorld(space.referenceWorld);
-    d = toWorld * d;
-    u = toWorld * u;
-  }
-  if (parent != kNone) {
-    d = space.parentInverse3 * d;
-    u = space.parentInverse3 * u;
-  }
-  // Scaled references or parents can skew the pair; make it orthonormal again in the parent's space.
-  if (!Orthonormalise(d, u, &d, &u)) return;
-  At(frame).orientation = glm::mat3(glm::cross(u, d), u, d);
 }
 
 void Scene::GetOrientation(int32_t frame, int32_t reference, glm::vec3* direction, glm::vec3* up) const {

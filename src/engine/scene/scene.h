@@ -203,6 +203,13 @@ class Scene {
   PlacementSpace SpaceOf(int32_t reference, int32_t parent) const;
   void SetPosition(int32_t frame, const PlacementSpace& space, const glm::vec3& position);
   void SetOrientation(int32_t frame, const PlacementSpace& space, const glm::vec3& direction, const glm::vec3& up);
+  // Many of those in the order given; in one loop the square roots of several frames overlap.
+  struct OrientationChange {
+    int32_t frame;
+    const PlacementSpace* space;
+    glm::vec3 direction, up;
+  };
+  void SetOrientations(const OrientationChange* changes, size_t count);
 
   // Lights: added to a frame (replacing its light); the frame's light index.
   int32_t AddLight(int32_t frame, const Light& light);
