@@ -1,5 +1,5 @@
 // The scene bridge's arithmetic: the fixed-point orientation, the scale path's rotation that must
-// look the same, the forward ray, and the .x animation clock.
+// look the same, the forward ray, the .x animation clock; and the update placing elements' frames.
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -121,6 +121,112 @@ TEST(AnimationClock, WrapsIntoTheLoopRange) {
   EXPECT_EQ(engine::NextAnimationTime(7, 5, 4, 4), 12);
   // start above end: the time sits at the end.
   EXPECT_EQ(engine::NextAnimationTime(7, 5, 9, 3), 3);
+}
+
+// A built bridge over `elements` shown visual elements, each on slot `slotOf(element)` of `slots`
+// visual slots showing one triangle.
+struct BridgeWorld {
+  core::Arena arena;
+  engine::AspectMemory aspects;
+  engine::TextureCache textures{""};
+  engine::BuiltFrame visual;
+  engine::SceneBridge bridge;
+  std::vector<uint32_t> addresses;
+
+  BridgeWorld(int32_t elements, int32_t slots, int32_t (*slotOf)(int32_t)) {
+    if (!arena.Create()) return;
+    const std::vector<uint8_t> sine = mkdata::FineSineTable();
+    std::memcpy(arena.Host(core::Region::kSineFine), sine.data(), sine.size());
+    visual.parts.emplace_back();
+    engine::MeshVertex a, b, c;
+    b.position = {1, 0, 0};
+    c.position = {0, 1, 0};
+    visual.parts.back().mesh.AddFace(a, b, c);
+    aspects.Reset(&arena);
+    for (int32_t i = 0; i < slots; ++i) {
+      uint32_t address = 0;
+      int32_t* slot = aspects.NextSlot(&address);
+      slot[engine::kSlotTag] = static_cast<int32_t>(engine::kVisualTag);
+      addresses.push_back(address);
+      engine::SlotSide side;
+      side.element = i;
+      side.visual = &visual;
+      bridge.Sides().push_back(side);
+    }
+    for (int32_t element = 0; element < elements; ++element) {
+      int32_t* record = Record(element);
+      record[model::kWordCurrentAspect] = static_cast<int32_t>(addresses[static_cast<size_t>(slotOf(element))]);
+      record[model::kWordStatus] = static_cast<int32_t>(model::kStatusOn | model::kStatusVisible);
+      record[model::kWordScaleX] = record[model::kWordScaleY] = record[model::kWordScaleZ] = 1000;
+    }
+    engine::SceneSources sources;
+    sources.arena = &arena;
+    sources.lastElement = elements - 1;
+    sources.textures = &textures;
+    sources.root = "/nonexistent-bridge-test/";
+    sources.dataFolder = "/nonexistent-bridge-test/data/";
+    bridge.Build(sources);
+  }
+  ~BridgeWorld() { bridge.Release(nullptr); }
+  int32_t* Record(int32_t element) const {
+    return arena.As<int32_t>(core::Region::kElementRecords) + element * model::kRecordWords;
+  }
+  glm::vec3 Direction(int32_t slot) const {
+    glm::vec3 d;
+    const engine::scene::Scene& graph = bridge.Graph();
+    graph.GetOrientation(bridge.Sides()[static_cast<size_t>(slot)].frame, bridge.MainScene(), &d, nullptr);
+    return d;
+  }
+};
+
+// Every element's frame takes its own record's placement, frame after frame.
+TEST(SceneUpdate, PlacesEveryElementFromItsRecord) {
+  BridgeWorld world(40, 40, [](int32_t element) { return element; });
+  ASSERT_TRUE(world.bridge.Built());
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int32_t element = 0; element < 40; ++element) {
+      int32_t* record = world.Record(element);
+      record[model::kWordPositionX] = (element - 20) * 512000 + pass * 5120;
+      record[model::kWordRotationY] = element * 4608 + pass * 640;
+      // Every fourth element on the scale path, the others on the fixed-point one.
+      const int32_t scale = element % 4 == 0 ? 2000 : 1000;
+      record[model::kWordScaleX] = record[model::kWordScaleY] = record[model::kWordScaleZ] = scale;
+    }
+    world.bridge.Update(nullptr, false);
+    const std::vector<int32_t> sine = SineTable();
+    for (int32_t element = 0; element < 40; ++element) {
+      const int32_t* record = world.Record(element);
+      const int32_t frame = world.bridge.Sides()[static_cast<size_t>(element)].frame;
+      const glm::vec3 at = world.bridge.Graph().GetPosition(frame, world.bridge.MainScene());
+      EXPECT_NEAR(at.x, static_cast<float>(record[model::kWordPositionX]) / 512000.0f, 1e-5f) << element;
+      EXPECT_LT(DegreesBetween(world.Direction(element), Direction(engine::OrientationOf(sine.data(), record))), 0.1f)
+          << element;
+      EXPECT_FLOAT_EQ(world.bridge.Graph().At(frame).scale.x, element % 4 == 0 ? 2.0f : 1.0f) << element;
+    }
+  }
+}
+
+// Two elements showing the same slot: the later one places it, whichever path each takes.
+TEST(SceneUpdate, TheLaterElementOnASharedSlotWins) {
+  const std::vector<int32_t> sine = SineTable();
+  for (const bool laterScaled : {false, true}) {
+    BridgeWorld world(2, 1, [](int32_t) { return 0; });
+    ASSERT_TRUE(world.bridge.Built());
+    int32_t* earlier = world.Record(0);
+    int32_t* later = world.Record(1);
+    const int32_t earlierScale = laterScaled ? 1000 : 1500;
+    const int32_t laterScale = laterScaled ? 1500 : 1000;
+    earlier[model::kWordScaleX] = earlier[model::kWordScaleY] = earlier[model::kWordScaleZ] = earlierScale;
+    later[model::kWordScaleX] = later[model::kWordScaleY] = later[model::kWordScaleZ] = laterScale;
+    later[model::kWordRotationY] = 46080;  // a quarter turn away from the earlier one
+    later[model::kWordPositionZ] = 512000;
+    world.bridge.Update(nullptr, false);
+    const int32_t frame = world.bridge.Sides()[0].frame;
+    EXPECT_LT(DegreesBetween(world.Direction(0), Direction(engine::OrientationOf(sine.data(), later))), 0.1f)
+        << laterScaled;
+    EXPECT_FLOAT_EQ(world.bridge.Graph().At(frame).scale.x, static_cast<float>(laterScale) / 1000.0f);
+    EXPECT_FLOAT_EQ(world.bridge.Graph().GetPosition(frame, world.bridge.MainScene()).z, 1.0f);
+  }
 }
 
 }  // namespace

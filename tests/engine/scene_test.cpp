@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <numbers>
+#include <vector>
 
 #include <glm/geometric.hpp>
 #include <glm/gtc/quaternion.hpp>
@@ -128,6 +130,58 @@ TEST(SceneFrames, OrientationRelativeToAReferenceRoundTripsAndKeepsScale) {
   scene.SetOrientation(f, kNone, {0, 1, 0}, {0, 3, 0});
   scene.SetOrientation(f, kNone, {0, 0, 0}, {0, 1, 0});
   EXPECT_EQ(scene.At(f).orientation, before);
+}
+
+// A space worked out once places siblings exactly as the forms taking the reference do, and one
+// made for another parent is not misused.
+TEST(SceneFrames, PlacementSpaceGivesTheSameBitsAsTheReferenceForms) {
+  const auto makeScene = [](Scene* scene, int32_t* reference, int32_t* parent, int32_t* other) {
+    const int32_t refParent = scene->CreateFrame(kNone);
+    *reference = scene->CreateFrame(refParent);
+    scene->At(refParent).position = {0.3f, 5, -2};
+    scene->SetOrientation(refParent, kNone, {0.2f, 0.1f, 1}, {0, 1, 0.3f});
+    scene->At(*reference).scale = {1.5f, 0.7f, 2};
+    scene->SetOrientation(*reference, refParent, {1, 0.4f, 0}, {0.1f, 1, 0});
+    *parent = scene->CreateFrame(kNone);
+    scene->At(*parent).position = {-4, 1, 7};
+    scene->At(*parent).scale = {0.9f, 1.1f, 3};
+    scene->SetOrientation(*parent, kNone, {0, 1, 0.2f}, {0, 0, -1});
+    *other = scene->CreateFrame(*reference);
+    for (int i = 0; i < 3; ++i) scene->CreateFrame(*parent);
+  };
+  Scene direct, spaced;
+  int32_t reference = kNone, parent = kNone, other = kNone;
+  makeScene(&direct, &reference, &parent, &other);
+  makeScene(&spaced, &reference, &parent, &other);
+  const engine::scene::PlacementSpace space = spaced.SpaceOf(reference, parent);
+  const std::vector<int32_t> siblings = spaced.At(parent).children;
+  ASSERT_EQ(siblings.size(), 3u);
+  for (size_t i = 0; i < siblings.size(); ++i) {
+    const float t = static_cast<float>(i) + 0.37f;
+    const glm::vec3 position(t, -2.0f * t, 0.5f), direction(std::sin(t), 0.3f, std::cos(t)), up(0.1f, 1.0f, t);
+    direct.SetOrientation(siblings[i], reference, direction, up);
+    direct.SetPosition(siblings[i], reference, position);
+    spaced.SetOrientation(siblings[i], space, direction, up);
+    spaced.SetPosition(siblings[i], space, position);
+    const engine::scene::Frame& a = direct.At(siblings[i]);
+    const engine::scene::Frame& b = spaced.At(siblings[i]);
+    EXPECT_EQ(std::memcmp(&a.orientation, &b.orientation, sizeof(glm::mat3)), 0) << i;
+    EXPECT_EQ(std::memcmp(&a.position, &b.position, sizeof(glm::vec3)), 0) << i;
+  }
+  // `other` hangs under the reference, not under the space's parent.
+  direct.SetPosition(other, reference, {1, 2, 3});
+  direct.SetOrientation(other, reference, {0, 1, 1}, {0, 1, 0});
+  spaced.SetPosition(other, space, {1, 2, 3});
+  spaced.SetOrientation(other, space, {0, 1, 1}, {0, 1, 0});
+  EXPECT_EQ(std::memcmp(&direct.At(other).orientation, &spaced.At(other).orientation, sizeof(glm::mat3)), 0);
+  ExpectNear(spaced.GetPosition(other, reference), {1, 2, 3});
+
+  // A parent scaled to nothing, seen when the space is made: positions keep the frame where it was.
+  spaced.At(parent).scale = glm::vec3(0.0f);
+  const engine::scene::PlacementSpace flat = spaced.SpaceOf(reference, parent);
+  const glm::vec3 before = spaced.At(siblings[0]).position;
+  spaced.SetPosition(siblings[0], flat, {9, 9, 9});
+  EXPECT_EQ(spaced.At(siblings[0]).position, before);
 }
 
 TEST(SceneFrames, ShownLooksAtEveryAncestor) {

@@ -33,33 +33,43 @@ bool OnAndShown(const int32_t* record) {
 }
 bool ChildRotation(const int32_t* record) { return (Status(record) & model::kStatusChildOffset) != 0; }
 
-// One turn of the fixed-point rotation: (a, b) -> (cos a + sin b, cos b - sin a), each product
-// shifted on its own.
-void Turn(const int32_t* sine, int32_t wrapped, int32_t* a, int32_t* b) {
-  if (wrapped < 64) return;
+// One turn of the fixed-point rotation by a wrapped angle: the table's sine and cosine, or none
+// below one table step.
+struct Step {
+  bool turns = false;
+  int64_t sin = 0, cos = 0;
+};
+
+Step StepOf(const int32_t* sine, int32_t wrapped) {
+  if (wrapped < 64) return {};
   const int32_t index = wrapped >> 6;
-  const int64_t sin = sine[index];
-  const int64_t cos = sine[index + kCosineOffset];
+  return {true, sine[index], sine[index + kCosineOffset]};
+}
+
+// (a, b) -> (cos a + sin b, cos b - sin a), each product shifted on its own.
+void Turn(const Step& step, int32_t* a, int32_t* b) {
+  if (!step.turns) return;
   const int64_t oldA = *a;
   const int64_t oldB = *b;
-  *a = static_cast<int32_t>(((cos * oldA) >> 15) + ((sin * oldB) >> 15));
-  *b = static_cast<int32_t>(((cos * oldB) >> 15) - ((sin * oldA) >> 15));
+  *a = static_cast<int32_t>(((step.cos * oldA) >> 15) + ((step.sin * oldB) >> 15));
+  *b = static_cast<int32_t>(((step.cos * oldB) >> 15) - ((step.sin * oldA) >> 15));
 }
 
 // About x: z' = cos z + sin y, y' = cos y - sin z; about z: y' = cos y + sin x, x' = cos x - sin y;
 // about y: z' = cos z + sin x, x' = cos x - sin z.
-void Rotate(const int32_t* sine, int32_t ax, int32_t ay, int32_t az, int32_t v[3]) {
-  Turn(sine, ax, &v[2], &v[1]);
-  Turn(sine, az, &v[1], &v[0]);
-  Turn(sine, ay, &v[2], &v[0]);
+void Rotate(const Step& x, const Step& y, const Step& z, int32_t v[3]) {
+  Turn(x, &v[2], &v[1]);
+  Turn(z, &v[1], &v[0]);
+  Turn(y, &v[2], &v[0]);
 }
 
 void RotateBy(const int32_t* sine, const int32_t* record, int firstWord, FixedOrientation* o) {
-  const int32_t ax = model::WrapAngle(record[firstWord]);
-  const int32_t ay = model::WrapAngle(record[firstWord + 1]);
-  const int32_t az = model::WrapAngle(record[firstWord + 2]);
-  Rotate(sine, ax, ay, az, o->direction);
-  Rotate(sine, ax, ay, az, o->up);
+  // The table is read once per axis for both vectors.
+  const Step x = StepOf(sine, model::WrapAngle(record[firstWord]));
+  const Step y = StepOf(sine, model::WrapAngle(record[firstWord + 1]));
+  const Step z = StepOf(sine, model::WrapAngle(record[firstWord + 2]));
+  Rotate(x, y, z, o->direction);
+  Rotate(x, y, z, o->up);
 }
 
 glm::vec3 Vector(const int32_t v[3]) { return glm::vec3(v[0], v[1], v[2]) / 65536.0f; }
@@ -133,7 +143,7 @@ void ForwardOf(const int32_t* sine, const int32_t* record, int32_t out[3]) {
   out[0] = 0;
   out[1] = 0;
   out[2] = 65536;
-  Rotate(sine, sum[0], sum[1], sum[2], out);
+  Rotate(StepOf(sine, sum[0]), StepOf(sine, sum[1]), StepOf(sine, sum[2]), out);
 }
 
 glm::quat ScaledPathRotation(const int32_t* record) {
@@ -379,15 +389,15 @@ void SceneBridge::FillColours(Display* display) {
   }
 }
 
-void SceneBridge::PlaceElement(int32_t element, int32_t* record, int32_t slotIndex, bool animate) {
+void SceneBridge::PlaceElement(int32_t* record, int32_t slotIndex, int32_t* slots, const int32_t* sine, bool animate) {
   SlotSide& side = sides_[static_cast<size_t>(slotIndex)];
   if (side.frame == scene::kNone) return;
-  auto* slot = reinterpret_cast<int32_t*>(arena_->Host(core::Region::kAspectSlots) + slotIndex * 64);
+  int32_t* slot = slots + slotIndex * 16;
   const auto tag = static_cast<uint32_t>(slot[0]);
   scene::Frame& frame = scene_.At(side.frame);
-  const int32_t* sine = arena_->As<int32_t>(core::Region::kSineFine);
   const bool scaled = record[model::kWordScaleX] != 1000 || record[model::kWordScaleY] != 1000 ||
                       record[model::kWordScaleZ] != 1000;
+  const scene::PlacementSpace& space = frame.parent == spaces_[1].parent ? spaces_[1] : spaces_[0];
   if (tag == kTagFlatShape) {
     if (frame.decal) {
       frame.decal->size = glm::vec2(static_cast<float>(record[model::kWordScaleX]),
@@ -409,23 +419,22 @@ void SceneBridge::PlaceElement(int32_t element, int32_t* record, int32_t slotInd
   } else if (tag == kTagCamera || tag == kTagShape || tag == kTagLight || tag == kTagVisual || tag == kTagXVisual) {
     const FixedOrientation o = OrientationOf(sine, record);
     frame.scale = glm::vec3(1.0f);
-    scene_.SetOrientation(side.frame, main_, Vector(o.direction), Vector(o.up));
+    scene_.SetOrientation(side.frame, space, Vector(o.direction), Vector(o.up));
   } else {
     return;
   }
-  scene_.SetPosition(side.frame, main_, PositionOf(record));
+  scene_.SetPosition(side.frame, space, PositionOf(record));
   scene_.At(side.frame).traversal = scene::kTraversalShown;
   if (animate && tag == kTagXVisual && side.placed && slot[kXWordSet] != -1 && slot[kXWordStep] != 0) {
     SetAnimationTime(&scene_, *side.placed, *side.xObject, slot[kXWordSet], static_cast<float>(slot[kXWordTime]) / 1000.0f);
     slot[kXWordTime] = NextAnimationTime(slot[kXWordTime], slot[kXWordStep], slot[kXWordLoopStart], slot[kXWordLoopEnd]);
   }
-  (void)element;
 }
 
 void SceneBridge::Update(Display* display, bool drawing2d) {
   if (!built_) return;
   int32_t* records = arena_->As<int32_t>(core::Region::kElementRecords);
-  const auto* slots = reinterpret_cast<const int32_t*>(arena_->Host(core::Region::kAspectSlots));
+  auto* slots = reinterpret_cast<int32_t*>(arena_->Host(core::Region::kAspectSlots));
   const bool surface = drawing2d && display != nullptr && !display->backSurface.empty();
   // 1. Flat frames, drawn only while their refresh counter runs, and only in display mode 1.
   if (surface) {
@@ -455,11 +464,15 @@ void SceneBridge::PlaceElements(bool animate) {
     if (sides_[slot].frame != scene::kNone) scene_.At(sides_[slot].frame).traversal = scene::kTraversalHidden;
   }
   // 4. Every element that is on and shown, by the kind of its current slot.
+  auto* slots = reinterpret_cast<int32_t*>(arena_->Host(core::Region::kAspectSlots));
+  spaces_[0] = scene_.SpaceOf(main_, main_);
+  spaces_[1] = scene_.SpaceOf(main_, flats_);
+  const int32_t* sine = arena_->As<int32_t>(core::Region::kSineFine);
   for (int32_t element = 0; element <= lastElement_; ++element) {
     int32_t* record = records + element * model::kRecordWords;
     if (!OnAndShown(record)) continue;
     const int32_t slot = SlotIndex(static_cast<uint32_t>(record[model::kWordCurrentAspect]));
-    if (slot >= 0) PlaceElement(element, record, slot, animate);
+    if (slot >= 0) PlaceElement(record, slot, slots, sine, animate);
   }
 }
 

@@ -160,10 +160,11 @@ class SceneBridge {
   const Picture* LoadBackdrop(const SceneSources& sources);
   void BuildBackdrop(const SceneSources& sources);
   void BuildSlot(int32_t slot, const SceneSources& sources, int32_t* previousLightType);
-  void PlaceElement(int32_t element, int32_t* record, int32_t slot, bool animate);
   // Hides every slot's frame, then places the frame of each element that is on and shown from its
   // record; `animate` also moves .x animations one step on.
   void PlaceElements(bool animate);
+  // `slots` and `sine`: the arena's slot table and fine sine table.
+  void PlaceElement(int32_t* record, int32_t slot, int32_t* slots, const int32_t* sine, bool animate);
   void FillColours(Display* display);
   void ApplyRootSettings();
   bool CameraPass(int32_t element, const scene::Viewport** viewport) const;
@@ -179,6 +180,11 @@ class SceneBridge {
   std::vector<std::unique_ptr<XObject>> hoodObjects_;
   std::unique_ptr<Picture> backdrop_;  // a backdrop read through the scrambling
   int32_t spareAnimation_ = -1;
+  // The main scene's and the flats' frames placed relative to the main scene, worked out once per
+  // update: nothing moves those roots while the elements are placed.
+  std::array<scene::PlacementSpace, 2> spaces_{};
+  // Turns gathered while placing the elements and applied together: one short loop of them keeps
+  // several orthonormalisations in flight at once. Reserved at Build, so updates do not allocate.
   std::array<int32_t, 50> pathAnimations_{};
   std::array<int32_t, 50> pathFrames_{};
   int32_t displayMode_ = 1;

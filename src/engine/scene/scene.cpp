@@ -22,8 +22,10 @@ glm::mat4 LocalMatrix(const Frame& frame) {
 }
 
 // A direction and up made into an orthonormal pair (up perpendicular to the direction); false when
-// either is zero or they are parallel, so that no NaN reaches a frame.
-bool Orthonormalise(const glm::vec3& direction, const glm::vec3& up, glm::vec3* d, glm::vec3* u) {
+// either is zero or they are parallel, so that no NaN reaches a frame. Inlined: its square roots
+// and divisions form one long chain, which the callers overlap with the work around it.
+[[gnu::always_inline]] inline bool Orthonormalise(const glm::vec3& direction, const glm::vec3& up, glm::vec3* d,
+                                                  glm::vec3* u) {
   const float dl = glm::length(direction);
   if (!(dl > 0.0f) || !std::isfinite(dl)) return false;
   const glm::vec3 nd = direction / dl;
@@ -34,6 +36,35 @@ bool Orthonormalise(const glm::vec3& direction, const glm::vec3& up, glm::vec3* 
   *d = nd;
   *u = pu / ul;
   return true;
+}
+
+// SetOrientation through a space, inlined into both its callers.
+[[gnu::always_inline]] inline void Orient(Scene* scene, int32_t frame, const PlacementSpace& space,
+                                          const glm::vec3& direction, const glm::vec3& up) {
+  if (!scene->Valid(frame)) return;
+  const int32_t parent = scene->At(frame).parent;
+  if (parent != space.parent) {
+    scene->SetOrientation(frame, scene->SpaceOf(space.reference, parent), direction, up);
+    return;
+  }
+  glm::vec3 d, u;
+  if (!Orthonormalise(direction, up, &d, &u)) return;
+  if (space.identity) {
+    scene->At(frame).orientation = glm::mat3(glm::cross(u, d), u, d);
+    return;
+  }
+  if (space.reference != kNone) {
+    const glm::mat3 toWorld(space.referenceWorld);
+    d = toWorld * d;
+    u = toWorld * u;
+  }
+  if (parent != kNone) {
+    d = space.parentInverse3 * d;
+    u = space.parentInverse3 * u;
+  }
+  // Scaled references or parents can skew the pair; make it orthonormal again in the parent's space.
+  if (!Orthonormalise(d, u, &d, &u)) return;
+  scene->At(frame).orientation = glm::mat3(glm::cross(u, d), u, d);
 }
 
 }  // namespace
@@ -68,18 +99,46 @@ glm::mat4 Scene::WorldMatrix(int32_t frame) const {
   return m;
 }
 
+PlacementSpace Scene::SpaceOf(int32_t reference, int32_t parent) const {
+  PlacementSpace space;
+  space.reference = Valid(reference) ? reference : kNone;
+  space.parent = Valid(parent) ? parent : kNone;
+  if (space.reference != kNone) space.referenceWorld = WorldMatrix(reference);
+  if (space.parent != kNone) {
+    const glm::mat4 parentWorld = space.parent == space.reference ? space.referenceWorld : WorldMatrix(parent);
+    // A parent scaled to nothing has no point that maps to a target; positions then keep the frame
+    // as it was rather than store NaNs (orientations are caught by the second orthonormalisation).
+    const float det = glm::determinant(glm::mat3(parentWorld));
+    space.parentInvertible = det != 0.0f && std::isfinite(det);
+    if (space.parentInvertible) space.parentInverse = glm::inverse(parentWorld);
+    space.parentInverse3 = glm::inverse(glm::mat3(parentWorld));
+  }
+  const glm::mat4 one(1.0f);
+  space.identity = space.referenceWorld == one && space.parentInverse == one && space.parentInvertible;
+  return space;
+}
+
 void Scene::SetPosition(int32_t frame, int32_t reference, const glm::vec3& position) {
   if (!Valid(frame)) return;
-  glm::vec3 world = position;
-  if (Valid(reference)) world = glm::vec3(WorldMatrix(reference) * glm::vec4(position, 1.0f));
+  SetPosition(frame, SpaceOf(reference, At(frame).parent), position);
+}
+
+void Scene::SetPosition(int32_t frame, const PlacementSpace& space, const glm::vec3& position) {
+  if (!Valid(frame)) return;
   const int32_t parent = At(frame).parent;
+  if (parent != space.parent) {
+    SetPosition(frame, SpaceOf(space.reference, parent), position);
+    return;
+  }
+  if (space.identity) {
+    if (std::isfinite(position.x) && std::isfinite(position.y) && std::isfinite(position.z)) At(frame).position = position;
+    return;
+  }
+  glm::vec3 world = position;
+  if (space.reference != kNone) world = glm::vec3(space.referenceWorld * glm::vec4(position, 1.0f));
   if (parent != kNone) {
-    const glm::mat4 parentWorld = WorldMatrix(parent);
-    // A parent scaled to nothing has no point that maps to the target; keep the frame as it was
-    // rather than store NaNs.
-    const float det = glm::determinant(glm::mat3(parentWorld));
-    if (det == 0.0f || !std::isfinite(det)) return;
-    world = glm::vec3(glm::inverse(parentWorld) * glm::vec4(world, 1.0f));
+    if (!space.parentInvertible) return;
+    world = glm::vec3(space.parentInverse * glm::vec4(world, 1.0f));
   }
   if (!std::isfinite(world.x) || !std::isfinite(world.y) || !std::isfinite(world.z)) return;
   At(frame).position = world;
@@ -94,22 +153,12 @@ glm::vec3 Scene::GetPosition(int32_t frame, int32_t reference) const {
 
 void Scene::SetOrientation(int32_t frame, int32_t reference, const glm::vec3& direction, const glm::vec3& up) {
   if (!Valid(frame)) return;
-  glm::vec3 d, u;
-  if (!Orthonormalise(direction, up, &d, &u)) return;
-  if (Valid(reference)) {
-    const glm::mat3 toWorld(WorldMatrix(reference));
-    d = toWorld * d;
-    u = toWorld * u;
-  }
-  const int32_t parent = At(frame).parent;
-  if (parent != kNone) {
-    const glm::mat3 toParent = glm::inverse(glm::mat3(WorldMatrix(parent)));
-    d = toParent * d;
-    u = toParent * u;
-  }
-  // Scaled references or parents can skew the pair; make it orthonormal again in the parent's space.
-  if (!Orthonormalise(d, u, &d, &u)) return;
-  At(frame).orientation = glm::mat3(glm::cross(u, d), u, d);
+  SetOrientation(frame, SpaceOf(reference, At(frame).parent), direction, up);
+}
+
+void Scene::SetOrientation(int32_t frame, const PlacementSpace& space, const glm::vec3& direction,
+                           const glm::vec3& up) {
+  Orient(this, frame, space, direction, up);
 }
 
 void Scene::GetOrientation(int32_t frame, int32_t reference, glm::vec3* direction, glm::vec3* up) const {

@@ -163,6 +163,22 @@ struct PickHit {
   float distance = 0.0f;
 };
 
+// What placing frames under one parent relative to one reference frame needs, worked out once so
+// that placing many siblings does not redo it: the reference's world matrix and the parent's
+// inverse. Made by Scene::SpaceOf; stays right while neither frame nor any of their ancestors
+// moves (placing a frame inside the reference's ancestry moves them).
+struct PlacementSpace {
+  int32_t reference = kNone;
+  int32_t parent = kNone;
+  glm::mat4 referenceWorld{1.0f};
+  glm::mat4 parentInverse{1.0f};
+  glm::mat3 parentInverse3{1.0f};  // of the parent's world matrix without its translation
+  bool parentInvertible = true;
+  // Both matrices are the identity (frames under an unmoved root, placed relative to it): a
+  // placement is then the frame's own position and orientation.
+  bool identity = true;
+};
+
 class Scene {
  public:
   // Makes a frame under `parent` (kNone: a new root scene).
@@ -184,6 +200,12 @@ class Scene {
   glm::vec3 GetPosition(int32_t frame, int32_t reference) const;
   void SetOrientation(int32_t frame, int32_t reference, const glm::vec3& direction, const glm::vec3& up);
   void GetOrientation(int32_t frame, int32_t reference, glm::vec3* direction, glm::vec3* up) const;
+  // The same setters through a space made for the frame's parent: exactly what the forms above
+  // give, without working out the two frames' matrices again. A space made for another parent is
+  // worked out afresh.
+  PlacementSpace SpaceOf(int32_t reference, int32_t parent) const;
+  void SetPosition(int32_t frame, const PlacementSpace& space, const glm::vec3& position);
+  void SetOrientation(int32_t frame, const PlacementSpace& space, const glm::vec3& direction, const glm::vec3& up);
 
   // Lights: added to a frame (replacing its light); the frame's light index.
   int32_t AddLight(int32_t frame, const Light& light);
