@@ -419,12 +419,23 @@ void SceneBridge::PlaceElement(int32_t* record, int32_t slotIndex, int32_t* slot
   } else if (tag == kTagCamera || tag == kTagShape || tag == kTagLight || tag == kTagVisual || tag == kTagXVisual) {
     const FixedOrientation o = OrientationOf(sine, record);
     frame.scale = glm::vec3(1.0f);
-    scene_.SetOrientation(side.frame, space, Vector(o.direction), Vector(o.up));
+    if (space.identity) {
+      // The table's vectors are unit and perpendicular to within a few 1/65536: under an unmoved
+      // root they are the frame's axes as they are.
+      const glm::vec3 direction = Vector(o.direction), up = Vector(o.up);
+      frame.orientation = glm::mat3(glm::cross(up, direction), up, direction);
+    } else {
+      scene_.SetOrientation(side.frame, space, Vector(o.direction), Vector(o.up));
+    }
   } else {
     return;
   }
-  scene_.SetPosition(side.frame, space, PositionOf(record));
-  scene_.At(side.frame).traversal = scene::kTraversalShown;
+  if (space.identity) {
+    frame.position = PositionOf(record);  // a word over 512000 is always a finite float
+  } else {
+    scene_.SetPosition(side.frame, space, PositionOf(record));
+  }
+  frame.traversal = scene::kTraversalShown;
   if (animate && tag == kTagXVisual && side.placed && slot[kXWordSet] != -1 && slot[kXWordStep] != 0) {
     SetAnimationTime(&scene_, *side.placed, *side.xObject, slot[kXWordSet], static_cast<float>(slot[kXWordTime]) / 1000.0f);
     slot[kXWordTime] = NextAnimationTime(slot[kXWordTime], slot[kXWordStep], slot[kXWordLoopStart], slot[kXWordLoopEnd]);
