@@ -466,6 +466,8 @@ void SceneBridge::Update(Display* display, bool drawing2d) {
   // 3 and 4.
   PlaceElements(true);
   ApplyRootSettings();
+  // 6. Sound placement.
+  if (placeSounds) placeSounds();
 }
 
 void SceneBridge::PlaceElements(bool animate) {
@@ -536,6 +538,7 @@ void SceneBridge::Render(Display* display, scene::Renderer* renderer) {
     }
   }
   if (draw2d) draw2d(display);
+  if (commitSounds) commitSounds();
 }
 
 // [SECTION] Picking

@@ -149,6 +149,10 @@ class SceneBridge {
   RenderSettings settings;
   model::Fog* fog = nullptr;  // the play's fog (start and end in 1/512 metre, colour 0xAARRGGBB)
   std::function<void(Display*)> draw2d;  // sprites, counters, text after the camera passes
+  // The sound layer's steps: placing the listener and the element sounds at the end of every
+  // update, committing them at the end of every rendered frame. Empty: no sound.
+  std::function<void()> placeSounds;
+  std::function<void()> commitSounds;
   scene::Scene& Graph() { return scene_; }
   const scene::Scene& Graph() const { return scene_; }
   int32_t MainScene() const { return main_; }
