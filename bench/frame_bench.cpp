@@ -239,6 +239,18 @@ void BM_FrameOfSurfaceOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameOfSurfaceOnly)->Unit(benchmark::kMillisecond);
 
+// The platform's part of a frame alone: its clear of colour and depth, then presenting.
+void BM_FrameOfPlatformOnly(benchmark::State& state) {
+  Bench& bench = Shared();
+  if (!bench.ok) return state.SkipWithError("no GL context");
+  Frames(state, [&] {
+    bench.platform.gl->BeginFrame(platform::Rgb{});
+    bench.platform.gl->Present();
+    bench.renderer.Finish();
+  });
+}
+BENCHMARK(BM_FrameOfPlatformOnly)->Unit(benchmark::kMillisecond);
+
 // DrawSurface by itself (upload and full-frame draw), 16 and 32 bits: the same surface every frame,
 // then one that changes everywhere every frame (the full conversion and upload).
 void BM_DrawSurface(benchmark::State& state) {
