@@ -239,20 +239,38 @@ void BM_FrameOfSurfaceOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameOfSurfaceOnly)->Unit(benchmark::kMillisecond);
 
-// DrawSurface by itself (upload and full-frame draw), 16 and 32 bits.
+// The platform's part of a frame alone: its clear of colour and depth, then presenting.
+void BM_FrameOfPlatformOnly(benchmark::State& state) {
+  Bench& bench = Shared();
+  if (!bench.ok) return state.SkipWithError("no GL context");
+  Frames(state, [&] {
+    bench.platform.gl->BeginFrame(platform::Rgb{});
+    bench.platform.gl->Present();
+    bench.renderer.Finish();
+  });
+}
+BENCHMARK(BM_FrameOfPlatformOnly)->Unit(benchmark::kMillisecond);
+
+// DrawSurface by itself (upload and full-frame draw), 16 and 32 bits: the same surface every frame,
+// then one that changes everywhere every frame (the full conversion and upload).
 void BM_DrawSurface(benchmark::State& state) {
   Bench& bench = Shared();
   if (!bench.ok) return state.SkipWithError("no GL context");
   const int bits = static_cast<int>(state.range(0));
-  std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight * static_cast<size_t>(bits / 8), 0x5A);
+  const bool changing = state.range(1) != 0;
+  std::vector<uint8_t> pixels[2];
+  pixels[0].assign(static_cast<size_t>(kWidth) * kHeight * static_cast<size_t>(bits / 8), 0x5A);
+  pixels[1].assign(pixels[0].size(), 0x3C);
   bench.platform.gl->BeginFrame(platform::Rgb{});
   bench.renderer.BeginFrame(kWidth, kHeight);
+  size_t frame = 0;
   Frames(state, [&] {
-    bench.renderer.DrawSurface(pixels.data(), bits, kWidth * bits / 8, kWidth, kHeight);
+    const std::vector<uint8_t>& shown = pixels[changing ? frame++ % 2 : 0];
+    bench.renderer.DrawSurface(shown.data(), bits, kWidth * bits / 8, kWidth, kHeight);
     bench.renderer.Finish();
   });
 }
-BENCHMARK(BM_DrawSurface)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawSurface)->ArgsProduct({{16, 32}, {0, 1}})->ArgNames({"bits", "changing"})->Unit(benchmark::kMillisecond);
 
 // Opening a second renderer on the same context: compiling and linking its programs.
 void BM_OpenAndClose(benchmark::State& state) {

@@ -207,6 +207,33 @@ TEST_F(RendererTest, FacesCounterClockwiseOnScreenShowAndTheOthersAreCulled) {
   EXPECT_TRUE(Near(At(80 + 38, 60), kBlue));
 }
 
+// Copies of one mesh are drawn together; each keeps its own place and winding, and another mesh
+// between them still draws in its turn.
+TEST_F(RendererTest, CopiesOfOneMeshEachKeepTheirPlaceAndWinding) {
+  const MeshBuilder* red = scene_.Own(Square(0.0f, 0.3f, 0xFFFF0000u, engine::kQualityUnlitFlat));
+  const MeshBuilder* green = scene_.Own(Square(0.0f, 0.3f, 0xFF00FF00u, engine::kQualityUnlitFlat));
+  const float xs[6] = {-2.0f, -1.2f, -0.4f, 0.4f, 1.2f, 2.0f};
+  const MeshBuilder* shown[6] = {red, red, red, green, red, red};
+  int32_t frames[6];
+  for (int i = 0; i < 6; ++i) {
+    frames[i] = scene_.CreateFrame(root_);
+    scene_.At(frames[i]).position = {xs[i], 0.0f, 5.0f};
+    scene_.At(frames[i]).meshes.push_back(shown[i]);
+  }
+  scene_.At(frames[1]).scale = {-1, 1, 1};                                                  // mirrored: shows
+  scene_.SetOrientation(frames[2], engine::scene::kNone, {0, 0, -1}, {0, 1, 0});            // turned away
+  scene_.At(frames[5]).scale = {1, 1, -1};                                                  // mirrored in depth
+  Draw();
+  const auto column = [](float x) { return 80 + static_cast<int>(std::lround(x * 31.7f)); };
+  EXPECT_TRUE(Near(At(column(xs[0]), 60), {255, 0, 0}));
+  EXPECT_TRUE(Near(At(column(xs[1]), 60), {255, 0, 0}));
+  EXPECT_TRUE(Near(At(column(xs[2]), 60), kBlue));
+  EXPECT_TRUE(Near(At(column(xs[3]), 60), {0, 255, 0}));
+  EXPECT_TRUE(Near(At(column(xs[4]), 60), {255, 0, 0}));
+  EXPECT_TRUE(Near(At(column(xs[5]), 60), kBlue));  // its front now faces away
+  EXPECT_TRUE(Near(At(column(-1.6f), 60), kBlue));  // between the copies
+}
+
 // The placeholder cube of a new visual, built through the .v3d path, seen from outside: its near
 // faces must hide a marker at its centre (were they culled, the marker would show through).
 TEST_F(RendererTest, TheDefaultVisualCubeShowsItsOutsideFaces) {
@@ -406,6 +433,27 @@ TEST_F(LightOnAxis, AParallelPointLightShinesFromTheObjectsOriginOnEveryVertex) 
   EXPECT_TRUE(Near(At(80 + 18, 60 + 18), {204, 204, 204}, 2));
 }
 
+// Each copy of a mesh takes the light's direction and fading from its own origin.
+TEST_F(RendererTest, AParallelPointLightLightsEachCopyOfAMeshFromItsOwnOrigin) {
+  const MeshBuilder* square = scene_.Own(Square(0.0f, 0.3f, 0xFFFFFFFFu, engine::kQualityGouraud));
+  for (const float x : {-1.0f, 1.0f}) {
+    const int32_t frame = scene_.CreateFrame(root_);
+    scene_.At(frame).position = {x, 0.0f, 5.0f};
+    scene_.At(frame).meshes.push_back(square);
+  }
+  Light parallel;
+  parallel.type = engine::scene::kLightParallelPoint;
+  parallel.linear = 0.25f;
+  AddLight(parallel, {-1, 0, 0});
+  Draw();
+  // The left copy: 5 units straight ahead of the light, n.L = 1, a = 0.8. The right: sqrt(29)
+  // away at n.L = 5 / sqrt(29).
+  const float distance = std::sqrt(29.0f);
+  const int right = static_cast<int>(std::lround(255.0f * (5.0f / distance) / (0.25f * distance)));  // 176
+  EXPECT_TRUE(Near(At(80 - 32, 60), {204, 204, 204}, 2));
+  EXPECT_TRUE(Near(At(80 + 32, 60), {right, right, right}, 2));
+}
+
 TEST_F(LightOnAxis, HiddenLightsAndLightsOfOtherTreesLightNothing) {
   Light directional;
   directional.type = engine::scene::kLightDirectional;
@@ -590,6 +638,54 @@ TEST_F(RendererTest, TheBackSurfaceFillsTheFrameExactlyAndThreeDCoversIt) {
   Present();
   EXPECT_TRUE(Near(At(0, 0), kBlue));
   EXPECT_TRUE(Near(Centre(), {255, 255, 255}));
+}
+
+// A surface drawn again shows exactly what it holds now: a changed pixel in any row, a change
+// undone, and the same bytes after the renderer was reopened.
+TEST_F(RendererTest, TheBackSurfaceShowsEveryChangeBetweenFrames) {
+  const int pitch = kWidth * 2;
+  std::vector<uint8_t> surface(static_cast<size_t>(pitch) * kHeight);
+  for (size_t i = 0; i < surface.size(); i += 2) surface[i + 1] = 0xF8;  // red 5-6-5: 0xF800
+  const auto set = [&](int x, int y, uint16_t v) {
+    surface[static_cast<size_t>(y) * pitch + x * 2] = static_cast<uint8_t>(v & 0xFF);
+    surface[static_cast<size_t>(y) * pitch + x * 2 + 1] = static_cast<uint8_t>(v >> 8);
+  };
+  const auto draw = [&] {
+    Begin();
+    renderer_.DrawSurface(surface.data(), 16, pitch, kWidth, kHeight);
+    Present();
+  };
+  draw();
+  EXPECT_TRUE(Near(At(5, 5), {255, 0, 0}));
+
+  set(0, 0, 0x001F);                    // the first row
+  set(70, 61, 0x07E0);                  // a middle one
+  set(kWidth - 1, kHeight - 1, 0xFFFF);  // the last
+  draw();
+  EXPECT_TRUE(Near(At(0, 0), {0, 0, 255}));
+  EXPECT_TRUE(Near(At(70, 61), {0, 255, 0}));
+  EXPECT_TRUE(Near(At(kWidth - 1, kHeight - 1), {255, 255, 255}));
+  EXPECT_TRUE(Near(At(71, 61), {255, 0, 0}));
+  EXPECT_TRUE(Near(At(70, 60), {255, 0, 0}));
+
+  set(70, 61, 0xF800);  // the middle change undone, the others kept
+  draw();
+  EXPECT_TRUE(Near(At(70, 61), {255, 0, 0}));
+  EXPECT_TRUE(Near(At(0, 0), {0, 0, 255}));
+  EXPECT_TRUE(Near(At(kWidth - 1, kHeight - 1), {255, 255, 255}));
+
+  // The same bytes read as half as many 32-bit pixels are another picture altogether.
+  Begin();
+  renderer_.DrawSurface(surface.data(), 32, pitch, kWidth / 2, kHeight);
+  Present();
+  EXPECT_TRUE(Near(At(41, 30), {0, 0xF8, 0}));  // bytes 00 F8 00 F8 are 0x00RRGGBB (0, 248, 0), two pixels wide
+
+  renderer_.Close();
+  std::string error;
+  ASSERT_TRUE(renderer_.Open(&error)) << error;
+  draw();
+  EXPECT_TRUE(Near(At(5, 5), {255, 0, 0}));
+  EXPECT_TRUE(Near(At(0, 0), {0, 0, 255}));
 }
 
 // [SECTION] GL objects

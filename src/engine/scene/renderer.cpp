@@ -33,7 +33,7 @@ enum Variant : int { kFog = 1, kDropBlack = 2, kSpecular = 4, kVariants = 8 };
 
 // Uniform locations of one mesh program (-1 where its variant has no such uniform).
 struct MeshUniforms {
-  GLint modelView = -1, projection = -1, normalMatrix = -1;
+  GLint projection = -1;
   GLint lit = -1, chrome = -1, specularPower = -1;
   GLint ambient = -1, lightCount = -1, lightKind = -1, lightColour = -1, lightPosition = -1, lightVector = -1,
         lightShape = -1;
@@ -106,6 +106,30 @@ struct DrawItem {
   float depth = 0.0f;  // view depth of the frame's origin
 };
 
+// What the vertex shader takes per object, as instanced attributes: the model-view matrix (4
+// columns at locations 4 to 7) and the normal matrix (3 columns at 8 to 10).
+struct InstanceData {
+  float modelView[16];
+  float normalMatrix[9];
+};
+static_assert(sizeof(InstanceData) == 100, "instances are read by GL with this stride");
+constexpr GLuint kModelViewAttribute = 4;
+constexpr GLuint kNormalMatrixAttribute = 8;
+
+// Consecutive draw items that one instanced draw shows: the same mesh (or decal picture) drawn with
+// the same winding, in the same pass, and without per-object uniforms. Their instances are
+// `instances` entries of the pass's instance buffer from `firstInstance`.
+struct DrawRun {
+  const DrawItem* item = nullptr;  // the first of the run
+  bool translucentPass = false;
+  bool mirrored = false;
+  bool batchable = true;
+  GLint firstInstance = 0;
+  GLsizei instances = 0;
+};
+
+bool Lit(const MeshBuilder& mesh) { return mesh.quality != kQualityWireframe && mesh.quality != kQualityUnlitFlat; }
+
 float Attenuation(float linear, float range, float distance) {
   if (distance > range) return 0.0f;
   const float d = linear * distance;
@@ -156,13 +180,6 @@ GLuint Link(const std::string& header, const char* vertexSource, const char* fra
   return 0;
 }
 
-// Draws `count` indices of a mesh's faces from index `first`.
-void DrawIndexed(const MeshObject& object, GLsizei first, GLsizei count) {
-  const size_t size = object.indexType == GL_UNSIGNED_SHORT ? sizeof(uint16_t) : sizeof(uint32_t);
-  glBindVertexArray(object.vertexArray);
-  glDrawElements(GL_TRIANGLES, count, object.indexType, reinterpret_cast<const void*>(static_cast<size_t>(first) * size));
-}
-
 }  // namespace
 
 struct Renderer::State {
@@ -180,6 +197,10 @@ struct Renderer::State {
   GLuint surfaceFramebuffer = 0;  // reads the surface texture for the copy into the frame
   int surfaceWidth = 0, surfaceHeight = 0;
   std::vector<uint8_t> surfaceRgba;
+  // The source bytes the surface texture now shows (rows packed, the top row first) and their bits
+  // per pixel, 0 before any: rows equal to them are not converted or uploaded again.
+  std::vector<uint8_t> surfaceSource;
+  int surfaceBits = 0;
   std::vector<uint8_t> expand565;  // RGBA of each 5-6-5 value
   int frameWidth = 0, frameHeight = 0;
   std::unordered_map<const MeshBuilder*, MeshObject> meshes;
@@ -196,6 +217,9 @@ struct Renderer::State {
   MeshObject quad;  // the decal square
   std::vector<ParallelLight> parallel;
   ShaderLights lights;
+  GLuint instanceBuffer = 0;  // refilled by each Render call
+  std::vector<InstanceData> instances;
+  std::vector<DrawRun> runs;
 
   GLuint NewBuffer() {
     GLuint name = 0;
@@ -251,9 +275,12 @@ struct Renderer::State {
   // Switches to a variant's program, bringing it up to date with this Render call's settings.
   const MeshUniforms& Use(int variant);
   void SetParallelLights(const glm::vec3& origin);
-  // Returns the mesh's count of translucent face indices, known once it is uploaded.
-  GLsizei DrawMesh(const DrawItem& item, bool translucentPass);
-  void DrawDecal(const DrawItem& item);
+  // Adds the item's instance, to the last run when it can be drawn with it.
+  void AddToRuns(const DrawItem& item, bool translucentPass);
+  void DrawMeshRun(const DrawRun& run);
+  void DrawDecalRun(const DrawRun& run);
+  // Points the object's instanced attributes at the run's instances and draws them.
+  void DrawInstances(const MeshObject& object, const DrawRun& run, GLsizei first, GLsizei count);
 };
 
 // Vertex data goes up once per mesh pointer; a mesh whose vertex count changed since is uploaded
@@ -304,6 +331,11 @@ const MeshObject& Renderer::State::Upload(const MeshBuilder& mesh) {
                           reinterpret_cast<const void*>(offsetof(MeshVertex, rgba)));
     glEnableVertexAttribArray(3);
     glVertexAttribPointer(3, 2, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<const void*>(offsetof(MeshVertex, uv)));
+    // The per-object columns: pointed into the instance buffer by each draw.
+    for (GLuint column = 0; column < 7; ++column) {
+      glEnableVertexAttribArray(kModelViewAttribute + column);
+      glVertexAttribDivisor(kModelViewAttribute + column, 1);
+    }
   } else {
     glBindVertexArray(object.vertexArray);
     glBindBuffer(GL_ARRAY_BUFFER, object.buffer);
@@ -385,28 +417,77 @@ void Renderer::State::SetParallelLights(const glm::vec3& origin) {
   glUniform4fv(u.lightShape, kMaxLights, glm::value_ptr(lights.shape[0]));
 }
 
-GLsizei Renderer::State::DrawMesh(const DrawItem& item, bool translucentPass) {
+void Renderer::State::AddToRuns(const DrawItem& item, bool translucentPass) {
+  InstanceData instance;
+  bool mirrored = false;
+  bool batchable = true;
+  if (item.mesh != nullptr) {
+    const glm::mat3 linear(item.modelView);
+    const glm::mat3 normalMatrix = glm::inverseTranspose(linear);
+    std::memcpy(instance.modelView, glm::value_ptr(item.modelView), sizeof instance.modelView);
+    std::memcpy(instance.normalMatrix, glm::value_ptr(normalMatrix), sizeof instance.normalMatrix);
+    mirrored = glm::determinant(linear) < 0.0f;
+    // Parallel-point lights shine from each object's own origin: a uniform per object.
+    batchable = parallel.empty() || !Lit(*item.mesh);
+  } else {
+    // A decal stands at its frame's origin, facing the camera, at its own size.
+    const glm::mat4 modelView = glm::scale(glm::translate(glm::mat4(1.0f), glm::vec3(item.modelView[3])),
+                                           glm::vec3(item.decal->size, 1.0f));
+    const glm::mat3 identity(1.0f);
+    std::memcpy(instance.modelView, glm::value_ptr(modelView), sizeof instance.modelView);
+    std::memcpy(instance.normalMatrix, glm::value_ptr(identity), sizeof instance.normalMatrix);
+  }
+  if (!runs.empty()) {
+    DrawRun& last = runs.back();
+    const DrawItem& other = *last.item;
+    const bool same = item.mesh != nullptr ? other.mesh == item.mesh
+                                           : other.mesh == nullptr && other.decal->picture == item.decal->picture &&
+                                                 other.decal->transparency == item.decal->transparency;
+    if (same && batchable && last.batchable && last.translucentPass == translucentPass && last.mirrored == mirrored) {
+      ++last.instances;
+      instances.push_back(instance);
+      return;
+    }
+  }
+  runs.push_back(DrawRun{&item, translucentPass, mirrored, batchable, static_cast<GLint>(instances.size()), 1});
+  instances.push_back(instance);
+}
+
+void Renderer::State::DrawInstances(const MeshObject& object, const DrawRun& run, GLsizei first, GLsizei count) {
+  glBindVertexArray(object.vertexArray);
+  glBindBuffer(GL_ARRAY_BUFFER, instanceBuffer);
+  constexpr GLsizei kStride = sizeof(InstanceData);
+  const size_t base = static_cast<size_t>(run.firstInstance) * sizeof(InstanceData);
+  for (GLuint column = 0; column < 4; ++column) {
+    glVertexAttribPointer(kModelViewAttribute + column, 4, GL_FLOAT, GL_FALSE, kStride,
+                          reinterpret_cast<const void*>(base + offsetof(InstanceData, modelView) + column * 16));
+  }
+  for (GLuint column = 0; column < 3; ++column) {
+    glVertexAttribPointer(kNormalMatrixAttribute + column, 3, GL_FLOAT, GL_FALSE, kStride,
+                          reinterpret_cast<const void*>(base + offsetof(InstanceData, normalMatrix) + column * 12));
+  }
+  const size_t size = object.indexType == GL_UNSIGNED_SHORT ? sizeof(uint16_t) : sizeof(uint32_t);
+  glDrawElementsInstanced(GL_TRIANGLES, count, object.indexType,
+                          reinterpret_cast<const void*>(static_cast<size_t>(first) * size), run.instances);
+}
+
+void Renderer::State::DrawMeshRun(const DrawRun& run) {
+  const DrawItem& item = *run.item;
   const MeshBuilder& mesh = *item.mesh;
   const MeshObject& object = Upload(mesh);
-  const GLsizei count = translucentPass ? object.translucentIndices : object.opaqueIndices;
-  if (count == 0) return object.translucentIndices;
-  const GLsizei first = translucentPass ? object.opaqueIndices : 0;
+  const GLsizei count = run.translucentPass ? object.translucentIndices : object.opaqueIndices;
+  if (count == 0) return;
+  const GLsizei first = run.translucentPass ? object.opaqueIndices : 0;
 
   const bool wireframe = mesh.quality == kQualityWireframe;
-  const bool lit = !wireframe && mesh.quality != kQualityUnlitFlat;
+  const bool lit = Lit(mesh);
   const GLuint texture = TextureOf(mesh.texture);
   const int variant = (settings.fogEnabled ? kFog : 0) |
                       (mesh.decalTransparency && texture != whiteTexture ? kDropBlack : 0) |
                       (lit && mesh.specularPower > 0.0f ? kSpecular : 0);
   const MeshUniforms& u = Use(variant);
-
-  const glm::mat3 linear(item.modelView);
-  const glm::mat3 normalMatrix = glm::inverseTranspose(linear);
-  glUniformMatrix4fv(u.modelView, 1, GL_FALSE, glm::value_ptr(item.modelView));
-  glUniformMatrix3fv(u.normalMatrix, 1, GL_FALSE, glm::value_ptr(normalMatrix));
   // A mirroring transform turns the winding on screen round: its outside still faces the camera.
-  glFrontFace(glm::determinant(linear) < 0.0f ? GL_CW : GL_CCW);
-
+  glFrontFace(run.mirrored ? GL_CW : GL_CCW);
   glUniform1i(u.lit, lit ? 1 : 0);
   glUniform1i(u.chrome, mesh.chromeWraps.empty() ? 0 : 1);
   if ((variant & kSpecular) != 0) glUniform1f(u.specularPower, mesh.specularPower);
@@ -414,24 +495,20 @@ GLsizei Renderer::State::DrawMesh(const DrawItem& item, bool translucentPass) {
   glBindTexture(GL_TEXTURE_2D, texture);
 
   if (wireframe) glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-  DrawIndexed(object, first, count);
+  DrawInstances(object, run, first, count);
   if (wireframe) glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  return object.translucentIndices;
 }
 
-void Renderer::State::DrawDecal(const DrawItem& item) {
-  const GLuint texture = TextureOf(item.decal->picture);
-  const int variant = (settings.fogEnabled ? kFog : 0) |
-                      (item.decal->transparency && texture != whiteTexture ? kDropBlack : 0);
+void Renderer::State::DrawDecalRun(const DrawRun& run) {
+  const Decal& decal = *run.item->decal;
+  const GLuint texture = TextureOf(decal.picture);
+  const int variant = (settings.fogEnabled ? kFog : 0) | (decal.transparency && texture != whiteTexture ? kDropBlack : 0);
   const MeshUniforms& u = Use(variant);
-  const glm::mat4 modelView = glm::scale(glm::translate(glm::mat4(1.0f), glm::vec3(item.modelView[3])),
-                                         glm::vec3(item.decal->size, 1.0f));
-  glUniformMatrix4fv(u.modelView, 1, GL_FALSE, glm::value_ptr(modelView));
   glUniform1i(u.lit, 0);
   glUniform1i(u.chrome, 0);
   glFrontFace(GL_CCW);
   glBindTexture(GL_TEXTURE_2D, texture);
-  DrawIndexed(quad, 0, quad.opaqueIndices);
+  DrawInstances(quad, run, 0, quad.opaqueIndices);
 }
 
 Renderer::Renderer() : state_(std::make_unique<State>()) {}
@@ -463,9 +540,7 @@ bool Renderer::Open(std::string* error) {
     made.program = program;
     made.pass = 0;
     MeshUniforms& u = made.u;
-    u.modelView = glGetUniformLocation(program, "uModelView");
     u.projection = glGetUniformLocation(program, "uProjection");
-    u.normalMatrix = glGetUniformLocation(program, "uNormalMatrix");
     u.lit = glGetUniformLocation(program, "uLit");
     u.chrome = glGetUniformLocation(program, "uChrome");
     u.specularPower = glGetUniformLocation(program, "uSpecularPower");
@@ -496,6 +571,7 @@ bool Renderer::Open(std::string* error) {
   MeshBuilder quad;
   quad.AddFace(corners[0], corners[1], corners[2]);
   quad.AddFace(corners[0], corners[2], corners[3]);
+  s.instanceBuffer = s.NewBuffer();
   s.quad = s.Upload(quad);
   s.meshes.erase(&quad);
   glBindVertexArray(0);
@@ -517,6 +593,7 @@ bool Renderer::Open(std::string* error) {
   const uint8_t black[4] = {0, 0, 0, 255};
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, black);
   s.surfaceWidth = s.surfaceHeight = 1;
+  s.surfaceBits = 0;
   glBindTexture(GL_TEXTURE_2D, 0);
   glGenFramebuffers(1, &s.surfaceFramebuffer);
   ++s.live;
@@ -550,6 +627,7 @@ void Renderer::Close() {
   s.DeleteTexture(&s.surfaceTexture);
   s.DeleteTexture(&s.whiteTexture);
   s.DeleteMesh(&s.quad);
+  s.DeleteBuffer(&s.instanceBuffer);
   for (MeshProgram& program : s.programs) s.DeleteProgram(&program.program);
   s.open = false;
 }
@@ -567,47 +645,73 @@ void Renderer::DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, i
                       pitch >= width * bytesPerPixel;
   glDisable(GL_SCISSOR_TEST);
   if (usable) {
-    // Widened here to the frame's own RGBA, bottom row first: GL then copies it into the frame
-    // as it is, without running a shader over every pixel.
     const size_t w = static_cast<size_t>(width);
-    s.surfaceRgba.resize(w * static_cast<size_t>(height) * 4);
-    uint8_t* out = s.surfaceRgba.data();
-    for (int y = height - 1; y >= 0; --y) {
-      const uint8_t* row = pixels + static_cast<size_t>(y) * static_cast<size_t>(pitch);
-      if (bitsPerPixel == 16) {
-        for (size_t x = 0; x < w; ++x, out += 4) {
-          uint16_t v = 0;
-          std::memcpy(&v, row + x * 2, 2);
-          std::memcpy(out, &s.expand565[v * 4u], 4);
-        }
-      } else if constexpr (std::endian::native == std::endian::little) {
-        // 0x00RRGGBB read as a word is B, G, R, 0 in memory; R, G, B, 255 is 0xFFBBGGRR.
-        for (size_t x = 0; x < w; ++x, out += 4) {
-          uint32_t v = 0;
-          std::memcpy(&v, row + x * 4, 4);
-          v = (v >> 16 & 0xFFu) | (v & 0xFF00u) | (v & 0xFFu) << 16 | 0xFF000000u;
-          std::memcpy(out, &v, 4);
-        }
-      } else {
-        for (size_t x = 0; x < w; ++x, out += 4) {
-          uint32_t v = 0;
-          std::memcpy(&v, row + x * 4, 4);
-          out[0] = static_cast<uint8_t>(v >> 16);
-          out[1] = static_cast<uint8_t>(v >> 8);
-          out[2] = static_cast<uint8_t>(v);
-          out[3] = 255;
+    const size_t rowBytes = w * static_cast<size_t>(bytesPerPixel);
+    const auto sourceRow = [&](int y) { return pixels + static_cast<size_t>(y) * static_cast<size_t>(pitch); };
+    // Only the band of rows that differ from the last surface is converted and uploaded: a 2D layer
+    // that did not change costs one comparison, and one that changed in a few rows only those.
+    int firstChanged = 0, lastChanged = height - 1;
+    if (s.surfaceBits == bitsPerPixel && s.surfaceWidth == width && s.surfaceHeight == height) {
+      const uint8_t* kept = s.surfaceSource.data();
+      while (firstChanged < height &&
+             std::memcmp(sourceRow(firstChanged), kept + static_cast<size_t>(firstChanged) * rowBytes, rowBytes) == 0) {
+        ++firstChanged;
+      }
+      while (lastChanged > firstChanged &&
+             std::memcmp(sourceRow(lastChanged), kept + static_cast<size_t>(lastChanged) * rowBytes, rowBytes) == 0) {
+        --lastChanged;
+      }
+    } else {
+      s.surfaceSource.resize(rowBytes * static_cast<size_t>(height));
+      s.surfaceRgba.resize(w * static_cast<size_t>(height) * 4);
+      glBindTexture(GL_TEXTURE_2D, s.surfaceTexture);
+      if (width != s.surfaceWidth || height != s.surfaceHeight) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        s.surfaceWidth = width;
+        s.surfaceHeight = height;
+      }
+      s.surfaceBits = bitsPerPixel;
+    }
+    if (firstChanged <= lastChanged) {
+      // Widened here to the frame's own RGBA, bottom row first: GL then copies it into the frame
+      // as it is, without running a shader over every pixel.
+      for (int y = firstChanged; y <= lastChanged; ++y) {
+        const uint8_t* row = sourceRow(y);
+        std::memcpy(s.surfaceSource.data() + static_cast<size_t>(y) * rowBytes, row, rowBytes);
+        uint8_t* out = s.surfaceRgba.data() + static_cast<size_t>(height - 1 - y) * w * 4;
+        if (bitsPerPixel == 16) {
+          for (size_t x = 0; x < w; ++x, out += 4) {
+            uint16_t v = 0;
+            std::memcpy(&v, row + x * 2, 2);
+            std::memcpy(out, &s.expand565[v * 4u], 4);
+          }
+        } else if constexpr (std::endian::native == std::endian::little) {
+          // 0x00RRGGBB read as a word is B, G, R, 0 in memory; R, G, B, 255 is 0xFFBBGGRR.
+          for (size_t x = 0; x < w; ++x, out += 4) {
+            uint32_t v = 0;
+            std::memcpy(&v, row + x * 4, 4);
+            v = (v >> 16 & 0xFFu) | (v & 0xFF00u) | (v & 0xFFu) << 16 | 0xFF000000u;
+            std::memcpy(out, &v, 4);
+          }
+        } else {
+          for (size_t x = 0; x < w; ++x, out += 4) {
+            uint32_t v = 0;
+            std::memcpy(&v, row + x * 4, 4);
+            out[0] = static_cast<uint8_t>(v >> 16);
+            out[1] = static_cast<uint8_t>(v >> 8);
+            out[2] = static_cast<uint8_t>(v);
+            out[3] = 255;
+          }
         }
       }
+      const int bottom = height - 1 - lastChanged;
+      const int rows = lastChanged - firstChanged + 1;
+      glBindTexture(GL_TEXTURE_2D, s.surfaceTexture);
+      glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+      glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, bottom, width, rows, GL_RGBA, GL_UNSIGNED_BYTE,
+                      s.surfaceRgba.data() + static_cast<size_t>(bottom) * w * 4);
     }
-    glBindTexture(GL_TEXTURE_2D, s.surfaceTexture);
-    if (width != s.surfaceWidth || height != s.surfaceHeight) {
-      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-      s.surfaceWidth = width;
-      s.surfaceHeight = height;
-    }
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, s.surfaceRgba.data());
 
     GLint read = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
@@ -723,20 +827,39 @@ void Renderer::Render(const Scene& scene, int32_t root, const Viewport& viewport
   s.ambient = ambient;
   s.settings = settings;
 
+  // Every object's matrices go up in one buffer; consecutive copies of a mesh then draw as one
+  // instanced call, the translucent ones after the opaque, back to front by object.
+  s.instances.clear();
+  s.runs.clear();
   for (const DrawItem& item : s.items) {
-    if (item.mesh == nullptr) {
-      s.DrawDecal(item);
-      continue;
+    if (item.mesh != nullptr) {
+      const MeshObject& object = s.Upload(*item.mesh);
+      if (object.translucentIndices > 0) s.translucent.push_back(item);
+      if (object.opaqueIndices == 0) continue;
     }
-    if (s.DrawMesh(item, false) > 0) s.translucent.push_back(item);
+    s.AddToRuns(item, false);
   }
+  std::stable_sort(s.translucent.begin(), s.translucent.end(), farFirst);
+  for (const DrawItem& item : s.translucent) s.AddToRuns(item, true);
+  glBindBuffer(GL_ARRAY_BUFFER, s.instanceBuffer);
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(s.instances.size() * sizeof(InstanceData)),
+               s.instances.data(), GL_STREAM_DRAW);
 
-  if (!s.translucent.empty()) {
-    std::stable_sort(s.translucent.begin(), s.translucent.end(), farFirst);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glDepthMask(GL_FALSE);
-    for (const DrawItem& item : s.translucent) s.DrawMesh(item, true);
+  bool blending = false;
+  for (const DrawRun& run : s.runs) {
+    if (run.translucentPass && !blending) {
+      blending = true;
+      glEnable(GL_BLEND);
+      glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+      glDepthMask(GL_FALSE);
+    }
+    if (run.item->mesh != nullptr) {
+      s.DrawMeshRun(run);
+    } else {
+      s.DrawDecalRun(run);
+    }
+  }
+  if (blending) {
     glDepthMask(GL_TRUE);
     glDisable(GL_BLEND);
   }

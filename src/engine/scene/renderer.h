@@ -45,6 +45,7 @@ class Renderer {
   void BeginFrame(int width, int height);
   // Fills the whole frame with the back surface: `height` rows of `width` pixels, `pitch` bytes
   // apart, the top row first; 16 bits per pixel (5-6-5) or 32 (0x00RRGGBB). Clears the depth.
+  // Only rows that differ from the last surface drawn are converted and uploaded again.
   void DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, int width, int height);
   // Clears the depth buffer inside the viewport's rectangle only.
   void ClearDepth(const Viewport& viewport);

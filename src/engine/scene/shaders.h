@@ -13,16 +13,18 @@ inline constexpr int kShaderMaxLights = 8;
 // Each program is built from these bodies behind "#version 330 core" and the defines of its
 // variant: FOG (linear fog), DROP_BLACK (texels of colour (0, 0, 0) are not drawn) and SPECULAR
 // (metal highlights). A variant without a feature leaves its work out altogether, which a
-// software rasteriser would otherwise do for every pixel.
+// software rasteriser would otherwise do for every pixel. The object transforms come as instanced
+// attributes (locations 4 to 10), so that copies of one mesh are drawn by one call.
 inline constexpr const char* kMeshVertexShader = R"(
 layout(location = 0) in vec3 aPosition;
 layout(location = 1) in vec3 aNormal;
 layout(location = 2) in vec4 aColour;
 layout(location = 3) in vec2 aUv;
+// Per object (one per instance): model to view space, and its inverse transpose for normals.
+layout(location = 4) in mat4 aModelView;
+layout(location = 8) in mat3 aNormalMatrix;
 
-uniform mat4 uModelView;
 uniform mat4 uProjection;
-uniform mat3 uNormalMatrix;
 uniform int uLit;
 uniform int uChrome;
 uniform vec3 uAmbient;
@@ -50,12 +52,12 @@ float Attenuation(float linear, float range, float distance) {
 }
 
 void main() {
-  vec4 position = uModelView * vec4(aPosition, 1.0);
+  vec4 position = aModelView * vec4(aPosition, 1.0);
   gl_Position = uProjection * position;
 #ifdef FOG
   vDepth = position.z;
 #endif
-  vec3 n = uNormalMatrix * aNormal;
+  vec3 n = aNormalMatrix * aNormal;
   float length2 = dot(n, n);
   n = length2 > 0.0 ? n * inversesqrt(length2) : n;
   vUv = uChrome != 0 ? vec2(n.x * 0.5 + 0.5, 0.5 - n.y * 0.5) : aUv;
