@@ -110,7 +110,7 @@ void LoadCamera(Engine& engine, int32_t element, const std::string& record, cons
   if (slot == nullptr) return;
   std::copy(camera.slot.begin(), camera.slot.end(), slot);
   slot[0] = static_cast<int32_t>(engine::kTagCamera);
-  LastSide(engine).cameraRecord = camera.record;
+  LastSide(engine).camera = camera;
   PointAt(words, address);
 }
 

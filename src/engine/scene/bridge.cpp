@@ -98,18 +98,6 @@ glm::quat AxisTurns(const int32_t* record, int firstWord) {
   return qy * qz * qx;  // x first, then z, then y
 }
 
-int32_t ScaleOf(int32_t display) {
-  if (display == 4 || display == 8) return 125;
-  if (display == 16 || display == 32) return 160;
-  return 100;
-}
-
-int32_t Word32(const std::array<uint8_t, 112>& record, size_t offset) {
-  int32_t value = 0;
-  std::memcpy(&value, record.data() + offset, 4);
-  return value;
-}
-
 glm::vec3 ColourOf(uint32_t rgb) {
   return glm::vec3(static_cast<float>((rgb >> 16) & 0xFF), static_cast<float>((rgb >> 8) & 0xFF),
                    static_cast<float>(rgb & 0xFF)) /
@@ -293,14 +281,15 @@ void SceneBridge::BuildSlot(int32_t slotIndex, const SceneSources& sources, int3
     const auto scaled = [this](int32_t value) {
       return displayScale_ == 100 ? value : static_cast<int32_t>(static_cast<int64_t>(value) * displayScale_ / 100);
     };
-    viewport.x = scaled(Word32(side.cameraRecord, 0));
-    viewport.y = scaled(Word32(side.cameraRecord, 4));
-    viewport.width = std::max(1, scaled(Word32(side.cameraRecord, 8)));
-    viewport.height = std::max(1, scaled(Word32(side.cameraRecord, 20)));
+    const CameraParameters camera = ReadCameraParameters(side.camera);
+    viewport.x = scaled(camera.left);
+    viewport.y = scaled(camera.top);
+    viewport.width = std::max(1, scaled(camera.width));
+    viewport.height = std::max(1, scaled(camera.height));
     viewport.front = static_cast<float>(settings.frontPercent) / 100.0f;
     // The record holds the lens factor negated; a lens of 0 would make the field infinite, so it
     // reads as 240 (a field as wide as the front distance).
-    int32_t lens = -Word32(side.cameraRecord, 48);
+    int32_t lens = camera.lensFactor;
     if (lens == 0) lens = 240;
     viewport.field = std::fabs(viewport.front * 240.0f / static_cast<float>(lens));
     viewport.back = settings.backClip;
@@ -314,7 +303,7 @@ void SceneBridge::Build(const SceneSources& sources) {
   arena_ = sources.arena;
   lastElement_ = std::min(sources.lastElement, model::kMaxElements - 1);
   displayMode_ = sources.display != nullptr ? sources.display->displayMode : 1;
-  displayScale_ = ScaleOf(displayMode_);
+  displayScale_ = DisplayModeOf(displayMode_).scale;
   // Without project settings the back clip is 100 m and the front plane 100 %.
   const int32_t clip = sources.project.clipDistance;
   settings.backClip = clip > 0 ? static_cast<float>(clip) : 100.0f;
@@ -377,13 +366,12 @@ void SceneBridge::FillColours(Display* display) {
                     record[model::kWordExtent0], record[model::kWordExtent1], record[model::kWordExtent2] + 1,
                     record[model::kWordExtent3] + 1, SurfacePixel(*display, pixel));
     } else if (tag == kTagCamera && settings.backgroundMode >= 2) {
-      const auto& cameraRecord = sides_[static_cast<size_t>(slot)].cameraRecord;
+      const CameraParameters camera = ReadCameraParameters(sides_[static_cast<size_t>(slot)].camera);
       const auto scaled = [this](int32_t value) {
         return static_cast<int32_t>(static_cast<int64_t>(value) * displayScale_ / 100);
       };
       FillRectangle(display->backSurface.data(), display->format, display->width, display->height,
-                    scaled(Word32(cameraRecord, 0)), scaled(Word32(cameraRecord, 4)),
-                    scaled(Word32(cameraRecord, 32) + 1), scaled(Word32(cameraRecord, 36) + 1),
+                    scaled(camera.left), scaled(camera.top), scaled(camera.right + 1), scaled(camera.bottom + 1),
                     settings.backgroundPixel);
     }
   }

@@ -61,7 +61,7 @@ enum XSlotWord : int {
 struct SlotSide {
   int32_t element = -1;
   int32_t master = -1;  // the first slot loaded from the same file
-  std::array<uint8_t, 112> cameraRecord{};  // cameras: the parameter record, kept whole
+  CameraFile camera;                        // cameras: the slot image and parameter record, kept whole
   const BuiltFrame* visual = nullptr;       // visuals: the built frame this slot shows
   std::shared_ptr<Picture> decal;           // flat shapes: the picture of the decal
   std::shared_ptr<XObject> xObject;         // .x visuals
