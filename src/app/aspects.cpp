@@ -1,5 +1,5 @@
-// Play start: the aspects of the elements, in element order: cameras, lights, flat shapes, frames
-// and backgrounds get their slots and what the scene needs beside them; visuals get one aspect slot
+// Play start: the aspects of the elements, in element order: cameras, lights, flat shapes, sprites,
+// frames, backgrounds and counters get their slots and what the scene needs beside them; visuals get one aspect slot
 // per frame with their collision faces, their built frames and their box; .x elements one slot per
 // numbered file and the box of their box file; boundary elements get their ground map, rebuilt
 // first in test plays when its .3ds source changed.
@@ -129,6 +129,23 @@ void LoadLight(Engine& engine, int32_t element, const std::string& record, int32
   PointAt(words, address);
 }
 
+// Picture `frame` of an animation whose first picture is `path`: the path with its last three
+// characters replaced by the frame number in three digits (NAME.002, NAME.003, ...).
+std::string FramePicture(const std::string& path, int32_t frame) {
+  if (frame <= 1 || path.size() < 3) return path;
+  char digits[12];
+  std::snprintf(digits, sizeof digits, "%03d", static_cast<int>(frame));
+  return path.substr(0, path.size() - 3) + digits;
+}
+
+// Records the count of pictures an animated element has slots for: word 42 and item 2 of field 38,
+// so that no animation steps past its slots.
+void SetFramesLoaded(std::string* record, int32_t* words, int32_t frames) {
+  words[model::kWordLastFrame] = frames;
+  const std::string data = model::SetElementField(model::ElementField(*record, kFieldFrames), 2, std::to_string(frames), '/');
+  *record = model::SetElementField(*record, kFieldFrames, data);
+}
+
 // A flat shape: one slot per picture of its animation (the file, then NAME.002, NAME.003, ...); a
 // picture that is missing or not a square of a power-of-two side is replaced by data/error.pcx.
 // Pictures already prepared for an earlier element are shared.
@@ -139,18 +156,15 @@ void LoadFlatShape(Engine& engine, int32_t element, std::string* record, int32_t
   const int32_t frames = path.empty() ? 1 : std::max(1, model::FindAspectFrames(record, path));
   const bool colourKey = (model::ParseInteger(model::ElementField(*record, kFieldFlags)) & 4) != 0;
   uint32_t first = 0;
+  int32_t loaded = 0;
   for (int32_t frame = 1; frame <= frames; ++frame) {
-    std::string file = path;
-    if (frame > 1) {
-      char digits[12];
-      std::snprintf(digits, sizeof digits, "%03d", frame);
-      file = path.substr(0, path.size() - 3) + digits;
-    }
+    const std::string file = FramePicture(path, frame);
     const std::string key = file + (colourKey ? "|key" : "|alpha");
     uint32_t address = 0;
     int32_t* slot = NewSlot(engine, element, &address);
     if (slot == nullptr) break;
     if (frame == 1) first = address;
+    loaded = frame;
     const int32_t index = static_cast<int32_t>(play.scene.Sides().size()) - 1;
     if (const auto found = prepared->find(key); found != prepared->end()) {
       const engine::SlotSide& master = play.scene.Sides()[static_cast<size_t>(found->second)];
@@ -175,7 +189,73 @@ void LoadFlatShape(Engine& engine, int32_t element, std::string* record, int32_t
     LastSide(engine).master = index;
     (*prepared)[key] = index;
   }
+  if (loaded == 0) return;
   PointAt(words, first);
+  SetFramesLoaded(record, words, loaded);
+}
+
+// A sprite: one slot per picture of its animation, each coded as a span list for the back
+// surface; a missing first picture reads sprites/default_.pcx. Pictures already prepared for an
+// earlier element are shared.
+void LoadSprite(Engine& engine, int32_t element, std::string* record, int32_t* words,
+                std::map<std::string, int32_t>* prepared) {
+  Play& play = *engine.play;
+  std::string path = AspectFile(engine, *record, element);
+  int32_t frames = 1;
+  if (!path.empty() && core::FileExists(path)) {
+    frames = std::max(1, model::FindAspectFrames(record, path));
+  } else {
+    path = engine.paths.working + "sprites/default_.pcx";
+  }
+  uint32_t first = 0;
+  int32_t loaded = 0;
+  for (int32_t frame = 1; frame <= frames; ++frame) {
+    const std::string file = FramePicture(path, frame);
+    uint32_t address = 0;
+    int32_t* slot = NewSlot(engine, element, &address);
+    if (slot == nullptr) break;
+    if (frame == 1) first = address;
+    loaded = frame;
+    const int32_t index = static_cast<int32_t>(play.scene.Sides().size()) - 1;
+    if (const auto found = prepared->find(file); found != prepared->end()) {
+      const int32_t* masterSlot = reinterpret_cast<const int32_t*>(
+          engine.arena.Host(core::Region::kAspectSlots) + static_cast<size_t>(found->second) * engine::kSlotBytes);
+      std::copy(masterSlot, masterSlot + engine::kSlotWords, slot);
+      LastSide(engine).master = found->second;
+      continue;
+    }
+    engine::PcxPicture picture;
+    engine::DecodePcx(AspectBytes(engine, file), &picture);
+    if (!engine::PrepareSprite(&play.aspects, picture, engine.display.format, slot)) {
+      std::fprintf(stderr, "main: the sprite picture %s of element %d does not fit in the aspect memory\n", file.c_str(),
+                   element);
+    }
+    LastSide(engine).master = index;
+    (*prepared)[file] = index;
+  }
+  if (loaded == 0) return;
+  PointAt(words, first);
+  SetFramesLoaded(record, words, loaded);
+}
+
+// A counter: its digit picture, or counters/default_.pcx when the picture is missing or does not
+// hold exactly 13 glyphs.
+void LoadCounter(Engine& engine, int32_t element, const std::string& record, int32_t* words) {
+  const std::string path = AspectOrDefault(engine, record, element, "counters/default_.pcx");
+  engine::PcxPicture picture;
+  engine::DecodePcx(AspectBytes(engine, path), &picture);
+  uint32_t address = 0;
+  int32_t* slot = NewSlot(engine, element, &address);
+  if (slot == nullptr) return;
+  const engine::PixelFormat& format = engine.display.format;
+  if (!engine::PrepareCounter(&engine.play->aspects, picture, format, slot)) {
+    const std::string fallback = engine.paths.working + "counters/default_.pcx";
+    engine::DecodePcx(AspectBytes(engine, fallback), &picture);
+    if (!engine::PrepareCounter(&engine.play->aspects, picture, format, slot)) {
+      std::fprintf(stderr, "main: the counter picture %s of element %d cannot be shown\n", path.c_str(), element);
+    }
+  }
+  PointAt(words, address);
 }
 
 // A frame picture, coded for the back surface of the display.
@@ -357,6 +437,7 @@ void LoadAspects(Engine& engine, const std::vector<model::ElementSetup>& setups)
   play.aspects.Reset(&engine.arena);
   play.scene.Sides().clear();
   std::map<std::string, int32_t> flatShapes;
+  std::map<std::string, int32_t> sprites;
   std::map<std::string, std::shared_ptr<engine::XObject>> xObjects;
   static const model::ElementSetup kNoSetup;
   play.visuals = std::make_unique<engine::VisualLibrary>(engine.paths.data + "error.bmp");
@@ -373,7 +454,9 @@ void LoadAspects(Engine& engine, const std::vector<model::ElementSetup>& setups)
         break;
       case model::kTypeLight: LoadLight(engine, i, record, words); break;
       case model::kTypeFlatShape: LoadFlatShape(engine, i, &record, words, &flatShapes); break;
+      case model::kTypeSprite: LoadSprite(engine, i, &record, words, &sprites); break;
       case model::kTypeFrame: LoadFramePicture(engine, i, record, words); break;
+      case model::kTypeCounter: LoadCounter(engine, i, record, words); break;
       case model::kTypeBackground: LoadBackground(engine, i, record, words); break;
       case model::kTypeVisual: LoadVisual(engine, i, &record, words); break;
       case model::kTypeMeshes: LoadXVisual(engine, i, &record, words, &xObjects); break;

@@ -107,6 +107,46 @@ void RunBrainStep(Engine& engine) {
                    [&engine](int32_t element, uint32_t address) { return FaultPlace(engine, element, address); });
 }
 
+namespace {
+
+// The aspect an element shows now: its slot's tag, the picture's size where the kind has one, and
+// the count of pictures the element animates through; null without a slot.
+std::string AspectJson(const Engine& engine, const int32_t* words) {
+  const uint8_t* host = engine.arena.GuestToHostIn(core::Region::kAspectSlots,
+                                                   static_cast<uint32_t>(words[model::kWordCurrentAspect]),
+                                                   engine::kSlotBytes);
+  if (host == nullptr || words[model::kWordCurrentAspect] == 0) return "null";
+  const auto* slot = reinterpret_cast<const int32_t*>(host);
+  const auto tag = static_cast<uint32_t>(slot[engine::kSlotTag]);
+  int32_t width = 0, height = 0;
+  bool animated = false;
+  if (tag == engine::kSpriteTag) {
+    width = slot[engine::kSpriteWidth];
+    height = slot[engine::kSpriteHeight];
+    animated = true;
+  } else if (tag == engine::kFlatShapeTag) {
+    width = slot[engine::kFlatShapeWidth];
+    height = slot[engine::kFlatShapeHeight];
+    animated = true;
+  } else if (tag == engine::kCounterTag) {
+    width = slot[engine::kCounterWidth];
+    height = slot[engine::kCounterHeight];
+  } else if (tag == engine::kFrameTag) {
+    width = slot[engine::kFrameWidth];
+    height = slot[engine::kFrameHeight];
+  } else if (tag == engine::kBackgroundTag) {
+    width = slot[engine::kBackgroundWidth];
+    height = slot[engine::kBackgroundHeight];
+  } else if (tag == engine::kTagVisual || tag == engine::kTagXVisual) {
+    animated = true;
+  }
+  const int32_t frames = animated ? words[model::kWordLastFrame] : 1;
+  return "{\"tag\": \"" + engine::SlotTagText(tag) + "\", \"width\": " + std::to_string(width) +
+         ", \"height\": " + std::to_string(height) + ", \"frames\": " + std::to_string(frames) + "}";
+}
+
+}  // namespace
+
 std::string DumpStateRecords(const Engine& engine, const std::string& scene, int64_t glObjects) {
   const int32_t tick = engine.play ? engine.play->brains.tickCounter : 0;
   const int32_t exitTarget = engine.play ? engine.play->exitTarget : kExitNone;
@@ -127,7 +167,7 @@ std::string DumpStateRecords(const Engine& engine, const std::string& scene, int
       json += (first ? "\"" : ", \"") + std::string(name) + "\": " + std::to_string(words[w]);
       first = false;
     }
-    json += "}}";
+    json += "}, \"aspect\": " + AspectJson(engine, words) + "}";
   }
   // The play's orientation accumulator (w, x, y, z), exact to the last bit.
   json += "],\n\"orientation\": [";

@@ -76,6 +76,22 @@ struct PixelFormat {
   int blueShift = 0;
   uint32_t redMask = 0xF800, greenMask = 0x07E0, blueMask = 0x001F;  // 16-bit modes
 };
+// A surface the 2D code draws into: `height` rows of `width` pixels, format.pitch bytes apart,
+// 16 bits a pixel (5-6-5, or 5-5-5 when red sits at bit 10) or 32 (0x00RRGGBB). Not owned.
+struct Surface {
+  uint8_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  PixelFormat format;
+  // Whether it can be drawn into: pixels, a size, 16 or 32 bits and a pitch that holds a row.
+  bool Usable() const {
+    const int bytes = format.bitsPerPixel == 16 ? 2 : format.bitsPerPixel == 32 ? 4 : 0;
+    return pixels != nullptr && bytes != 0 && width > 0 && height > 0 &&
+           static_cast<int64_t>(format.pitch) >= static_cast<int64_t>(width) * bytes;
+  }
+  uint8_t* Row(int y) const { return pixels + static_cast<size_t>(y) * static_cast<size_t>(format.pitch); }
+};
+
 // Zero bits below the lowest set bit of the mask.
 int MaskShift(uint32_t mask);
 // Shifts from the masks in the 16-bit modes; 11, 5, 0 kept in the 32-bit modes.
@@ -102,6 +118,9 @@ struct Display {
   int depthBits = 0;
   uint16_t conversion[256] = {};
   bool created = false;
+
+  // The back surface as a drawing surface (unusable before it is made).
+  Surface Back() { return Surface{backSurface.empty() ? nullptr : backSurface.data(), width, height, format}; }
 };
 
 struct DisplayRequest {

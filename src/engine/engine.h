@@ -4,8 +4,10 @@
 
 #include "engine/display.h"
 #include "engine/pictures/bmp.h"
+#include "engine/pictures/counters.h"
 #include "engine/pictures/forms.h"
 #include "engine/pictures/pcx.h"
+#include "engine/pictures/sprites.h"
 #include "engine/scene/camera_file.h"
 #include "engine/scene/bridge.h"
 #include "engine/scene/mesh_builder.h"

@@ -162,6 +162,9 @@ void ApplyTypeData(std::string* record, int32_t type, const ConversionOptions& o
   if (scaled) {
     // The rectangle is the sprite's clip rectangle and the background's fill rectangle.
     for (int i = 0; i < 4; ++i) words[kWordExtent0 + i] = setup->rectangle[i];
+  } else if (type == kTypeCounter) {
+    // A counter's first three items, unscaled: leading divisor, point divisor, sign flag.
+    for (int i = 0; i < 3; ++i) words[kWordExtent0 + i] = setup->rectangle[i];
   }
   if (sized) {
     const std::string size = ElementField(data, 5, '/');

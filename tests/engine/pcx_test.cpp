@@ -191,6 +191,14 @@ TEST(ColourTables, WidenedPixelsReachFullIntensity) {
   EXPECT_EQ(engine::WidenPixel(0x03E0, rgb555), 0x00FF00u);
   // 5-6-5 (16, 32, 8) -> (132, 130, 66)
   EXPECT_EQ(engine::WidenPixel(16 << 11 | 32 << 5 | 8, rgb565), 0x848242u);
+  // Every level is the nearest 8-bit one: copying the top bits down instead would give 5-bit 3 ->
+  // 24 where 3 x 255 / 31 = 24.7 rounds to 25.
+  for (uint32_t c = 0; c < 32; ++c) {
+    EXPECT_EQ(engine::WidenPixel(static_cast<uint16_t>(c << 11 | c), rgb565) >> 16, (c * 255 * 2 + 31) / 62) << c;
+  }
+  for (uint32_t c = 0; c < 64; ++c) {
+    EXPECT_EQ(engine::WidenPixel(static_cast<uint16_t>(c << 5), rgb565) >> 8, (c * 255 * 2 + 63) / 126) << c;
+  }
 
   // A palette colour through the display table and back loses only the low bits.
   const testing_support::PcxPalette palette = RampPalette();

@@ -116,13 +116,14 @@ TEST(StateRecord, SpriteAndBackgroundRectanglesScaleWithTheDisplay) {
       model::ConversionOptions options;
       options.displayMode = mode;
       const Played played = FillOne(Record(type, {{37, "100/50/299/149/32x16"}}), options);
-      // Counters keep 640 x 480 units and leave the extent words alone.
+      // Counters keep their items unscaled: leading divisor, point divisor and sign flag in words
+      // 15 to 17, word 18 left alone.
       const bool scaled = type != model::kTypeCounter;
       const int32_t unscaled[4] = {100, 50, 299, 149};
       for (int i = 0; i < 4; ++i) {
         const int32_t want = scaled ? expected[i] : unscaled[i];
         EXPECT_EQ(played.setups[0].rectangle[i], want) << mode << " " << type << " " << i;
-        EXPECT_EQ(played.Words(0)[model::kWordExtent0 + i], scaled ? want : 0) << mode << " " << type;
+        EXPECT_EQ(played.Words(0)[model::kWordExtent0 + i], scaled || i < 3 ? want : 0) << mode << " " << type;
       }
       EXPECT_EQ(played.setups[0].width, 32);
       EXPECT_EQ(played.setups[0].height, 16);

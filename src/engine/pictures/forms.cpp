@@ -98,6 +98,15 @@ void ExpandFrame(const uint8_t* code, uint32_t codeBytes, int frameWidth, int fr
 
 }  // namespace
 
+std::string SlotTagText(uint32_t tag) {
+  std::string text(4, ' ');
+  for (int i = 0; i < 4; ++i) {
+    const char c = static_cast<char>((tag >> (8 * i)) & 0xFF);
+    text[static_cast<size_t>(i)] = c >= 32 && c < 127 && c != '"' && c != '\\' ? c : '?';
+  }
+  return text;
+}
+
 bool PrepareFlatShape(AspectMemory* memory, const PcxPicture& picture, bool colourKey, int32_t* slot, Picture* decal) {
   const int32_t side = picture.width;
   if (picture.height != side || side < 1 || (side & (side - 1)) != 0) return false;

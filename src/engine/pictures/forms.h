@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "core/core.h"
@@ -21,6 +22,10 @@ constexpr uint32_t SlotTag(const char (&name)[5]) {
          static_cast<uint32_t>(static_cast<uint8_t>(name[2])) << 16 |
          static_cast<uint32_t>(static_cast<uint8_t>(name[3])) << 24;
 }
+// The four bytes of a tag word as text for JSON: anything but a printable character other than a
+// quote or a backslash shows as '?'.
+std::string SlotTagText(uint32_t tag);
+
 inline constexpr uint32_t kFlatShapeTag = SlotTag("d3b.");
 inline constexpr uint32_t kFrameTag = SlotTag("d3f.");
 inline constexpr uint32_t kBackgroundTag = SlotTag("d3g.");

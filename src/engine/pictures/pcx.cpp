@@ -97,20 +97,21 @@ void FlatShapeTable(const uint8_t* palette768, bool colourKey, uint32_t table[25
 }
 
 uint32_t WidenPixel(uint16_t pixel, const PixelFormat& format) {
-  uint32_t r, g, b;
+  uint32_t r, g, b, greenSteps;
   if (format.redShift == 10) {
     r = (pixel >> 10) & 31u;
     g = (pixel >> 5) & 31u;
-    b = pixel & 31u;
-    g = g << 3 | g >> 2;
+    greenSteps = 31;
   } else {
     r = (pixel >> 11) & 31u;
     g = (pixel >> 5) & 63u;
-    b = pixel & 31u;
-    g = g << 2 | g >> 4;
+    greenSteps = 63;
   }
-  r = r << 3 | r >> 2;
-  b = b << 3 | b >> 2;
+  b = pixel & 31u;
+  // The nearest 8-bit level, as a 16-bit surface is widened when it is shown.
+  r = (r * 255 + 15) / 31;
+  g = (g * 255 + greenSteps / 2) / greenSteps;
+  b = (b * 255 + 15) / 31;
   return r << 16 | g << 8 | b;
 }
 

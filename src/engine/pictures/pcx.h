@@ -50,8 +50,8 @@ PcxPicture ReadPcx(const std::string& path);
 // transparent. `palette768` holds 256 red, green, blue triples.
 void FlatShapeTable(const uint8_t* palette768, bool colourKey, uint32_t table[256]);
 
-// A display-table pixel widened for 32-bit surfaces: each 5- or 6-bit channel stretched to 8 bits
-// (31 -> 255, 63 -> 255), as 0x00RRGGBB. The pixel is 5-5-5 when `format` puts red at bit 10,
+// A display-table pixel widened for 32-bit surfaces: each 5- or 6-bit channel c becomes
+// round(c x 255 / 31) or round(c x 255 / 63), the level a 16-bit surface shows, as 0x00RRGGBB. The pixel is 5-5-5 when `format` puts red at bit 10,
 // else 5-6-5 (the layout the tables keep in 32-bit modes too).
 uint32_t WidenPixel(uint16_t pixel, const PixelFormat& format);
 

@@ -442,7 +442,8 @@ void SceneBridge::Update(Display* display, bool drawing2d) {
       if (!OnAndShown(record)) continue;
       const int32_t slot = SlotIndex(static_cast<uint32_t>(record[model::kWordCurrentAspect]));
       if (slot < 0 || static_cast<uint32_t>(slots[slot * 16]) != kTagFrame) continue;
-      if (display->displayMode == 1 && record[model::kWordExtent0] > 0) {
+      // Both 640 x 480 modes: a game looks the same whatever the player's colour depth.
+      if ((display->displayMode == 1 || display->displayMode == 2) && record[model::kWordExtent0] > 0) {
         --record[model::kWordExtent0];
         DrawFrame(*arena_, slots + slot * 16, display->backSurface.data(), display->format, display->width,
                   display->height);
@@ -525,8 +526,64 @@ void SceneBridge::Render(Display* display, scene::Renderer* renderer) {
       if (CameraPass(element, &viewport)) renderer->Render(scene_, flats_, *viewport);
     }
   }
-  if (draw2d) draw2d(display);
+  Draw2dPass(display, drawing ? renderer : nullptr);
   if (commitSounds) commitSounds();
+}
+
+bool SceneBridge::HasScreenElements() const {
+  const int32_t* records = arena_->As<int32_t>(core::Region::kElementRecords);
+  const auto* slots = reinterpret_cast<const int32_t*>(arena_->Host(core::Region::kAspectSlots));
+  for (int32_t element = 0; element <= lastElement_; ++element) {
+    const int32_t* record = records + element * model::kRecordWords;
+    if (!OnAndShown(record)) continue;
+    const int32_t slot = SlotIndex(static_cast<uint32_t>(record[model::kWordCurrentAspect]));
+    if (slot < 0) continue;
+    const auto tag = static_cast<uint32_t>(slots[slot * kSlotWords]);
+    if (tag == kTagSprite || tag == kTagCounter) return true;
+  }
+  return false;
+}
+
+void SceneBridge::DrawScreenElements(const Surface& surface) const {
+  const int32_t* records = arena_->As<int32_t>(core::Region::kElementRecords);
+  const auto* slots = reinterpret_cast<const int32_t*>(arena_->Host(core::Region::kAspectSlots));
+  for (int32_t element = 0; element <= lastElement_; ++element) {
+    const int32_t* record = records + element * model::kRecordWords;
+    if (!OnAndShown(record)) continue;
+    const int32_t slot = SlotIndex(static_cast<uint32_t>(record[model::kWordCurrentAspect]));
+    if (slot < 0) continue;
+    const int32_t* words = slots + slot * kSlotWords;
+    const auto tag = static_cast<uint32_t>(words[kSlotTag]);
+    if (tag == kTagSprite) {
+      const bool translucent = (static_cast<uint32_t>(record[model::kWordStatus]) & model::kStatusTranslucent) != 0;
+      DrawSprite(*arena_, words, record[model::kWordPositionX], record[model::kWordPositionY],
+                 SpriteClip(record, surface.width, surface.height), translucent, surface);
+    } else if (tag == kTagCounter) {
+      DrawCounter(*arena_, words, CounterOf(record), surface);
+    }
+  }
+}
+
+void SceneBridge::Draw2dPass(Display* display, scene::Renderer* renderer) {
+  composed_.clear();
+  if (display == nullptr || !display->Back().Usable()) return;
+  if (!HasScreenElements() && !(pending2d && pending2d())) return;
+  // Sprites and text are drawn over what the cameras drew, as onto one back buffer: the frame is
+  // read back into a surface of the back surface's layout, drawn on, and shown over the frame.
+  composed_.resize(display->backSurface.size());
+  Surface surface = display->Back();
+  surface.pixels = composed_.data();
+  const PixelFormat& format = display->format;
+  const bool readable = format.bitsPerPixel == 32 || format.redShift == 11;  // the frame reads back as 5-6-5
+  if (renderer == nullptr || !readable ||
+      !renderer->ReadSurface(surface.pixels, format.bitsPerPixel, format.pitch, surface.width, surface.height)) {
+    std::copy(display->backSurface.begin(), display->backSurface.end(), composed_.begin());
+  }
+  DrawScreenElements(surface);
+  if (draw2d) draw2d(surface);
+  if (renderer != nullptr) {
+    renderer->DrawSurface(surface.pixels, format.bitsPerPixel, format.pitch, surface.width, surface.height, 1);
+  }
 }
 
 // [SECTION] Picking
@@ -612,15 +669,6 @@ std::string Number(float value) {
 
 std::string Triple(const glm::vec3& v) { return "[" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + "]"; }
 
-std::string TagText(uint32_t tag) {
-  std::string text(4, ' ');
-  for (int i = 0; i < 4; ++i) {
-    const char c = static_cast<char>((tag >> (8 * i)) & 0xFF);
-    text[static_cast<size_t>(i)] = c >= 32 && c < 127 && c != '"' && c != '\\' ? c : '?';
-  }
-  return text;
-}
-
 }  // namespace
 
 std::string SceneBridge::Json() const {
@@ -656,7 +704,7 @@ std::string SceneBridge::Json() const {
     glm::vec3 direction, up;
     scene_.GetOrientation(side.frame, main_, &direction, &up);
     json += std::string(first ? "\n" : ",\n") + "{\"element\": " + std::to_string(side.element) +
-            ", \"slot\": " + std::to_string(slot) + ", \"kind\": \"" + TagText(static_cast<uint32_t>(slots[slot * 16])) +
+            ", \"slot\": " + std::to_string(slot) + ", \"kind\": \"" + SlotTagText(static_cast<uint32_t>(slots[slot * 16])) +
             "\", \"scene\": \"" + sceneName + "\", \"shown\": " + (scene_.Shown(side.frame) ? "true" : "false") +
             ", \"position\": " + Triple(scene_.GetPosition(side.frame, main_)) + ", \"direction\": " + Triple(direction) +
             ", \"up\": " + Triple(up) + ", \"scale\": " + Triple(scene_.At(side.frame).scale) + "}";

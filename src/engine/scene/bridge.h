@@ -19,7 +19,9 @@
 #include "core/core.h"
 #include "engine/display.h"
 #include "engine/pictures/bmp.h"
+#include "engine/pictures/counters.h"
 #include "engine/pictures/forms.h"
+#include "engine/pictures/sprites.h"
 #include "engine/scene/camera_file.h"
 #include "engine/scene/renderer.h"
 #include "engine/scene/scene.h"
@@ -35,10 +37,10 @@ struct PlacedXObject;
 inline constexpr uint32_t kTagCamera = kCameraTag;
 inline constexpr uint32_t kTagShape = SlotTag("d3a.");
 inline constexpr uint32_t kTagFlatShape = kFlatShapeTag;
-inline constexpr uint32_t kTagSprite = SlotTag("d3e.");
+inline constexpr uint32_t kTagSprite = kSpriteTag;
 inline constexpr uint32_t kTagFrame = kFrameTag;
 inline constexpr uint32_t kTagBackground = kBackgroundTag;
-inline constexpr uint32_t kTagCounter = SlotTag("d3h.");
+inline constexpr uint32_t kTagCounter = kCounterTag;
 inline constexpr uint32_t kTagLight = SlotTag("d3l.");
 inline constexpr uint32_t kTagVisual = SlotTag("d3v.");
 inline constexpr uint32_t kTagXVisual = SlotTag("d3x.");
@@ -130,8 +132,13 @@ class SceneBridge {
   // every element's frame from its record.
   void Update(Display* display, bool drawing2d);
   // One displayed frame without its presentation: update, the back surface under everything, the
-  // camera passes. `renderer` may be null (no GL): the scene is still updated.
+  // camera passes, then the 2D pass (sprites and counters in element order, then draw2d) over
+  // them. `renderer` may be null (no GL): the scene is still updated and the 2D pass drawn over a
+  // copy of the back surface.
   void Render(Display* display, scene::Renderer* renderer);
+  // The surface the last 2D pass drew (the frame read back under it, or the back surface without a
+  // renderer); empty when the last frame had nothing in its 2D pass. Same layout as the back surface.
+  const std::vector<uint8_t>& Composed() const { return composed_; }
   // Releases every scene object and forgets the slots' side table; the renderer drops what it
   // made for them.
   void Release(scene::Renderer* renderer);
@@ -148,7 +155,10 @@ class SceneBridge {
 
   RenderSettings settings;
   model::Fog* fog = nullptr;  // the play's fog (start and end in 1/512 metre, colour 0xAARRGGBB)
-  std::function<void(Display*)> draw2d;  // sprites, counters, text after the camera passes
+  // The text of the 2D pass, drawn after the sprites and counters onto the pass's surface, and
+  // whether there is any this frame (a frame without sprites, counters or text skips the pass).
+  std::function<void(const Surface&)> draw2d;
+  std::function<bool()> pending2d;
   // The sound layer's steps: placing the listener and the element sounds at the end of every
   // update, committing them at the end of every rendered frame. Empty: no sound.
   std::function<void()> placeSounds;
@@ -172,6 +182,12 @@ class SceneBridge {
   void FillColours(Display* display);
   void ApplyRootSettings();
   bool CameraPass(int32_t element, const scene::Viewport** viewport) const;
+  // Whether an element that is on and shown shows a sprite or a counter now.
+  bool HasScreenElements() const;
+  void DrawScreenElements(const Surface& surface) const;
+  // Steps 5 and 6 of a frame: the frame so far read back (or the back surface copied), sprites,
+  // counters and text drawn onto it, the result shown over the frame.
+  void Draw2dPass(Display* display, scene::Renderer* renderer);
 
   core::Arena* arena_ = nullptr;
   int32_t lastElement_ = -1;
@@ -193,6 +209,7 @@ class SceneBridge {
   std::array<int32_t, 50> pathFrames_{};
   int32_t displayMode_ = 1;
   int32_t displayScale_ = 100;
+  std::vector<uint8_t> composed_;
 };
 
 }  // namespace engine

@@ -182,6 +182,18 @@ GLuint Link(const std::string& header, const char* vertexSource, const char* fra
 
 }  // namespace
 
+// A CPU surface shown through a texture: the texture, a frame buffer that reads it for the copy
+// into the frame, and the bytes it now shows (rows packed, the top row first, 0 bits before any),
+// so that rows equal to them are not converted or uploaded again.
+struct SurfaceLayer {
+  GLuint texture = 0;
+  GLuint framebuffer = 0;
+  int width = 0, height = 0;
+  int bits = 0;
+  std::vector<uint8_t> rgba;
+  std::vector<uint8_t> source;
+};
+
 struct Renderer::State {
   bool open = false;
   size_t live = 0;
@@ -193,14 +205,9 @@ struct Renderer::State {
   glm::vec3 ambient{0.0f};
   SceneSettings settings;
   GLuint whiteTexture = 0;
-  GLuint surfaceTexture = 0;
-  GLuint surfaceFramebuffer = 0;  // reads the surface texture for the copy into the frame
-  int surfaceWidth = 0, surfaceHeight = 0;
-  std::vector<uint8_t> surfaceRgba;
-  // The source bytes the surface texture now shows (rows packed, the top row first) and their bits
-  // per pixel, 0 before any: rows equal to them are not converted or uploaded again.
-  std::vector<uint8_t> surfaceSource;
-  int surfaceBits = 0;
+  // The back surface under the camera passes, and the surface of the 2D pass over them.
+  SurfaceLayer layers[2];
+  std::vector<uint8_t> readBack;  // RGBA rows of the frame, the bottom row first
   std::vector<uint8_t> expand565;  // RGBA of each 5-6-5 value
   int frameWidth = 0, frameHeight = 0;
   std::unordered_map<const MeshBuilder*, MeshObject> meshes;
@@ -583,25 +590,27 @@ bool Renderer::Open(std::string* error) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
 
-  s.surfaceTexture = s.NewTexture();
-  glBindTexture(GL_TEXTURE_2D, s.surfaceTexture);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  // A 1 x 1 image until the first surface, so that the frame buffer is complete from the start.
-  const uint8_t black[4] = {0, 0, 0, 255};
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, black);
-  s.surfaceWidth = s.surfaceHeight = 1;
-  s.surfaceBits = 0;
-  glBindTexture(GL_TEXTURE_2D, 0);
-  glGenFramebuffers(1, &s.surfaceFramebuffer);
-  ++s.live;
-  GLint read = 0;
-  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, s.surfaceFramebuffer);
-  glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, s.surfaceTexture, 0);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+  for (SurfaceLayer& layer : s.layers) {
+    layer.texture = s.NewTexture();
+    glBindTexture(GL_TEXTURE_2D, layer.texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    // A 1 x 1 image until the first surface, so that the frame buffer is complete from the start.
+    const uint8_t black[4] = {0, 0, 0, 255};
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, black);
+    layer.width = layer.height = 1;
+    layer.bits = 0;
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glGenFramebuffers(1, &layer.framebuffer);
+    ++s.live;
+    GLint read = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, layer.framebuffer);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, layer.texture, 0);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+  }
 
   // A channel of n bits with value c is c / (2^n - 1) of full scale, rounded to 8 bits.
   s.expand565.resize(65536 * 4);
@@ -619,12 +628,15 @@ void Renderer::Close() {
   State& s = *state_;
   if (!s.open) return;
   ReleaseAll();
-  if (s.surfaceFramebuffer != 0) {
-    glDeleteFramebuffers(1, &s.surfaceFramebuffer);
-    s.surfaceFramebuffer = 0;
-    --s.live;
+  for (SurfaceLayer& layer : s.layers) {
+    if (layer.framebuffer != 0) {
+      glDeleteFramebuffers(1, &layer.framebuffer);
+      layer.framebuffer = 0;
+      --s.live;
+    }
+    s.DeleteTexture(&layer.texture);
+    layer = SurfaceLayer{};
   }
-  s.DeleteTexture(&s.surfaceTexture);
   s.DeleteTexture(&s.whiteTexture);
   s.DeleteMesh(&s.quad);
   s.DeleteBuffer(&s.instanceBuffer);
@@ -637,9 +649,10 @@ void Renderer::BeginFrame(int width, int height) {
   state_->frameHeight = height;
 }
 
-void Renderer::DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, int width, int height) {
+void Renderer::DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, int width, int height, int layerIndex) {
   State& s = *state_;
   if (!s.open) return;
+  SurfaceLayer& layer = s.layers[layerIndex == 0 ? 0 : 1];
   const int bytesPerPixel = bitsPerPixel / 8;
   const bool usable = pixels != nullptr && (bitsPerPixel == 16 || bitsPerPixel == 32) && width > 0 && height > 0 &&
                       pitch >= width * bytesPerPixel;
@@ -651,8 +664,8 @@ void Renderer::DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, i
     // Only the band of rows that differ from the last surface is converted and uploaded: a 2D layer
     // that did not change costs one comparison, and one that changed in a few rows only those.
     int firstChanged = 0, lastChanged = height - 1;
-    if (s.surfaceBits == bitsPerPixel && s.surfaceWidth == width && s.surfaceHeight == height) {
-      const uint8_t* kept = s.surfaceSource.data();
+    if (layer.bits == bitsPerPixel && layer.width == width && layer.height == height) {
+      const uint8_t* kept = layer.source.data();
       while (firstChanged < height &&
              std::memcmp(sourceRow(firstChanged), kept + static_cast<size_t>(firstChanged) * rowBytes, rowBytes) == 0) {
         ++firstChanged;
@@ -662,23 +675,23 @@ void Renderer::DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, i
         --lastChanged;
       }
     } else {
-      s.surfaceSource.resize(rowBytes * static_cast<size_t>(height));
-      s.surfaceRgba.resize(w * static_cast<size_t>(height) * 4);
-      glBindTexture(GL_TEXTURE_2D, s.surfaceTexture);
-      if (width != s.surfaceWidth || height != s.surfaceHeight) {
+      layer.source.resize(rowBytes * static_cast<size_t>(height));
+      layer.rgba.resize(w * static_cast<size_t>(height) * 4);
+      glBindTexture(GL_TEXTURE_2D, layer.texture);
+      if (width != layer.width || height != layer.height) {
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-        s.surfaceWidth = width;
-        s.surfaceHeight = height;
+        layer.width = width;
+        layer.height = height;
       }
-      s.surfaceBits = bitsPerPixel;
+      layer.bits = bitsPerPixel;
     }
     if (firstChanged <= lastChanged) {
       // Widened here to the frame's own RGBA, bottom row first: GL then copies it into the frame
       // as it is, without running a shader over every pixel.
       for (int y = firstChanged; y <= lastChanged; ++y) {
         const uint8_t* row = sourceRow(y);
-        std::memcpy(s.surfaceSource.data() + static_cast<size_t>(y) * rowBytes, row, rowBytes);
-        uint8_t* out = s.surfaceRgba.data() + static_cast<size_t>(height - 1 - y) * w * 4;
+        std::memcpy(layer.source.data() + static_cast<size_t>(y) * rowBytes, row, rowBytes);
+        uint8_t* out = layer.rgba.data() + static_cast<size_t>(height - 1 - y) * w * 4;
         if (bitsPerPixel == 16) {
           for (size_t x = 0; x < w; ++x, out += 4) {
             uint16_t v = 0;
@@ -706,16 +719,16 @@ void Renderer::DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, i
       }
       const int bottom = height - 1 - lastChanged;
       const int rows = lastChanged - firstChanged + 1;
-      glBindTexture(GL_TEXTURE_2D, s.surfaceTexture);
+      glBindTexture(GL_TEXTURE_2D, layer.texture);
       glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
       glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
       glTexSubImage2D(GL_TEXTURE_2D, 0, 0, bottom, width, rows, GL_RGBA, GL_UNSIGNED_BYTE,
-                      s.surfaceRgba.data() + static_cast<size_t>(bottom) * w * 4);
+                      layer.rgba.data() + static_cast<size_t>(bottom) * w * 4);
     }
 
     GLint read = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, s.surfaceFramebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, layer.framebuffer);
     const int frameWidth = s.frameWidth > 0 ? s.frameWidth : width;
     const int frameHeight = s.frameHeight > 0 ? s.frameHeight : height;
     glBlitFramebuffer(0, 0, width, height, 0, 0, frameWidth, frameHeight, GL_COLOR_BUFFER_BIT, GL_NEAREST);
@@ -724,6 +737,41 @@ void Renderer::DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, i
   glDepthMask(GL_TRUE);
   glClear(GL_DEPTH_BUFFER_BIT);
   glFlush();
+}
+
+bool Renderer::ReadSurface(uint8_t* pixels, int bitsPerPixel, int pitch, int width, int height) {
+  State& s = *state_;
+  const bool usable = s.open && pixels != nullptr && (bitsPerPixel == 16 || bitsPerPixel == 32) && width > 0 &&
+                      height > 0 && width <= s.frameWidth && height <= s.frameHeight &&
+                      pitch >= width * (bitsPerPixel / 8);
+  if (!usable) return false;
+  const size_t w = static_cast<size_t>(width);
+  s.readBack.resize(w * static_cast<size_t>(height) * 4);
+  GLint read = 0, draw = 0;
+  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(draw));
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, s.readBack.data());
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+  // An 8-bit channel c goes back to n bits as the nearest step, (c (2^n - 1) + 127) / 255, which
+  // undoes the widening of DrawSurface exactly.
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* in = s.readBack.data() + static_cast<size_t>(height - 1 - y) * w * 4;
+    uint8_t* row = pixels + static_cast<size_t>(y) * static_cast<size_t>(pitch);
+    for (size_t x = 0; x < w; ++x, in += 4) {
+      if (bitsPerPixel == 16) {
+        const auto v = static_cast<uint16_t>((in[0] * 31u + 127u) / 255u << 11 | (in[1] * 63u + 127u) / 255u << 5 |
+                                             (in[2] * 31u + 127u) / 255u);
+        std::memcpy(row + x * 2, &v, 2);
+      } else {
+        const uint32_t v = static_cast<uint32_t>(in[0]) << 16 | static_cast<uint32_t>(in[1]) << 8 | in[2];
+        std::memcpy(row + x * 4, &v, 4);
+      }
+    }
+  }
+  return true;
 }
 
 void Renderer::ClearDepth(const Viewport& viewport) {

@@ -45,8 +45,14 @@ class Renderer {
   void BeginFrame(int width, int height);
   // Fills the whole frame with the back surface: `height` rows of `width` pixels, `pitch` bytes
   // apart, the top row first; 16 bits per pixel (5-6-5) or 32 (0x00RRGGBB). Clears the depth.
-  // Only rows that differ from the last surface drawn are converted and uploaded again.
-  void DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, int width, int height);
+  // Only rows that differ from the last surface drawn into the same layer are converted and
+  // uploaded again: layer 0 is the back surface under the camera passes, layer 1 the surface of the
+  // 2D pass over them.
+  void DrawSurface(const uint8_t* pixels, int bitsPerPixel, int pitch, int width, int height, int layer = 0);
+  // Reads the top-left `width` x `height` pixels of the frame drawn so far into a surface of that
+  // layout, each channel narrowed to its nearest 5- or 6-bit step in 16-bit surfaces (the inverse
+  // of DrawSurface's widening). False when not open or the frame is smaller.
+  bool ReadSurface(uint8_t* pixels, int bitsPerPixel, int pitch, int width, int height);
   // Clears the depth buffer inside the viewport's rectangle only.
   void ClearDepth(const Viewport& viewport);
   // Draws the shown frames of the tree under `root` as the viewport's camera sees them, clipped to
