@@ -12,14 +12,13 @@
 #include <string>
 #include <vector>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#include <stb_image.h>
-
 #include "app/app.h"
 #include "core/core.h"
 #include "model/model.h"
 #include "support/run_program.h"
+// The one copy of the PNG decoder in this program.
+#define STB_IMAGE_IMPLEMENTATION
+#include "support/screenshot.h"
 #include "support/work_folder.h"
 
 namespace {
@@ -30,54 +29,16 @@ using testing_support::RunProgram;
 using testing_support::TestElement;
 using testing_support::WorkFolder;
 using testing_support::WriteText;
+using testing_support::Image;
+using testing_support::LoadPng;
+using testing_support::Near;
+using testing_support::Rgb;
 
 constexpr int kTypeFlatShape = 2;
 constexpr int kTypeVisual = 11;
 constexpr int kTypeMeshes = 13;
 constexpr const char* kFullScreen = "0/0/639/479/0/20&40/7";
 constexpr int32_t kUnitsPerMetre = 512000;
-
-using Rgb = std::array<int, 3>;
-
-// A decoded screenshot.
-struct Image {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> rgb;
-  Rgb At(int x, int y) const {
-    const size_t at = (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
-    return {rgb[at], rgb[at + 1], rgb[at + 2]};
-  }
-};
-
-Image LoadPng(const std::string& path) {
-  Image image;
-  const std::string bytes = ReadText(path);
-  int channels = 0;
-  stbi_uc* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(bytes.data()), static_cast<int>(bytes.size()),
-                                          &image.width, &image.height, &channels, 3);
-  if (pixels == nullptr) {
-    ADD_FAILURE() << "cannot decode " << path << " (" << bytes.size() << " bytes)";
-    return Image();
-  }
-  image.rgb.assign(pixels, pixels + static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 3);
-  stbi_image_free(pixels);
-  return image;
-}
-
-std::string Text(const Rgb& c) {
-  return "(" + std::to_string(c[0]) + ", " + std::to_string(c[1]) + ", " + std::to_string(c[2]) + ")";
-}
-
-// Every channel within `tolerance` of the expected one.
-::testing::AssertionResult Near(const Rgb& actual, const Rgb& expected, int tolerance = 0) {
-  for (int i = 0; i < 3; ++i) {
-    if (std::abs(actual[static_cast<size_t>(i)] - expected[static_cast<size_t>(i)]) > tolerance) {
-      return ::testing::AssertionFailure() << Text(actual) << " is not " << Text(expected) << " +-" << tolerance;
-    }
-  }
-  return ::testing::AssertionSuccess();
-}
 
 // A colour field of a visual part as the part shows it unlit: value x 255 / 256, per channel.
 Rgb Shown(const Rgb& c) { return {c[0] * 255 / 256, c[1] * 255 / 256, c[2] * 255 / 256}; }
