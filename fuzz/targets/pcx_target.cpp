@@ -1,6 +1,9 @@
-// Fuzz target body: PCX pictures decoded from memory, then prepared and drawn as frames. Calls
-// engine (the PCX reader and the prepared forms) and core (one arena for the whole run).
+// Fuzz target body: PCX pictures decoded from memory, then prepared and drawn as frames, sprites
+// and counters. Calls engine (the PCX reader and the prepared forms) and core (one arena for the
+// whole run).
 #include <algorithm>
+#include <climits>
+#include <cstring>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -79,6 +82,55 @@ std::string CheckFrame(const engine::PcxPicture& picture, int bits) {
   return {};
 }
 
+// The picture as a sprite drawn at an offset that puts part of it off the surface, and as a counter
+// when it is a digit picture: every pixel drawn matches the picture, nothing outside the surface
+// is touched, and picking agrees with drawing.
+std::string CheckSpriteAndCounter(const engine::PcxPicture& picture, int bits) {
+  core::Arena* arena = SharedArena();
+  if (arena == nullptr) return "no arena";
+  engine::AspectMemory memory;
+  memory.Reset(arena);
+  engine::Surface surface;
+  surface.width = std::min(picture.width, 300) + 5;
+  surface.height = std::min(picture.height, 300) + 2;
+  surface.format.bitsPerPixel = bits;
+  surface.format.pitch = surface.width * bits / 8 + 4;
+  std::vector<uint8_t> bytes(static_cast<size_t>(surface.format.pitch) * surface.height + 16, 0);
+  surface.pixels = bytes.data();
+  int32_t slot[16];
+  if (!engine::PrepareSprite(&memory, picture, surface.format, slot)) return "a sprite does not fit in the aspect data";
+  const int32_t x = -2, y = 3;
+  const engine::ClipRectangle clip{0, 0, surface.width - 1, surface.height - 1};
+  engine::DrawSprite(*arena, slot, x, y, clip, false, surface);
+  for (size_t i = static_cast<size_t>(surface.format.pitch) * surface.height; i < bytes.size(); ++i) {
+    if (bytes[i] != 0) return "a sprite wrote past the surface";
+  }
+  for (int py = 0; py < surface.height; ++py) {
+    for (int px = 0; px < surface.width; ++px) {
+      const int sx = px - x, sy = py - y;
+      const bool inside = sx >= 0 && sy >= 0 && sx < picture.width && sy < picture.height;
+      const bool drawn = inside && picture.At(sx, sy) != 0;
+      if (engine::SpriteCovers(*arena, slot, x, y, clip, px, py) != drawn) {
+        return "sprite picking disagrees at " + std::to_string(px) + "," + std::to_string(py);
+      }
+      uint32_t pixel = 0;
+      std::memcpy(&pixel, surface.Row(py) + static_cast<size_t>(px) * (bits / 8), bits / 8);
+      if (!drawn && pixel != 0) return "a sprite drew a transparent pixel";
+    }
+  }
+  if (engine::IsDigitPicture(picture)) {
+    if (!engine::PrepareCounter(&memory, picture, surface.format, slot)) return "a digit picture was refused";
+    std::fill(bytes.begin(), bytes.end(), 0);
+    for (const int32_t value : {0, -12345, 2147483647, INT32_MIN}) {
+      engine::DrawCounter(*arena, slot, engine::CounterValue{1, 0, value, 1000000, 100, 1}, surface);
+    }
+    for (size_t i = static_cast<size_t>(surface.format.pitch) * surface.height; i < bytes.size(); ++i) {
+      if (bytes[i] != 0) return "a counter wrote past the surface";
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string FuzzPcx(const uint8_t* data, size_t size) {
@@ -117,6 +169,7 @@ std::string FuzzPcx(const uint8_t* data, size_t size) {
   }
   for (const int bits : {16, 32}) {
     if (std::string failure = CheckFrame(picture, bits); !failure.empty()) return failure;
+    if (std::string failure = CheckSpriteAndCounter(picture, bits); !failure.empty()) return failure;
   }
   return {};
 }
