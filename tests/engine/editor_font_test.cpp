@@ -271,6 +271,16 @@ TEST(EditorTextDraw, SpaceCarriageReturnAndLineFeed) {
                                                }));
 }
 
+TEST(EditorTextDraw, NegativeLetterSpacingMovesBack) {
+  // Spacing -3 after a 2-wide glyph (one pixel at its left): the next glyph starts one column
+  // further left; after the 0-wide 'z' the pen moves back the whole 3.
+  FontFile file(1, 1);
+  file.Glyph('A', 2, 0).Glyph('z', 0, 0).Bit(0, 0).Spacing(-3);
+  const EditorFont font = Load(file);
+  EXPECT_EQ(Render(font, 12, 2, 6, 0, "AA"), (std::vector<std::string>{".....##.....", "............"}));
+  EXPECT_EQ(Render(font, 12, 2, 6, 0, "zA"), (std::vector<std::string>{"...#........", "............"}));
+}
+
 TEST(EditorTextDraw, CentredOnAPoint) {
   // "AA" is 8 wide and 3 high in width mode 0: from (10 - 4, 9 - 1).
   FontFile file = BlockFont();

@@ -183,7 +183,7 @@ void DrawEditorText(const EditorFont& font, const CanvasView& canvas, int x, int
     // The reader refuses glyphs that break these rules; a font put together by hand may still
     // hold one, which then shows as blank.
     if (width == 0 || width + first % 8 > uint32_t{kEditorFontMaxGlyphBits} || first + width > rowBytes * 8) {
-      penX += width + font.letterSpacing;
+      penX += static_cast<int64_t>(width) + font.letterSpacing;
       continue;
     }
     // The w bits from bit (first mod 8) of a big-endian word, moved to the word's top.
@@ -203,7 +203,7 @@ void DrawEditorText(const EditorFont& font, const CanvasView& canvas, int x, int
         bits &= ~(uint32_t{0x80000000u} >> column);
       }
     }
-    penX += width + font.letterSpacing;
+    penX += static_cast<int64_t>(width) + font.letterSpacing;
   }
 }
 
