@@ -151,14 +151,15 @@ int EditorTextCentreHeight(const EditorFont& font) {
   return font.widthMode == kEditorFontFixed ? 8 : font.height;
 }
 
-void DrawEditorText(const EditorFont& font, const CanvasView& canvas, int x, int y, std::string_view text,
-                    uint8_t colour) {
+namespace {
+
+// Positions are kept in 64 bits: the advances of a long line, a start near the int range or a
+// centred start left of it would otherwise overflow.
+void Draw(const EditorFont& font, const CanvasView& canvas, int64_t penX, int64_t penY, std::string_view text,
+          uint8_t colour) {
   if (canvas.pixels == nullptr || canvas.width <= 0 || canvas.height <= 0 || font.height <= 0) return;
   if (font.bitmap.size() < static_cast<size_t>(font.height) * font.rowBytes + kEditorFontBitmapSlack) return;
-  // Positions are kept in 64 bits: advances of a long line, or a start near the int range, would
-  // otherwise overflow.
-  int64_t penX = x;
-  int64_t penY = static_cast<int64_t>(y) + font.lineGap / 2;
+  penY += font.lineGap / 2;
   const int64_t lastX = canvas.width, lastY = canvas.height;
   const uint8_t* const bitmap = font.bitmap.data();
   const size_t rowBytes = static_cast<size_t>(font.rowBytes);
@@ -207,13 +208,17 @@ void DrawEditorText(const EditorFont& font, const CanvasView& canvas, int x, int
   }
 }
 
+}  // namespace
+
+void DrawEditorText(const EditorFont& font, const CanvasView& canvas, int x, int y, std::string_view text,
+                    uint8_t colour) {
+  Draw(font, canvas, x, y, text, colour);
+}
+
 void DrawEditorTextCentred(const EditorFont& font, const CanvasView& canvas, int x, int y, std::string_view text,
                            uint8_t colour) {
-  const int64_t left = static_cast<int64_t>(x) - EditorTextWidth(font, text) / 2;
-  const int64_t top = static_cast<int64_t>(y) - EditorTextCentreHeight(font) / 2;
-  // A start outside the int range would leave every glyph off the canvas anyway.
-  if (left < INT_MIN || left > INT_MAX || top < INT_MIN || top > INT_MAX) return;
-  DrawEditorText(font, canvas, static_cast<int>(left), static_cast<int>(top), text, colour);
+  Draw(font, canvas, static_cast<int64_t>(x) - EditorTextWidth(font, text) / 2,
+       static_cast<int64_t>(y) - EditorTextCentreHeight(font) / 2, text, colour);
 }
 
 }  // namespace engine
