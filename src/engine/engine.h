@@ -18,3 +18,4 @@
 #include "engine/visuals/model_3ds.h"
 #include "engine/visuals/v3d.h"
 #include "engine/visuals/xfile.h"
+#include "engine/widgets/editor_font.h"

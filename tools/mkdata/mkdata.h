@@ -1,4 +1,4 @@
-// The data generator: lookup tables, backdrop meshes and the placeholder file of every resource folder.
+// The data generator: lookup tables, backdrop meshes, editor fonts, every resource folder's placeholders.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +40,16 @@ std::string HoodText(int type, bool firstHalf);
 // Writes the ten hood files into `folder` (ending in '/'). False (with a message on stderr) on a
 // write failure.
 bool WriteHoods(const std::string& folder);
+
+// The editor's bitmap fonts, drawn from the built-in 8 x 8 glyphs (printable ASCII), 8 rows high.
+// font8.fnt: width mode 255, every code 8 pixels wide, codes without a glyph blank; line gap 2,
+// no letter spacing, space 8 pixels. font.fnt: width mode 0, each glyph trimmed to the columns it
+// uses, codes without a glyph 0 pixels wide; line gap 1, letter spacing 2, space 4 pixels.
+std::vector<uint8_t> FixedFontFile();
+std::vector<uint8_t> ProportionalFontFile();
+// Writes font.fnt and font8.fnt into `folder` (ending in '/'). False (with a message on stderr) on
+// a write failure.
+bool WriteEditorFonts(const std::string& folder);
 
 // Byte builders of the placeholder pictures and sounds. Sizes run from 1 to 4096 (samples from
 // 0 to 2^24); anything else gives an empty vector. The output depends on the arguments only.
