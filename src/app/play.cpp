@@ -69,6 +69,12 @@ void BuildScene(Engine& engine) {
   sources.textures = &play.visuals->textures;
   sources.scrambled = engine.model.finishedGame;
   play.scene.fog = &engine.project.fog;
+  // The flat drawing after the camera passes, in its order: sprites and counters, then the text.
+  play.scene.draw2d = [&engine](engine::Display* display) {
+    // Sprites and counters, in element order.
+    engine::DrawTextQueue(&engine.play->text, display,
+                          [&engine](uint32_t text) { return instructions::PrintedTextOf(engine, text); });
+  };
   play.scene.Build(sources);
 }
 
@@ -103,6 +109,8 @@ int32_t RunStepsLeft(const Engine& engine) {
 }
 
 void RunBrainStep(Engine& engine) {
+  // Every tick prints afresh: what the last tick queued has been drawn by now.
+  engine.play->text.queue.Clear();
   brain::RunBrains(&engine.play->brains,
                    [&engine](int32_t element, uint32_t address) { return FaultPlace(engine, element, address); });
 }

@@ -19,6 +19,7 @@
 #include "instructions/program.h"
 #include "instructions/rendering.h"
 #include "instructions/switches.h"
+#include "instructions/text.h"
 #include "instructions/variables.h"
 #include "state/state.h"
 
