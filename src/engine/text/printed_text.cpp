@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace engine {
@@ -143,26 +144,29 @@ Ink InkOf(const PixelFormat& format, uint32_t colour) {
 }
 
 // Blends `rows` x `columns` coverage bytes (`stride` apart) into the surface at `target`: a fully
-// covered pixel takes the colour, a partly covered one moves toward it by its coverage.
+// covered pixel takes the colour, a partly covered one moves toward it by its coverage. Pixels are
+// read and written bytewise: a row pitch need not keep them aligned.
 template <typename Pixel>
 void Blend(uint8_t* target, int pitch, const uint8_t* coverage, int stride, int columns, int rows, const Ink& ink) {
   for (int y = 0; y < rows; ++y) {
-    auto* out = reinterpret_cast<Pixel*>(target + static_cast<ptrdiff_t>(y) * pitch);
+    uint8_t* out = target + static_cast<ptrdiff_t>(y) * pitch;
     const uint8_t* in = coverage + static_cast<ptrdiff_t>(y) * stride;
     for (int x = 0; x < columns; ++x) {
       const uint32_t a = in[x];
       if (a == 0) continue;
-      if (a == 255) {
-        out[x] = static_cast<Pixel>((out[x] & ink.keep) | ink.pixel);
-        continue;
-      }
-      const uint32_t old = out[x];
+      Pixel old;
+      std::memcpy(&old, out + x * sizeof(Pixel), sizeof(Pixel));
       uint32_t pixel = old & ink.keep;
-      for (int c = 0; c < 3; ++c) {
-        const uint32_t was = (old & ink.mask[c]) >> ink.shift[c];
-        pixel |= ((was * (255 - a) + ink.value[c] * a + 127) / 255) << ink.shift[c];
+      if (a == 255) {
+        pixel |= ink.pixel;
+      } else {
+        for (int c = 0; c < 3; ++c) {
+          const uint32_t was = (old & ink.mask[c]) >> ink.shift[c];
+          pixel |= ((was * (255 - a) + ink.value[c] * a + 127) / 255) << ink.shift[c];
+        }
       }
-      out[x] = static_cast<Pixel>(pixel);
+      const auto written = static_cast<Pixel>(pixel);
+      std::memcpy(out + x * sizeof(Pixel), &written, sizeof(Pixel));
     }
   }
 }
