@@ -537,7 +537,7 @@ TEST(ScenePlay, TheImportersXModelsLoadOrAreRefusedInAPlay) {
 }
 
 // Printed text reaches the screen: a text and a number in a pure colour, each inside its cell
-// (top-left corner at the print's position, 28 pixels high), anti-aliased at the edges.
+// (top-left corner at the print's position, 28 pixels high).
 TEST(ScenePlay, PrintedTextInAPureColourLiesInsideItsCell) {
   WorkFolder folder(1, 2);  // 32-bit: the colour reaches the screen unrounded
   testing_support::WriteTestProject(

@@ -220,6 +220,65 @@ TEST(DrawText, APureColourLandsInsideItsCellOnEverySurface) {
   EXPECT_GT(changed, 0);
 }
 
+// Every pixel follows the blending rule, worked out here one pixel at a time from the cached
+// weights over a noisy ground (bits outside the channels included), on every layout, at positions
+// that cut the text at the right edge; the AVX2 groups and the portable ones agree.
+TEST(DrawText, EveryPixelFollowsTheBlendingRuleOnBothPaths) {
+  struct Layout {
+    int bits;
+    int redShift;
+    uint32_t mask[3];
+    int shift[3];
+  };
+  for (const Layout& layout : {Layout{16, 11, {0xF800, 0x07E0, 0x001F}, {11, 5, 0}},
+                               Layout{16, 10, {0x7C00, 0x03E0, 0x001F}, {10, 5, 0}},
+                               Layout{32, 11, {0xFF0000, 0x00FF00, 0x0000FF}, {16, 8, 0}}}) {
+    for (const int x : {3, 150, 211, 232}) {
+      SCOPED_TRACE(std::to_string(layout.bits) + "/" + std::to_string(layout.redShift) + " at " + std::to_string(x));
+      Display ground = Surface(layout.bits, layout.redShift, 240, 60);
+      uint32_t seed = 12345;
+      for (uint8_t& byte : ground.backSurface) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<uint8_t>(seed >> 16);
+      }
+      PrintedText text;
+      engine::FontSlot* slot = &text.fonts[0];
+      const std::string line = "Wj%g A@f";
+      const uint32_t colour = 0x3080F0;
+      const int y = 7;
+      Display fast = ground, portable = ground, expected = ground;
+      engine::DrawText(slot, &fast, x, y, colour, line);
+      engine::DrawTextPortable(slot, &portable, x, y, colour, line);
+      int pen = x;
+      for (const char c : line) {
+        const engine::CachedGlyph& glyph = slot->Glyph(static_cast<uint8_t>(c));
+        for (int gy = 0; gy < glyph.height; ++gy) {
+          for (int gx = 0; gx < glyph.width; ++gx) {
+            const int px = pen + glyph.left + gx, py = y + glyph.top + gy;
+            if (px < 0 || px >= expected.width || py < 0 || py >= expected.height) continue;
+            const int32_t weight = slot->Weights(glyph)[gy * glyph.stride + gx];
+            const uint32_t old = PixelAt(expected, px, py);
+            uint32_t pixel = old & ~(layout.mask[0] | layout.mask[1] | layout.mask[2]);
+            for (int ch = 0; ch < 3; ++ch) {
+              const uint32_t top = layout.mask[ch] >> layout.shift[ch];
+              const auto ink = static_cast<int32_t>(((colour >> (8 * ch) & 0xFF) * top + 127) / 255);
+              const auto was = static_cast<int32_t>((old & layout.mask[ch]) >> layout.shift[ch]);
+              pixel |= static_cast<uint32_t>(was + (((ink - was) * weight) >> 8)) << layout.shift[ch];
+            }
+            uint8_t* at = expected.backSurface.data() + static_cast<size_t>(py) * static_cast<size_t>(expected.format.pitch) +
+                          static_cast<size_t>(px * layout.bits / 8);
+            std::memcpy(at, &pixel, static_cast<size_t>(layout.bits / 8));
+          }
+        }
+        pen += glyph.advance;
+      }
+      EXPECT_EQ(fast.backSurface, expected.backSurface);
+      EXPECT_EQ(portable.backSurface, expected.backSurface);
+      EXPECT_NE(fast.backSurface, ground.backSurface);
+    }
+  }
+}
+
 // The bytes are drawn as they are: "%%" is two percent signs, "%s%n" four glyphs and no
 // formatting at all.
 TEST(DrawText, PercentSignsAreDrawnAsStored) {

@@ -68,16 +68,24 @@ inline constexpr int kFontSlotCount = 16;
 inline constexpr int32_t kDefaultFontHeight = 28;
 inline constexpr int32_t kDefaultFontWeight = 400;
 inline constexpr const char* kDefaultFontFace = "Arial";
-// Coverage bytes one slot keeps cached; past it the slot's glyphs are dropped and rendered again
-// as they are met, so a brain printing every byte at 1000 pixels cannot exhaust memory.
-inline constexpr size_t kGlyphCacheBytes = size_t{8} << 20;
+// Bytes of glyph weights one slot keeps cached; past it the slot's glyphs are dropped and rendered
+// again as they are met, so a brain printing every byte at 1000 pixels cannot exhaust memory.
+inline constexpr size_t kGlyphCacheBytes = size_t{16} << 20;
 
-// A glyph as the cache keeps it: its coverage lies in the slot's store at `offset`.
+// Glyph rows are kept this many pixels apart at least, padded with zeros, so drawing can take
+// whole groups of pixels.
+inline constexpr int kGlyphRowGroup = 16;
+
+// A glyph as the cache keeps it: its weights lie in the slot's store at `offset`, `height` rows of
+// `stride`, the first `width` of each the glyph's and the rest 0. A weight is the pixel's coverage
+// 0..255 taken as 0..256: a covered pixel moves toward the ink by weight / 256, a fully covered
+// one all the way.
 struct CachedGlyph {
   int32_t left = 0;  // from the pen to the first column
   int32_t top = 0;   // from the cell's top to the first row
   int32_t width = 0;
   int32_t height = 0;
+  int32_t stride = 0;  // width rounded up to a whole group
   int32_t advance = 0;
   uint32_t offset = 0;
   bool ready = false;
@@ -98,7 +106,7 @@ class FontSlot {
   // The glyph of a byte, rendered at its first use. Only valid while Font() is not null, and
   // until the next call (a full cache starts again).
   const CachedGlyph& Glyph(uint8_t byte);
-  const uint8_t* Coverage(const CachedGlyph& glyph) const { return coverage_.data() + glyph.offset; }
+  const int16_t* Weights(const CachedGlyph& glyph) const { return weights_.data() + glyph.offset; }
   // Glyphs this slot has had the font library render: a warm frame adds none.
   uint64_t GlyphsRendered() const { return rendered_; }
 
@@ -111,7 +119,7 @@ class FontSlot {
   std::unique_ptr<platform::Font> font_;
   bool failed_ = false;
   std::array<CachedGlyph, 256> glyphs_{};
-  std::vector<uint8_t> coverage_;
+  std::vector<int16_t> weights_;
   uint64_t rendered_ = 0;
 };
 
@@ -138,8 +146,13 @@ struct PrintedText {
 using TextResolver = std::function<std::string_view(uint32_t text)>;
 
 // Draws one text with its cell's top-left corner at (x, y), each glyph blended by its coverage in
-// `colour` (0x00BBGGRR), clipped to the surface. The bytes are drawn as they are.
+// `colour` (0x00BBGGRR), clipped to the surface. The bytes are drawn as they are. A channel moves
+// from its old value toward the ink by (ink - old) x weight / 256, rounded down, where the weight
+// is the coverage 0..255 taken as coverage + coverage / 128: full coverage gives the ink exactly.
 void DrawText(FontSlot* slot, Display* display, int64_t x, int64_t y, uint32_t colour, std::string_view text);
+// The same, always with the plain 16-byte groups a processor without AVX2 draws with: the same
+// pixels, kept callable so the two can be checked against each other.
+void DrawTextPortable(FontSlot* slot, Display* display, int64_t x, int64_t y, uint32_t colour, std::string_view text);
 // Walks the queue and draws it onto the back surface (nothing without one); the queue is left as
 // it is for the next tick to empty.
 void DrawTextQueue(PrintedText* text, Display* display, const TextResolver& resolve);
