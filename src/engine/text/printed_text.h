@@ -103,8 +103,9 @@ class FontSlot {
   // The font, opened at the first call after Set; null when no face can be opened (said once on
   // stderr).
   platform::Font* Font();
-  // The glyph of a byte, rendered at its first use. Only valid while Font() is not null, and
-  // until the next call (a full cache starts again).
+  // The glyph of a byte, rendered at its first use; only while Font() is not null. Its weights
+  // stay where they are until the next call renders a glyph (the store grows, or starts again when
+  // full).
   const CachedGlyph& Glyph(uint8_t byte);
   const int16_t* Weights(const CachedGlyph& glyph) const { return weights_.data() + glyph.offset; }
   // Glyphs this slot has had the font library render: a warm frame adds none.
