@@ -91,18 +91,4 @@ TEST_F(TextTest, ABrainPrintsThroughBothBackends) {
   }
 }
 
-// Prints past the queue's end are dropped whole: the last that fits is a text, the number after
-// it is not there in part.
-TEST_F(TextTest, PrintsPastTheQueuesEndAreDroppedWhole) {
-  const uint32_t word = Literal("x");
-  for (int i = 0; i < 300; ++i) {
-    Call("print", word, 0, static_cast<uint32_t>(i), 0);
-    Call("print_num", static_cast<uint32_t>(i), 0, 0, 0, 0);
-  }
-  // 17 words a round: 240 rounds fill 4080 words; the 241st text fits (4088), its number not.
-  EXPECT_EQ(Text().queue.Used(), 240 * 17 + 8);
-  EXPECT_EQ(Queued().back(), -1);
-  EXPECT_EQ(Queued()[240 * 17 + 3], 240);
-}
-
 }  // namespace
