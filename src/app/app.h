@@ -63,8 +63,8 @@ void ShowRuntimeError(Engine& engine, const std::string& text);
 // Plays the loaded project until Escape, an exit target, the step limit or a stop signal; returns
 // the exit target. It is the three steps below in order.
 int32_t PlayProject(Engine& engine);
-// One brain step of the play (brain::RunBrains on engine.play->brains); a run-time fault names the
-// element and its brain line ("Element 'Ball', brain line 12").
+// One brain step of the play (brain::RunBrains on engine.play->brains), after emptying the text
+// queue; a run-time fault names the element and its brain line ("Element 'Ball', brain line 12").
 void RunBrainStep(Engine& engine);
 // Play start: a fresh engine.play; state records; the brains compiled and set up; what the play
 // end puts back kept aside; four settling steps; the first frame; the first deadline.

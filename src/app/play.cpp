@@ -69,6 +69,12 @@ void BuildScene(Engine& engine) {
   sources.textures = &play.visuals->textures;
   sources.scrambled = engine.model.finishedGame;
   play.scene.fog = &engine.project.fog;
+  // The text of the 2D pass, after the bridge's sprites and counters.
+  play.scene.draw2d = [&engine](const engine::Surface& surface) {
+    engine::DrawTextQueue(&engine.play->text, surface,
+                          [&engine](uint32_t text) { return instructions::PrintedTextOf(engine, text); });
+  };
+  play.scene.pending2d = [&engine] { return engine.play->text.queue.Used() > 0; };
   play.scene.Build(sources);
 }
 
@@ -103,6 +109,8 @@ int32_t RunStepsLeft(const Engine& engine) {
 }
 
 void RunBrainStep(Engine& engine) {
+  // Every tick prints afresh: what the last tick queued has been drawn by now.
+  engine.play->text.queue.Clear();
   brain::RunBrains(&engine.play->brains,
                    [&engine](int32_t element, uint32_t address) { return FaultPlace(engine, element, address); });
 }

@@ -20,6 +20,7 @@
 #include "instructions/rendering.h"
 #include "instructions/sprites.h"
 #include "instructions/switches.h"
+#include "instructions/text.h"
 #include "instructions/variables.h"
 #include "state/state.h"
 

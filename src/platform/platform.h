@@ -1,6 +1,6 @@
 // Public header of the platform layer: the services the engine reaches the machine through
 // (window and input, GL context, audio, network transport, video), each with a system back end
-// and a null one; the clock; the single-instance lock; the stop signals; key tables and input
+// and a null one; system fonts; the clock; the single-instance lock; the stop signals; key tables and input
 // scripts. The only code that names SDL2, OpenGL or the other platform libraries lives behind
 // this header.
 //
@@ -16,6 +16,7 @@
 
 #include "platform/audio.h"
 #include "platform/clock.h"
+#include "platform/fonts.h"
 #include "platform/gl_context.h"
 #include "platform/input.h"
 #include "platform/input_script.h"

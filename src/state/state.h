@@ -134,6 +134,9 @@ struct Play {
   std::vector<model::GroundMap> groundMaps;
   // The scene of the play: built after the aspects are loaded, released when the play ends.
   engine::SceneBridge scene;
+  // Text printed by brains: the queue the brain step empties at the start of every tick, the font
+  // slots and the current colour, all at their defaults at every play start.
+  engine::PrintedText text;
   // What the play start put aside and the play end puts back.
   model::Fog fog;
   std::vector<uint8_t> keptCollisionMap;  // test play only

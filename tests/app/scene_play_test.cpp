@@ -497,4 +497,33 @@ TEST(ScenePlay, TheImportersXModelsLoadOrAreRefusedInAPlay) {
   }
 }
 
+// Printed text reaches the screen: a text and a number in a pure colour, each inside its cell
+// (top-left corner at the print's position, 28 pixels high).
+TEST(ScenePlay, PrintedTextInAPureColourLiesInsideItsCell) {
+  WorkFolder folder(1, 2);  // 32-bit: the colour reaches the screen unrounded
+  testing_support::WriteTestProject(
+      folder, {Camera(kFullScreen, "color_set(255, 0, 0)\r\nprint(\"Hi %d\", 0, 100, 50)\r\nprint_num(-25, 0, 1, 300, 200)\r\n")});
+  const auto run = Play(folder, 3, {"--screenshot", "s.png"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const Image image = LoadPng(folder / "s.png");
+  ASSERT_EQ(image.width, 640);
+  int inside = 0;
+  int full = 0;
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      const Rgb pixel = image.At(x, y);
+      if (pixel == Rgb{0, 0, 0}) continue;
+      const bool text = x >= 100 && x < 170 && y >= 50 && y < 78;  // "Hi %d": 67 pixels
+      const bool number = x >= 300 && x < 345 && y >= 200 && y < 228;  // "-2.5": 43
+      EXPECT_TRUE(text || number) << x << ", " << y;
+      EXPECT_EQ(pixel[1], 0) << x << ", " << y;
+      EXPECT_EQ(pixel[2], 0) << x << ", " << y;
+      inside += text ? 1 : 0;
+      full += pixel == Rgb{255, 0, 0} ? 1 : 0;
+    }
+  }
+  EXPECT_GT(inside, 50);
+  EXPECT_GT(full, 50);
+}
+
 }  // namespace
