@@ -134,6 +134,8 @@ struct Play {
   std::vector<model::GroundMap> groundMaps;
   // The scene of the play: built after the aspects are loaded, released when the play ends.
   engine::SceneBridge scene;
+  // The elements' sounds: started with the scene, stopped when the play ends.
+  engine::ElementSounds sounds;
   // What the play start put aside and the play end puts back.
   model::Fog fog;
   std::vector<uint8_t> keptCollisionMap;  // test play only
@@ -215,7 +217,7 @@ struct Engine {
   int32_t subProject = -1;
   int32_t saveSlot = 0;
   ResumeRequest resume;
-  int32_t listener = 0;  // the element that hears the sounds; the sound layer sets it
+  int32_t listener = 0;  // the element that hears the sounds (the hearer): 0 at every play start
   platform::SingleInstance instance;  // one engine per working folder
   std::string windowName;  // the 32-byte window name field, as the builder patched it
   // A file the options ask for (--screenshot, --dump, --timing-log) could not be written; the run
