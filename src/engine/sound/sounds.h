@@ -122,6 +122,11 @@ class ElementSounds {
   float Mute();
   void Unmute(float volume);
 
+  // The audio service's source of the element's sound; 0 without one.
+  platform::AudioSource SourceOf(int32_t element) const {
+    const Voice* voice = VoiceOf(element);
+    return voice != nullptr ? voice->source : 0;
+  }
   const std::vector<NearSound>& Nearest() const { return nearest_; }
   int32_t OutputRate() const { return rate_; }
   int32_t Mixing() const { return mixing_; }
@@ -171,7 +176,6 @@ class ElementSounds {
   std::vector<NearSound> nearest_;
   // The listener as placed and as last given to the audio service.
   platform::Vec3 listenerPosition_, listenerForward_{0, 0, 1}, listenerUp_{0, 1, 0};
-  platform::Vec3 sentListener_;
   bool listenerMoved_ = false;
   std::array<bool, kSoundElements> playing_{};  // scratch of the nearest-sound list
 };
