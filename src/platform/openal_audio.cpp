@@ -22,6 +22,8 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace platform {
@@ -115,12 +117,21 @@ class OpenAlAudio final : public Audio {
 
  private:
   bool PrepareLibrary(int sampleRate, std::string* error);
-  bool LiveSource(AudioSource source) const {
-    return context_ != nullptr && source != 0 && std::find(sources_.begin(), sources_.end(), source) != sources_.end();
+  // What this back end knows of a source's playing without asking OpenAL, whose every query takes
+  // its locks: a stopped source never starts by itself, and a looping one never stops by itself.
+  // Only a source played once must be asked whether it has reached its end.
+  struct SourceState {
+    bool looping = false;
+    bool started = false;  // played, and not stopped since
+  };
+  // Asked by every call, so a hash lookup rather than a walk of the lists.
+  SourceState* Live(AudioSource source) const {
+    if (context_ == nullptr) return nullptr;
+    const auto found = liveSources_.find(source);
+    return found == liveSources_.end() ? nullptr : &found->second;
   }
-  bool LiveBuffer(AudioBuffer buffer) const {
-    return context_ != nullptr && buffer != 0 && std::find(buffers_.begin(), buffers_.end(), buffer) != buffers_.end();
-  }
+  bool LiveSource(AudioSource source) const { return Live(source) != nullptr; }
+  bool LiveBuffer(AudioBuffer buffer) const { return context_ != nullptr && liveBuffers_.count(buffer) != 0; }
   bool StartCapture(int sampleRate, std::string* error);
   void CatchUp() const;
   void FinishCaptureHeader() const;
@@ -137,6 +148,8 @@ class OpenAlAudio final : public Audio {
   ALCcontext* context_ = nullptr;
   std::vector<ALuint> sources_;  // live, in creation order
   std::vector<ALuint> buffers_;
+  mutable std::unordered_map<ALuint, SourceState> liveSources_;  // the same, to look up
+  std::unordered_set<ALuint> liveBuffers_;
   float rolloff_ = 1.0f;
 
   // The loopback capture: the file, its rate, and how far it has been mixed. Mixing follows the
@@ -238,6 +251,8 @@ void OpenAlAudio::Close() {
   }
   sources_.clear();
   buffers_.clear();
+  liveSources_.clear();
+  liveBuffers_.clear();
   if (device_ != nullptr) alcCloseDevice(device_);
   device_ = nullptr;
   // The file is whole after every session, in case the process is stopped for good later.
@@ -262,6 +277,7 @@ AudioBuffer OpenAlAudio::CreateBuffer(const PcmFormat& format, const void* data,
     return 0;
   }
   buffers_.push_back(buffer);
+  liveBuffers_.insert(buffer);
   return buffer;
 }
 
@@ -274,10 +290,12 @@ void OpenAlAudio::DeleteBuffer(AudioBuffer buffer) {
     if (static_cast<ALuint>(attached) != buffer) continue;
     alSourceStop(source);
     alSourcei(source, AL_BUFFER, 0);
+    liveSources_[source].started = false;
   }
   const ALuint name = buffer;
   alDeleteBuffers(1, &name);
   buffers_.erase(std::find(buffers_.begin(), buffers_.end(), buffer));
+  liveBuffers_.erase(buffer);
 }
 
 AudioSource OpenAlAudio::CreateSource() {
@@ -291,6 +309,7 @@ AudioSource OpenAlAudio::CreateSource() {
   alSourcef(source, AL_REFERENCE_DISTANCE, 1.0f);
   alSourcef(source, AL_MAX_DISTANCE, 10000.0f);
   sources_.push_back(source);
+  liveSources_[source] = SourceState{};
   return source;
 }
 
@@ -301,12 +320,15 @@ void OpenAlAudio::DeleteSource(AudioSource source) {
   alSourceStop(name);
   alDeleteSources(1, &name);
   sources_.erase(std::find(sources_.begin(), sources_.end(), source));
+  liveSources_.erase(source);
 }
 
 void OpenAlAudio::SetBuffer(AudioSource source, AudioBuffer buffer) {
-  if (!LiveSource(source) || (buffer != 0 && !LiveBuffer(buffer))) return;
+  SourceState* state = Live(source);
+  if (state == nullptr || (buffer != 0 && !LiveBuffer(buffer))) return;
   CatchUp();
   alSourceStop(source);
+  state->started = false;
   alSourcei(source, AL_BUFFER, static_cast<ALint>(buffer));
 }
 
@@ -339,9 +361,13 @@ void OpenAlAudio::SetPitch(AudioSource source, float pitch) {
 }
 
 void OpenAlAudio::SetLooping(AudioSource source, bool looping) {
-  if (!LiveSource(source)) return;
+  SourceState* state = Live(source);
+  if (state == nullptr) return;
   CatchUp();
+  // A sound played once may have ended already: looping from now on does not start it again.
+  if (looping && !state->looping && state->started) state->started = IsPlaying(source);
   alSourcei(source, AL_LOOPING, looping ? AL_TRUE : AL_FALSE);
+  state->looping = looping;
 }
 
 void OpenAlAudio::SetDistances(AudioSource source, float minimum, float maximum) {
@@ -358,26 +384,33 @@ void OpenAlAudio::SetRelative(AudioSource source, bool relative) {
 }
 
 void OpenAlAudio::Play(AudioSource source) {
-  if (!LiveSource(source)) return;
+  SourceState* state = Live(source);
+  if (state == nullptr) return;
   CatchUp();
   ALint buffer = 0;
   alGetSourcei(source, AL_BUFFER, &buffer);
   if (buffer == 0) return;  // nothing to play: it stays stopped
   alSourcePlay(source);  // from the start, also when it was playing
+  state->started = true;
 }
 
 void OpenAlAudio::Stop(AudioSource source) {
-  if (!LiveSource(source)) return;
+  SourceState* state = Live(source);
+  if (state == nullptr) return;
   CatchUp();
   alSourceStop(source);
+  state->started = false;
 }
 
 bool OpenAlAudio::IsPlaying(AudioSource source) const {
-  if (!LiveSource(source)) return false;
+  SourceState* state = Live(source);
+  if (state == nullptr || !state->started) return false;
+  if (state->looping) return true;
   CatchUp();  // a sound played once ends as the mix reaches its end
-  ALint state = AL_STOPPED;
-  alGetSourcei(source, AL_SOURCE_STATE, &state);
-  return state == AL_PLAYING;
+  ALint playing = AL_STOPPED;
+  alGetSourcei(source, AL_SOURCE_STATE, &playing);
+  state->started = playing == AL_PLAYING;
+  return state->started;
 }
 
 // [SECTION] Listener and batches

@@ -2,6 +2,7 @@
 // plays, the sizes it must not trust, and the mix-down to mono 16-bit.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,29 @@ TEST(WavReader, MixesEveryPlayedFormatDownToMono16) {
   ASSERT_TRUE(r.ok) << r.error;
   engine::MonoSamples(r.wav, &mono);
   EXPECT_EQ(mono, (std::vector<int16_t>{100, -200, 300, -400, 500, -600}));
+}
+
+// The layer mixes a stereo file down where it lies; chunk edges (the first 1024 frames, then
+// doubling chunks) must not change a sample.
+TEST(WavReader, MixingDownInPlaceGivesTheSameSamples) {
+  std::vector<int16_t> stereo;
+  uint32_t seed = 12345;
+  for (int i = 0; i < 2 * 5000 + 2; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    stereo.push_back(static_cast<int16_t>(seed >> 16));
+  }
+  Read r = ReadBytes(WavRiff(WavChunk("fmt ", WavFmt(2, 22050, 16)) + WavChunk("data", Pcm16(stereo))));
+  ASSERT_TRUE(r.ok) << r.error;
+  std::vector<int16_t> apart;
+  engine::MonoSamples(r.wav, &apart);
+  ASSERT_EQ(apart.size(), 5001u);
+  for (size_t i = 0; i < apart.size(); ++i) {
+    ASSERT_EQ(apart[i], (stereo[2 * i] + stereo[2 * i + 1]) >> 1) << i;
+  }
+  engine::MonoSamples(r.wav, reinterpret_cast<int16_t*>(r.bytes.data() + DataOffset(r)));
+  std::vector<int16_t> inPlace(apart.size());
+  std::memcpy(inPlace.data(), r.bytes.data() + DataOffset(r), inPlace.size() * 2);
+  EXPECT_EQ(inPlace, apart);
 }
 
 }  // namespace

@@ -288,10 +288,11 @@ bool ElementSounds::Load(int32_t element, const std::string& path, Voice* voice)
   if (wav.channels == 1) {
     voice->buffer = audio.CreateBuffer(format, wav.data, wav.dataBytes);
   } else {
-    std::vector<int16_t> mono;
-    MonoSamples(wav, &mono);
+    // Mixed down where it lies: the bytes are this load's own.
+    auto* mono = reinterpret_cast<int16_t*>(bytes.data() + (wav.data - reinterpret_cast<const uint8_t*>(bytes.data())));
+    MonoSamples(wav, mono);
     format.bitsPerSample = 16;
-    voice->buffer = audio.CreateBuffer(format, mono.data(), mono.size() * sizeof(int16_t));
+    voice->buffer = audio.CreateBuffer(format, mono, wav.Frames() * sizeof(int16_t));
   }
   voice->source = voice->buffer != 0 ? audio.CreateSource() : 0;
   if (voice->source == 0) {
@@ -444,8 +445,9 @@ void ElementSounds::Place(int32_t hearer) {
   }
 }
 
-// Only what changed since the last commit goes to the audio service. A sound with 3D processing
-// disabled stays where it is heard unchanged, at the listener.
+// Only what changed since the last commit goes to the audio service, and only for sounds that
+// play: a silent sound's place is heard by no one, and Play commits a sound's place as it starts
+// it. A sound with 3D processing disabled stays where it is heard unchanged, at the listener.
 void ElementSounds::Commit() {
   if (!on_) return;
   platform::Audio& audio = *sources_.audio;
@@ -455,7 +457,7 @@ void ElementSounds::Commit() {
     listenerMoved_ = false;
   }
   for (Voice& voice : voices_) {
-    if (voice.source == 0) continue;
+    if (voice.source == 0 || !audio.IsPlaying(voice.source)) continue;
     float gain = voice.gain;
     if (!voice.relative) {
       if (!(voice.position == voice.sentPosition)) {

@@ -114,8 +114,8 @@ class ElementSounds {
   // at its position and velocity, at full range when listed, else up to its minimum distance. Also
   // each sounding element's playing marker (word 29): 0 playing, -1 not. All deferred.
   void Place(int32_t hearer);
-  // The deferred listener and sounds, applied together. A sound whose listener is farther than
-  // its maximum distance is muted until it is in range again.
+  // The deferred listener and playing sounds, applied together. A sound whose listener is farther
+  // than its maximum distance is muted until it is in range again.
   void Commit();
   // The primary volume silenced (for a box that stops the play) and its value before; Unmute puts
   // a value back.

@@ -2,10 +2,14 @@
 #include "engine/sound/wav.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace engine {
 namespace {
+
+// 16-bit samples are copied as the file stores them, little-endian, which is the machine's order.
+static_assert(std::endian::native == std::endian::little);
 
 uint16_t Get16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | at[1] << 8); }
 uint32_t Get32(const uint8_t* at) {
@@ -27,6 +31,18 @@ void ReadFmt(const uint8_t* chunk, uint32_t length, WavFile* out) {
   out->subFormat = 0;
   if (out->format == kWaveFormatExtensible && length >= 40 && std::memcmp(chunk + 26, kPcmGuidTail, 14) == 0) {
     out->subFormat = Get16(chunk + 24);
+  }
+}
+
+// Stereo 16-bit frames to their mean, rounded down. With `in` and `out` apart the compiler's
+// vectorised loop runs (it checks for overlap itself).
+void MixPairs(const uint8_t* in, int16_t* out, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    int32_t frame;
+    std::memcpy(&frame, in + 4 * i, 4);
+    const int32_t left = static_cast<int32_t>(static_cast<uint32_t>(frame) << 16) >> 16;
+    const auto mean = static_cast<int16_t>((left + (frame >> 16)) >> 1);
+    std::memcpy(out + i, &mean, 2);
   }
 }
 
@@ -111,24 +127,41 @@ bool ReadWav(const uint8_t* bytes, size_t size, WavFile* out, std::string* error
   return true;
 }
 
-void MonoSamples(const WavFile& file, std::vector<int16_t>* out) {
+void MonoSamples(const WavFile& file, int16_t* out) {
   const size_t frames = file.Frames();
-  out->resize(frames);
   const uint8_t* in = file.data;
-  int16_t* samples = out->data();
+  // Samples are written through memcpy, each after its frame is read, so `out` may be the data
+  // itself for a stereo file: sample i never lies past the start of frame i.
+  const auto put = [out](size_t i, int value) {
+    const auto sample = static_cast<int16_t>(value);
+    std::memcpy(out + i, &sample, 2);
+  };
   if (file.bits == 8 && file.channels == 1) {
-    for (size_t i = 0; i < frames; ++i) samples[i] = static_cast<int16_t>((in[i] - 128) * 256);
+    for (size_t i = 0; i < frames; ++i) put(i, (in[i] - 128) * 256);
   } else if (file.bits == 8) {
-    for (size_t i = 0; i < frames; ++i) samples[i] = static_cast<int16_t>((in[2 * i] + in[2 * i + 1] - 256) * 128);
+    for (size_t i = 0; i < frames; ++i) put(i, (in[2 * i] + in[2 * i + 1] - 256) * 128);
   } else if (file.channels == 1) {
-    for (size_t i = 0; i < frames; ++i) samples[i] = static_cast<int16_t>(Get16(in + 2 * i));
+    std::memmove(out, in, frames * 2);
   } else {
-    for (size_t i = 0; i < frames; ++i) {
-      const int left = static_cast<int16_t>(Get16(in + 4 * i));
-      const int right = static_cast<int16_t>(Get16(in + 4 * i + 2));
-      samples[i] = static_cast<int16_t>((left + right) >> 1);
+    // The first frames go through a buffer of their own; after them every chunk of at most as many
+    // frames as are done has its samples end before its frames begin, so even in place the chunk's
+    // input and output are apart and the fast loop runs.
+    constexpr size_t kFirst = 1024;
+    size_t done = std::min(frames, kFirst);
+    int16_t first[kFirst];
+    MixPairs(in, first, done);
+    std::memcpy(out, first, 2 * done);
+    while (done < frames) {
+      const size_t count = std::min(done, frames - done);
+      MixPairs(in + 4 * done, out + done, count);
+      done += count;
     }
   }
+}
+
+void MonoSamples(const WavFile& file, std::vector<int16_t>* out) {
+  out->resize(file.Frames());
+  MonoSamples(file, out->data());
 }
 
 }  // namespace engine

@@ -49,5 +49,8 @@ bool ReadWav(const uint8_t* bytes, size_t size, WavFile* out, std::string* error
 // The frames of a file ReadWav accepted as mono 16-bit samples: 8-bit samples centred on 0 and
 // widened, the two channels of a stereo file averaged.
 void MonoSamples(const WavFile& file, std::vector<int16_t>* out);
+// The same into `out`, room for Frames() samples. For a stereo file `out` may be the file's data
+// itself (its bytes are then rewritten), which saves a buffer as large as the sound.
+void MonoSamples(const WavFile& file, int16_t* out);
 
 }  // namespace engine
