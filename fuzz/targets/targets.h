@@ -28,6 +28,7 @@ std::string FuzzCamera(const uint8_t* data, size_t size);
 std::string FuzzXFile(const uint8_t* data, size_t size);
 // Byte 0 of the input picks the file name the font is read under.
 std::string FuzzEditorFont(const uint8_t* data, size_t size);
+std::string FuzzWav(const uint8_t* data, size_t size);
 
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
@@ -40,6 +41,7 @@ inline constexpr Target kTargets[] = {
     {"3ds", Fuzz3ds}, {"xbox", FuzzXbox}, {"bmp", FuzzBmp}, {"v3d", FuzzV3d},
     {"ground_map", FuzzGroundMap}, {"pcx", FuzzPcx}, {"camera", FuzzCamera}, {"xfile", FuzzXFile},
     {"editor_font", FuzzEditorFont},
+    {"wav", FuzzWav},
 };
 
 }  // namespace fuzzing

@@ -57,8 +57,9 @@ int32_t RunModeNumber(const RunModeFile& file, int k);    // line k + 2; -1 for 
 
 
 // The run-time error box of a play (caption "Runtime Error", lines separated by '|', the text
-// shown as every box shows it, see [SECTION] Boxes): the cursor is shown while it is up, the next
-// tick is due one period after it closes, and the play ends after the current step.
+// shown as every box shows it, see [SECTION] Boxes): the sound is muted and the cursor shown while
+// it is up, the next tick is due one period after it closes, and the play ends after the current
+// step.
 void ShowRuntimeError(Engine& engine, const std::string& text);
 // Plays the loaded project until Escape, an exit target, the step limit or a stop signal; returns
 // the exit target. It is the three steps below in order.
@@ -66,15 +67,17 @@ int32_t PlayProject(Engine& engine);
 // One brain step of the play (brain::RunBrains on engine.play->brains), after emptying the text
 // queue; a run-time fault names the element and its brain line ("Element 'Ball', brain line 12").
 void RunBrainStep(Engine& engine);
-// Play start: a fresh engine.play; state records; the brains compiled and set up; what the play
-// end puts back kept aside; four settling steps; the first frame; the first deadline.
+// Play start: a fresh engine.play; state records; the scene built and the sound system started
+// (hearer 0); the brains compiled and set up; what the play end puts back kept aside; every
+// element's sound silenced; four settling steps; the first frame; the first deadline.
 void StartPlay(Engine& engine);
 // One pass of the loop: input, one logic step, then either the wait for the deadline and a frame,
 // or (late) no frame. False when the play ends: step limit, exit target, Escape, or a stop signal
 // (seen before the pass does anything; a wait it interrupts ends early).
 bool RunPlayPass(Engine& engine);
 // Play end: fog and (test play) collision map put back, timing log closed, state dump written,
-// the play's steps added to the run's, input flushed (test play). Returns the exit target.
+// the sound system stopped, the play's steps added to the run's, input flushed (test play).
+// Returns the exit target.
 // engine.play stays for inspection.
 int32_t EndPlay(Engine& engine);
 // One project of a finished game: reads globvars.dat (or clears the globals), loads the scrambled
@@ -123,6 +126,7 @@ int32_t ReadTestPlayGlobals(Engine& engine);
 // The element state records of the play as JSON: tick, exit target, per element its index, name,
 // 256 words and the named words, then the play's orientation accumulator, the 2048 globals and the
 // program state ("program": random cursor, loop counter, position stack depth, debug text or null),
+// the sound system ("sound", engine::ElementSounds::Json; each element has its own "sound" too),
 // then `scene` as it is (the scene's JSON, or null) and "gl_objects": `glObjects`, null when it is
 // negative (no renderer).
 std::string DumpStateRecords(const Engine& engine, const std::string& scene, int64_t glObjects);

@@ -27,6 +27,7 @@ std::string LaunchOptionsHelp() {
          "  --ticks N           stop after N ticks of the whole run (a game's plays share them);\n"
          "                      time runs on a virtual clock, with no waiting\n"
          "  --real-clock        with --ticks, keep the real clock: ticks take their real time\n"
+         "  --audio-out FILE    write the mixed sound output to FILE as WAV instead of playing it\n"
          "  --input FILE        replay keys, text, mouse, controllers and box answers from FILE\n"
          "  --screenshot FILE   write the last presented frame as PNG\n"
          "  --screenshot-at N   capture the N-th presented frame instead of the last\n"
@@ -86,6 +87,9 @@ bool ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* out, s
       out->timingLogPath = value;
     } else if (word == "--allow-ports") {
       out->allowPorts = true;
+    } else if (word == "--audio-out") {
+      if (!needValue()) return false;
+      out->platform.audioOutPath = value;
     } else if (word == "--real-clock") {
       realClock = true;
     } else if (word == "--help") {

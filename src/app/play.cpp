@@ -14,6 +14,7 @@
 namespace app {
 
 void ShowRuntimeError(Engine& engine, const std::string& text) {
+  const float volume = engine.play ? engine.play->sounds.Mute() : 1.0f;
   engine.platform.window->ShowCursor(true);
   platform::MessageBoxRequest box;
   box.caption = "Runtime Error";
@@ -25,6 +26,7 @@ void ShowRuntimeError(Engine& engine, const std::string& text) {
   box.buttons = {"OK"};
   engine.platform.window->ShowMessageBox(box);
   engine.platform.window->ShowCursor(false);
+  if (engine.play) engine.play->sounds.Unmute(volume);
   // The time spent in the box is not caught up.
   if (engine.play) {
     engine.play->deadline = engine.platform.clock().Now() + engine.tickPeriod;
@@ -76,6 +78,25 @@ void BuildScene(Engine& engine) {
   };
   play.scene.pending2d = [&engine] { return engine.play->text.queue.Used() > 0; };
   play.scene.Build(sources);
+}
+
+// The sound system starts where the scene is built, with the hearer at element 0; the scene's
+// update places the sounds and each rendered frame commits them.
+void StartSounds(Engine& engine) {
+  Play& play = *engine.play;
+  engine.listener = 0;
+  engine::SoundSources sources;
+  sources.audio = engine.platform.audio.get();
+  sources.arena = &engine.arena;
+  sources.lastElement = engine.project.LastIndex();
+  sources.records = &engine.project.records;
+  sources.files = &engine.model;
+  sources.scrambled = engine.model.finishedGame;
+  sources.sound = engine.settings.sound;
+  sources.mixing = engine.settings.soundMixing;
+  play.sounds.Start(sources);
+  play.scene.placeSounds = [&engine] { engine.play->sounds.Place(engine.listener); };
+  play.scene.commitSounds = [&engine] { engine.play->sounds.Commit(); };
 }
 
 // --timing-log: one line per loop pass, written as the play goes so a long run costs no memory.
@@ -167,7 +188,8 @@ std::string DumpStateRecords(const Engine& engine, const std::string& scene, int
     json += "{\"index\": " + std::to_string(i) + ", \"name\": " +
             core::JsonString(model::ElementField(engine.project.records[static_cast<size_t>(i)], 1)) + ", \"words\": [";
     for (int w = 0; w < model::kRecordWords; ++w) json += (w == 0 ? "" : ", ") + std::to_string(words[w]);
-    json += "], \"named\": {";
+    json += "], \"sound\": " + (engine.play ? engine.play->sounds.ElementJson(i) : std::string("null"));
+    json += ", \"named\": {";
     bool first = true;
     for (int w = 0; w < model::kRecordWords; ++w) {
       const char* name = model::WordName(w);
@@ -193,7 +215,8 @@ std::string DumpStateRecords(const Engine& engine, const std::string& scene, int
           ", \"loop_counter\": " + std::to_string(engine.random.loopCounter) +
           ", \"position_stack\": " + std::to_string(engine.positions.depth) + ", \"debug\": " +
           (engine.debug.shown ? core::JsonString(instructions::DebugText(engine.debug.value)) : std::string("null"));
-  json += "},\n\"scene\": " + scene;
+  json += "},\n\"sound\": " + (engine.play ? engine.play->sounds.Json(engine.listener) : std::string("null"));
+  json += ",\n\"scene\": " + scene;
   json += ",\n\"gl_objects\": " + (glObjects >= 0 ? std::to_string(glObjects) : std::string("null"));
   return json + "}\n";
 }
@@ -243,6 +266,7 @@ void StartPlay(Engine& engine) {
   LoadAspects(engine, setups);
   if (play.testPlay) engine.platform.window->ShowNotice("Initializing objects, please wait...");
   BuildScene(engine);
+  StartSounds(engine);
 
   // Brains: compiled into the code area, then made ready for the chosen backend.
   if (play.testPlay) engine.platform.window->ShowNotice("Compiling brains, please wait...");
@@ -265,6 +289,7 @@ void StartPlay(Engine& engine) {
 
   // The play-wide fog is kept for after the play; a test play keeps the collision map too.
   play.fog = engine.project.fog;
+  play.sounds.SilenceAll();
   if (play.testPlay) {
     engine.platform.window->ShowNotice("");
     const uint8_t* map = engine.arena.Host(core::Region::kCollisionMap);
@@ -346,6 +371,7 @@ int32_t EndPlay(Engine& engine) {
       ReportOutputFailure(engine, CannotWrite(engine.options.dumpPath, errno));
     }
   }
+  play.sounds.Stop();
   engine.runSteps += play.steps;
   engine.playing = false;
   if (play.testPlay) FlushInput(engine);

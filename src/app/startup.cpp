@@ -184,8 +184,9 @@ void ShutDown(Engine& engine) {
   // 13. In reverse order of start-up.
   if (engine.networkActive) net::StopNetwork();
   engine.networkActive = false;
-  // The renderer's GL objects go while their context still exists.
+  // The renderer's GL objects go while their context still exists; the sounds before the device.
   if (engine.play) engine.play->scene.Release(engine.renderer.get());
+  if (engine.play) engine.play->sounds.Stop();
   if (engine.renderer) engine.renderer->Close();
   engine.renderer.reset();
   engine::RestoreDisplay(&engine.platform, &engine.display);
@@ -193,6 +194,9 @@ void ShutDown(Engine& engine) {
   engine.platform.Shutdown();
   // The last frame's screenshot is written as the context closes.
   if (const std::string failure = engine.platform.gl->ScreenshotError(); !failure.empty()) {
+    ReportOutputFailure(engine, failure);
+  }
+  if (const std::string failure = engine.platform.audio->OutputError(); !failure.empty()) {
     ReportOutputFailure(engine, failure);
   }
 }

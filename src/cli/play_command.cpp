@@ -17,7 +17,7 @@ bool ParseTickCount(const char* text, int32_t* ticks);
 
 int PlayCommand(int argc, const char* const* argv) {
   constexpr const char* kUsage = "usage: vexel play PROJECT [--ticks N] [--dump FILE] [--input FILE] [--screenshot FILE]\n"
-                                  "       [--screenshot-at N] [--brains=interp|native]\n";
+                                  "       [--screenshot-at N] [--brains=interp|native] [--real-clock] [--audio-out FILE]\n";
   if (argc < 1) {
     std::fprintf(stderr, "%s", kUsage);
     return 2;
@@ -27,7 +27,8 @@ int PlayCommand(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
     const bool ticks = std::strcmp(argv[i], "--ticks") == 0;
     if (ticks || std::strcmp(argv[i], "--dump") == 0 || std::strcmp(argv[i], "--input") == 0 ||
-        std::strcmp(argv[i], "--screenshot") == 0 || std::strcmp(argv[i], "--screenshot-at") == 0) {
+        std::strcmp(argv[i], "--screenshot") == 0 || std::strcmp(argv[i], "--screenshot-at") == 0 ||
+        std::strcmp(argv[i], "--audio-out") == 0) {
       if (i + 1 >= argc) {
         std::fprintf(stderr, "vexel: %s needs a value\n%s", argv[i], kUsage);
         return 2;
@@ -40,6 +41,8 @@ int PlayCommand(int argc, const char* const* argv) {
       ticksGiven = ticksGiven || ticks;
       args.push_back(argv[i]);
       args.push_back(argv[++i]);
+    } else if (std::strcmp(argv[i], "--real-clock") == 0) {
+      args.push_back(argv[i]);
     } else if (std::strncmp(argv[i], "--brains=", 9) == 0) {
       if (std::strcmp(argv[i] + 9, "interp") != 0 && std::strcmp(argv[i] + 9, "native") != 0) {
         std::fprintf(stderr, "vexel: --brains takes interp or native, not '%s'\n", argv[i] + 9);

@@ -13,6 +13,8 @@
 #include "engine/scene/mesh_builder.h"
 #include "engine/scene/renderer.h"
 #include "engine/scene/scene.h"
+#include "engine/sound/sounds.h"
+#include "engine/sound/wav.h"
 #include "engine/text/printed_text.h"
 #include "engine/visuals/aspect.h"
 #include "engine/visuals/ground_source.h"

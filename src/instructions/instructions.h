@@ -18,6 +18,7 @@
 #include "instructions/motion.h"
 #include "instructions/program.h"
 #include "instructions/rendering.h"
+#include "instructions/sound.h"
 #include "instructions/sprites.h"
 #include "instructions/switches.h"
 #include "instructions/text.h"

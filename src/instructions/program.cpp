@@ -9,11 +9,12 @@
 // | par_get           | index     | returns number `index` of the command line (0 outside)        |
 // | max_framerate_set | rate      | 15..250 ticks a second for the rest of the process            |
 // | max_framerate     |           | returns the tick rate                                         |
-// | pause             |           | a frame; 500 ms; waits until all input is released, then for  |
-// |                   |           | a key, mouse or controller button; the next tick is due one   |
-// |                   |           | period later (no catch-up)                                     |
+// | pause             |           | a frame; the sound muted; 500 ms; waits until all input is    |
+// |                   |           | released, then for a key, mouse or controller button; the     |
+// |                   |           | sound back; the next tick is due one period later             |
 // | save, save_x      | [slot]    | finished game only: writes "curr" + slot + ".dat" (slot 0 for |
-// |                   |           | save): sub-project, listener, the 256 records, the globals    |
+// |                   |           | save), the sound muted meanwhile: sub-project, listener, the  |
+// |                   |           | 256 records, the globals                                      |
 // | resume, resume_x  | [slot]    | finished game only: exit target -4 when that file is a whole  |
 // |                   |           | saved game; the chain restores it                             |
 // | push              | element   | words 3-14 onto the 128-entry position stack; not when full   |
@@ -97,12 +98,14 @@ void PumpUntil(state::Engine& engine, bool (*until)(const state::Engine&)) {
 bool pause(brain::Regs* regs, std::string*) {
   state::Engine& engine = state::Current();
   Run(engine.hooks.renderFrame);
+  const float volume = engine.play ? engine.play->sounds.Mute() : 1.0f;
   platform::Clock& clock = engine.platform.clock();
   if (clock.IsVirtual()) clock.Advance(kPauseUnits);
   else platform::Clock::Sleep(kPauseUnits);
   Run(engine.hooks.pumpInput);
   PumpUntil(engine, [](const state::Engine& e) { return !Held(e); });
   PumpUntil(engine, Held);
+  if (engine.play) engine.play->sounds.Unmute(volume);
   // The pause is not caught up: the next tick is one period from now.
   if (engine.play) engine.play->deadline = clock.Now() + engine.tickPeriod;
   regs->eax = 0;
@@ -264,6 +267,7 @@ bool SaveGame(state::Engine& engine, int32_t slot) {
   if (!engine.playerRun) return false;
   engine.saveSlot = slot;
   Run(engine.hooks.renderFrame);
+  const float volume = engine.play ? engine.play->sounds.Mute() : 1.0f;
   const std::string path = model::SavedGamePath(engine.paths.working, slot);
   const std::string bytes =
       model::SavedGameBytes(engine.subProject, engine.listener, engine.arena.As<int32_t>(core::Region::kElementRecords),
@@ -272,6 +276,7 @@ bool SaveGame(state::Engine& engine, int32_t slot) {
   std::string reason;
   const bool written = core::WriteFileAtomic(path, bytes, &reason);
   if (!written) std::fprintf(stderr, "main: cannot save the game to %s: %s\n", path.c_str(), reason.c_str());
+  if (engine.play) engine.play->sounds.Unmute(volume);
   if (engine.play) engine.play->deadline = engine.platform.clock().Now() + engine.tickPeriod;
   return written;
 }

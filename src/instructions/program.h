@@ -19,8 +19,8 @@ int32_t ParCount(const state::Engine& engine);
 int32_t ParGet(const state::Engine& engine, int32_t index);
 
 // `save` and `save_x`: in a finished game only (false elsewhere, nothing written), renders a frame
-// and writes the saved game of `slot` through a temporary file; a failure is said on stderr and the
-// play goes on (false). The next tick is due one period after it.
+// and writes the saved game of `slot` through a temporary file, the sound muted meanwhile; a
+// failure is said on stderr and the play goes on (false). The next tick is due one period after it.
 bool SaveGame(state::Engine& engine, int32_t slot);
 // `resume` and `resume_x`: in a finished game only, when the slot's file is a whole saved game,
 // sets the play's exit target to kExitResume (the chain restores it) and remembers the slot. A

@@ -9,7 +9,7 @@ namespace instructions {
 std::vector<std::span<const brain::RoutineEntry>> RoutineFamilies() {
   return {MotionRoutines(),  VariableRoutines(),      ProgramRoutines(),    SwitchRoutines(),
           LookupRoutines(),  ElementMemoryRoutines(), ArithmeticRoutines(), InputRoutines(),
-          RenderingRoutines(), SpriteRoutines(), TextRoutines()};
+          RenderingRoutines(), SpriteRoutines(), TextRoutines(), SoundRoutines()};
 }
 
 bool BindAllRoutines(brain::RoutineSlots* slots, std::vector<std::string>* problems) {

@@ -1,6 +1,6 @@
 // Switch and bit instructions: the status word's switches and bits and the signal word of element
-// state records. Calls core/arena, model/state_record, the brain runner's types and the current
-// engine (its arena, and its play for the last element).
+// state records. Calls core/arena, model/state_record, the brain runner's types, the current
+// engine (its arena, and its play for the last element) and the sound family's element steps.
 //
 // | Instruction  | Arguments            | Effect                                                        |
 // |--------------|----------------------|---------------------------------------------------------------|
@@ -34,6 +34,7 @@
 #include <algorithm>
 
 #include "instructions/arguments.h"
+#include "instructions/sound.h"
 
 namespace instructions {
 namespace {
@@ -50,18 +51,13 @@ using model::kWordStatus;
 // mask 0 clears bits 28 to 31. Brains rely on that to drop the top bits.
 constexpr uint32_t kResetKeeps = 0x0FFFFFFFu;
 
-// The sound steps of `on` and `off`. The element's sound belongs to the sound layer, which takes
-// these over; without one there is nothing to start or stop.
-void StartElementSound(int32_t*) {}
-void StopElementSound(int32_t*) {}
-
 uint32_t Bits(const int32_t* record, int word) { return static_cast<uint32_t>(record[word]); }
 void SetBits(int32_t* record, int word, uint32_t bits) { record[word] = static_cast<int32_t>(bits); }
 
 void SwitchOn(int32_t* record) {
   SetBits(record, kWordStatus, Bits(record, kWordStatus) | kStatusOn);
   record[model::kWordCurrentAspect] = record[model::kWordFirstAspect];
-  StartElementSound(record);
+  PlayElementSound(record);
 }
 
 int32_t on(const core::Arena*, int32_t* record, const brain::Regs&) {

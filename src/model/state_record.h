@@ -49,12 +49,13 @@ inline constexpr int kRecordBytes = 1024;
   X(kWordIdentity, 24, "identity")                                                                       \
   X(kWordCollisions, 25, "collisions")                                                                   \
   X(kWordRadius, 26, "radius")  /* millimetres */                                                        \
-  X(kWordSoundIndex, 28, "sound_index")                                                                  \
+  X(kWordSoundIndex, 28, "sound_index")  /* 0 with a sound, -1 without */                                 \
+  X(kWordSoundPlaying, 29, "sound_playing")  /* 0 playing, -1 not, as the last frame found it */         \
   X(kWordBoxRadius, 30, "box_radius")                                                                    \
   X(kWordScaleX, 31, "scale_x")                                                                          \
   X(kWordScaleY, 32, "scale_y")                                                                          \
-  X(kWordSampleRate0, 33, "sample_rate_0")                                                               \
-  X(kWordSampleRate1, 34, "sample_rate_1")                                                               \
+  X(kWordSampleRate, 33, "sample_rate")  /* the sound's rate setting: 4096 is the file's own rate */    \
+  X(kWordSoundFrequency, 34, "sound_frequency")  /* frames per second of the sound's file */            \
   X(kWordScaleZ, 35, "scale_z")                                                                          \
   X(kWordTrackState, 36, "track_state")                                                                  \
   X(kWordNetworkFlags, 37, "network_flags")                                                              \

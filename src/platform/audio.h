@@ -2,13 +2,15 @@
 // source per sounding element, one listener). Contract only; back ends live in src/platform/.
 //
 // Order of calls: Open; buffers and sources made and changed in any order; Close last (it
-// releases every buffer and source). Calls that name a handle that is not live do nothing.
+// releases every buffer and source). Open again after Close starts afresh. Calls that name a
+// handle that is not live, and every call while the device is closed, do nothing.
 //
 // Units: positions in metres and velocities in metres per second, in the engine's world
-// coordinates; gains linear, 1 = the level as recorded, 0 silent; pitch a factor,
-// 1 = as recorded, 2 an octave up. Distances: within a source's minimum distance it plays at full
-// gain; beyond it the gain falls as minimum / (minimum + rolloff * (distance - minimum)) up to
-// the maximum distance, where it stops falling.
+// coordinates (left-handed: x right, y up, z forward); gains linear, 1 = the level as recorded,
+// 0 silent; pitch a factor, 1 = as recorded, 2 an octave up. Distances: within a source's minimum
+// distance it plays at full gain; beyond it the gain falls as
+// minimum / (minimum + rolloff * (distance - minimum)) up to the maximum distance, where it stops
+// falling (it is not muted there: a caller that wants silence beyond it sets the gain).
 #pragma once
 
 #include <cstddef>
@@ -38,10 +40,14 @@ class Audio {
  public:
   virtual ~Audio() = default;
 
-  // Opens the output device. False with a message when there is no usable device; the engine then
-  // plays on without sound.
-  virtual bool Open(std::string* error) = 0;
+  // Opens the output device: stereo, 16-bit, `sampleRate` frames per second. False with a message
+  // when there is no usable device; the engine then plays on without sound.
+  virtual bool Open(int sampleRate, std::string* error) = 0;
+  // Releases every buffer and source and the device. Safe when nothing is open.
   virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  // "cannot write PATH: REASON" once an output file the options asked for could not be written.
+  virtual std::string OutputError() const { return {}; }
 
   // Copies `bytes` bytes of samples into a new buffer (the caller keeps its data). 0 when the
   // format is not one of the above, the data is not a whole number of frames, or it is empty.
@@ -63,6 +69,9 @@ class Audio {
   virtual void SetLooping(AudioSource source, bool looping) = 0;
   // Minimum and maximum distance (metres, 0 < minimum <= maximum); other values are ignored.
   virtual void SetDistances(AudioSource source, float minimum, float maximum) = 0;
+  // A relative source is placed in the listener's space instead of the world: at (0, 0, 0) it is
+  // heard as it is recorded, without attenuation, panning or Doppler shift.
+  virtual void SetRelative(AudioSource source, bool relative) = 0;
   // Plays the buffer from its start (a playing source starts again).
   virtual void Play(AudioSource source) = 0;
   virtual void Stop(AudioSource source) = 0;
@@ -80,6 +89,12 @@ class Audio {
   // How fast the gain falls with distance beyond the minimum: 0 never, 1 as in air. Applies to
   // every source.
   virtual void SetRolloffFactor(float factor) = 0;
+
+  // Changes of positions, velocities, gains, distances and the listener made after Defer are held
+  // back and take effect together at Commit, so that the output never mixes half of them. Play,
+  // Stop and the buffers are not held back.
+  virtual void Defer() = 0;
+  virtual void Commit() = 0;
 };
 
 }  // namespace platform

@@ -117,7 +117,8 @@ class NullGlContext final : public GlContext {
 };
 
 // No sound card: buffers and sources are kept with their settings so tests can read them; a
-// played source stays playing until stopped (no time passes here), unless Finish ends it.
+// played source stays playing until stopped (no time passes here), unless Finish ends it. Changes
+// take effect at once: Defer and Commit are only logged.
 class NullAudio final : public Audio {
  public:
   struct Buffer {
@@ -133,6 +134,7 @@ class NullAudio final : public Audio {
     bool looping = false;
     float minDistance = 1;
     float maxDistance = 10000;
+    bool relative = false;
     bool playing = false;
   };
   struct Listener {
@@ -145,8 +147,9 @@ class NullAudio final : public Audio {
     float rolloff = 1;
   };
 
-  bool Open(std::string* error) override;
+  bool Open(int sampleRate, std::string* error) override;
   void Close() override;
+  bool IsOpen() const override { return sampleRate_ > 0; }
   AudioBuffer CreateBuffer(const PcmFormat& format, const void* data, size_t bytes) override;
   void DeleteBuffer(AudioBuffer buffer) override;
   AudioSource CreateSource() override;
@@ -158,6 +161,7 @@ class NullAudio final : public Audio {
   void SetPitch(AudioSource source, float pitch) override;
   void SetLooping(AudioSource source, bool looping) override;
   void SetDistances(AudioSource source, float minimum, float maximum) override;
+  void SetRelative(AudioSource source, bool relative) override;
   void Play(AudioSource source) override;
   void Stop(AudioSource source) override;
   bool IsPlaying(AudioSource source) const override;
@@ -165,6 +169,8 @@ class NullAudio final : public Audio {
   void SetMasterGain(float gain) override;
   void SetDopplerFactor(float factor) override;
   void SetRolloffFactor(float factor) override;
+  void Defer() override;
+  void Commit() override;
 
   // The buffer of a non-looping source has played to its end.
   void Finish(AudioSource source);
@@ -172,7 +178,12 @@ class NullAudio final : public Audio {
   const Buffer* FindBuffer(AudioBuffer buffer) const;
   const Source* FindSource(AudioSource source) const;
   const Listener& listener() const { return listener_; }
+  int sampleRate() const { return sampleRate_; }  // of the open device; 0 when closed
+  size_t LiveSources() const { return sources_.size(); }
+  size_t LiveBuffers() const { return buffers_.size(); }
 
+  // What the next Open answers: a machine without a sound device when false.
+  bool deviceAvailable = true;
   CallLog log;  // every call, with its handle and values; calls on dead handles too
 
  private:
@@ -181,6 +192,7 @@ class NullAudio final : public Audio {
   std::map<AudioBuffer, Buffer> buffers_;
   std::map<AudioSource, Source> sources_;
   Listener listener_;
+  int sampleRate_ = 0;
   uint32_t nextHandle_ = 1;  // buffers and sources share the numbering, so a mix-up shows
 };
 

@@ -19,19 +19,28 @@ std::string Numbers(Vec3 v) { return Number(v.x) + " " + Number(v.y) + " " + Num
 
 // [SECTION] Audio
 
-bool NullAudio::Open(std::string* error) {
-  log.Add("Open");
+bool NullAudio::Open(int sampleRate, std::string* error) {
+  log.Add("Open " + std::to_string(sampleRate));
+  Close();
+  if (!deviceAvailable || sampleRate <= 0) {
+    *error = "no sound device";
+    return false;
+  }
+  sampleRate_ = sampleRate;
+  listener_ = Listener{};
   return true;
 }
 
 void NullAudio::Close() {
+  if (sampleRate_ == 0) return;
   log.Add("Close");
+  sampleRate_ = 0;
   sources_.clear();
   buffers_.clear();
 }
 
 AudioBuffer NullAudio::CreateBuffer(const PcmFormat& format, const void* data, size_t bytes) {
-  const bool valid = format.sampleRate > 0 && (format.bitsPerSample == 8 || format.bitsPerSample == 16) &&
+  const bool valid = IsOpen() && format.sampleRate > 0 && (format.bitsPerSample == 8 || format.bitsPerSample == 16) &&
                      (format.channels == 1 || format.channels == 2) && data != nullptr && bytes > 0 &&
                      bytes % static_cast<size_t>(format.bitsPerSample / 8 * format.channels) == 0;
   const AudioBuffer buffer = valid ? nextHandle_++ : 0;
@@ -52,6 +61,10 @@ void NullAudio::DeleteBuffer(AudioBuffer buffer) {
 }
 
 AudioSource NullAudio::CreateSource() {
+  if (!IsOpen()) {
+    log.Add("CreateSource 0");
+    return 0;
+  }
   const AudioSource source = nextHandle_++;
   sources_[source] = Source{};
   log.Add("CreateSource " + std::to_string(source));
@@ -109,6 +122,11 @@ void NullAudio::SetDistances(AudioSource source, float minimum, float maximum) {
   s->maxDistance = maximum;
 }
 
+void NullAudio::SetRelative(AudioSource source, bool relative) {
+  log.Add("SetRelative " + std::to_string(source) + (relative ? " 1" : " 0"));
+  if (Source* s = Live(source)) s->relative = relative;
+}
+
 void NullAudio::Play(AudioSource source) {
   log.Add("Play " + std::to_string(source));
   // A source without a buffer has nothing to play and stays stopped.
@@ -127,6 +145,7 @@ bool NullAudio::IsPlaying(AudioSource source) const {
 
 void NullAudio::SetListener(Vec3 position, Vec3 velocity, Vec3 forward, Vec3 up) {
   log.Add("SetListener " + Numbers(position) + " " + Numbers(velocity) + " " + Numbers(forward) + " " + Numbers(up));
+  if (!IsOpen()) return;
   listener_.position = position;
   listener_.velocity = velocity;
   listener_.forward = forward;
@@ -135,18 +154,21 @@ void NullAudio::SetListener(Vec3 position, Vec3 velocity, Vec3 forward, Vec3 up)
 
 void NullAudio::SetMasterGain(float gain) {
   log.Add("SetMasterGain " + Number(gain));
-  if (gain >= 0) listener_.gain = gain;
+  if (IsOpen() && gain >= 0) listener_.gain = gain;
 }
 
 void NullAudio::SetDopplerFactor(float factor) {
   log.Add("SetDopplerFactor " + Number(factor));
-  if (factor >= 0) listener_.doppler = factor;
+  if (IsOpen() && factor >= 0) listener_.doppler = factor;
 }
 
 void NullAudio::SetRolloffFactor(float factor) {
   log.Add("SetRolloffFactor " + Number(factor));
-  if (factor >= 0) listener_.rolloff = factor;
+  if (IsOpen() && factor >= 0) listener_.rolloff = factor;
 }
+
+void NullAudio::Defer() { log.Add("Defer"); }
+void NullAudio::Commit() { log.Add("Commit"); }
 
 void NullAudio::Finish(AudioSource source) {
   if (Source* s = Live(source); s != nullptr && !s->looping) s->playing = false;

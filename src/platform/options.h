@@ -21,6 +21,7 @@ struct Options {
   std::string screenshotPath;      // PNG of the last presented frame (or of frame screenshotAt)
   int screenshotAt = 0;            // 1-based number of the presented frame to capture; 0 = last
   std::string inputScriptPath;     // replay input from this script
+  std::string audioOutPath;        // the mixed sound output goes to this WAV file, not to a device
 };
 
 }  // namespace platform

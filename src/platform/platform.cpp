@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "platform/openal_backend.h"
 #include "platform/sdl_backend.h"
 
 namespace platform {
@@ -24,8 +25,9 @@ void Platform::MakeServices(Backend backend) {
     window = std::make_unique<NullWindow>(options_, &clock_);
     gl = std::make_unique<NullGlContext>(options_);
   }
-  // Sound, sessions and videos have no system back end yet.
-  audio = std::make_unique<NullAudio>();
+  // Sessions and videos have no system back end yet.
+  if (backend == Backend::kSystem) audio = MakeOpenAlAudio(options_, &clock_);
+  else audio = std::make_unique<NullAudio>();
   transport = std::make_unique<NullTransport>();
   video = std::make_unique<NullVideo>();
 }

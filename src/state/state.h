@@ -137,6 +137,8 @@ struct Play {
   // Text printed by brains: the queue the brain step empties at the start of every tick, the font
   // slots and the current colour, all at their defaults at every play start.
   engine::PrintedText text;
+  // The elements' sounds: started with the scene, stopped when the play ends.
+  engine::ElementSounds sounds;
   // What the play start put aside and the play end puts back.
   model::Fog fog;
   std::vector<uint8_t> keptCollisionMap;  // test play only
@@ -218,7 +220,7 @@ struct Engine {
   int32_t subProject = -1;
   int32_t saveSlot = 0;
   ResumeRequest resume;
-  int32_t listener = 0;  // the element that hears the sounds; the sound layer sets it
+  int32_t listener = 0;  // the element that hears the sounds (the hearer): 0 at every play start
   platform::SingleInstance instance;  // one engine per working folder
   std::string windowName;  // the 32-byte window name field, as the builder patched it
   // A file the options ask for (--screenshot, --dump, --timing-log) could not be written; the run

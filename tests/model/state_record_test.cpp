@@ -220,13 +220,13 @@ TEST(StateRecord, WordNamesAreDistinctKeys) {
     EXPECT_TRUE(seen.insert(name).second) << "named twice";
     EXPECT_EQ(std::string(name).find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_"), std::string::npos);
   }
-  EXPECT_EQ(seen.size(), 43u);
-  for (int word : {27, 29, int{model::kWordPockets}, int{model::kWordLocalsFirst}, 255}) {
+  EXPECT_EQ(seen.size(), 44u);
+  for (int word : {27, int{model::kWordPockets}, int{model::kWordLocalsFirst}, 255}) {
     EXPECT_EQ(model::WordName(word), nullptr) << word;
   }
   EXPECT_STREQ(model::WordName(model::kWordCurrentAspect), "current_aspect");
   EXPECT_STREQ(model::WordName(model::kWordPositionX), "position_x");
-  EXPECT_STREQ(model::WordName(model::kWordSampleRate1), "sample_rate_1");
+  EXPECT_STREQ(model::WordName(model::kWordSoundFrequency), "sound_frequency");
   EXPECT_STREQ(model::WordName(model::kWordSignals), "signals");
 }
 
