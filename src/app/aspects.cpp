@@ -146,47 +146,36 @@ void SetFramesLoaded(std::string* record, int32_t* words, int32_t frames) {
   *record = model::SetElementField(*record, kFieldFrames, data);
 }
 
-// A flat shape: one slot per picture of its animation (the file, then NAME.002, NAME.003, ...); a
-// picture that is missing or not a square of a power-of-two side is replaced by data/error.pcx.
-// Pictures already prepared for an earlier element are shared.
-void LoadFlatShape(Engine& engine, int32_t element, std::string* record, int32_t* words,
-                   std::map<std::string, int32_t>* prepared) {
-  Play& play = *engine.play;
-  const std::string path = AspectFile(engine, *record, element);
-  const int32_t frames = path.empty() ? 1 : std::max(1, model::FindAspectFrames(record, path));
-  const bool colourKey = (model::ParseInteger(model::ElementField(*record, kFieldFlags)) & 4) != 0;
+// The pictures of an animated element, one slot each: `path`, then NAME.002, NAME.003, ... up to
+// `frames`. A picture already prepared under the same key (for this element or an earlier one)
+// is shared: the slot is a copy of the first one's, with its decal. prepare(file, slot) fills a
+// fresh slot and its side entry. Word 42 and field 38 item 2 get the count of slots loaded.
+template <typename Prepare>
+void LoadPictureSeries(Engine& engine, int32_t element, std::string* record, int32_t* words, const std::string& path,
+                       int32_t frames, const std::string& keySuffix, std::map<std::string, int32_t>* prepared,
+                       Prepare&& prepare) {
+  std::vector<engine::SlotSide>& sides = engine.play->scene.Sides();
   uint32_t first = 0;
   int32_t loaded = 0;
   for (int32_t frame = 1; frame <= frames; ++frame) {
     const std::string file = FramePicture(path, frame);
-    const std::string key = file + (colourKey ? "|key" : "|alpha");
+    const std::string key = file + keySuffix;
     uint32_t address = 0;
     int32_t* slot = NewSlot(engine, element, &address);
     if (slot == nullptr) break;
     if (frame == 1) first = address;
     loaded = frame;
-    const int32_t index = static_cast<int32_t>(play.scene.Sides().size()) - 1;
+    const int32_t index = static_cast<int32_t>(sides.size()) - 1;
     if (const auto found = prepared->find(key); found != prepared->end()) {
-      const engine::SlotSide& master = play.scene.Sides()[static_cast<size_t>(found->second)];
-      const int32_t* masterSlot = reinterpret_cast<const int32_t*>(
-          engine.arena.Host(core::Region::kAspectSlots) + static_cast<size_t>(found->second) * engine::kSlotBytes);
-      std::copy(masterSlot, masterSlot + engine::kSlotWords, slot);
-      LastSide(engine).decal = master.decal;
-      LastSide(engine).master = found->second;
+      const int32_t* master = reinterpret_cast<const int32_t*>(engine.arena.Host(core::Region::kAspectSlots) +
+                                                               static_cast<size_t>(found->second) * engine::kSlotBytes);
+      std::copy(master, master + engine::kSlotWords, slot);
+      sides.back().decal = sides[static_cast<size_t>(found->second)].decal;
+      sides.back().master = found->second;
       continue;
     }
-    auto decal = std::make_shared<engine::Picture>();
-    engine::PcxPicture picture;
-    engine::DecodePcx(AspectBytes(engine, file), &picture);
-    if (!engine::PrepareFlatShape(&play.aspects, picture, colourKey, slot, decal.get())) {
-      engine::DecodePcx(AspectBytes(engine, engine.paths.data + "error.pcx"), &picture);
-      if (!engine::PrepareFlatShape(&play.aspects, picture, colourKey, slot, decal.get())) {
-        std::fprintf(stderr, "main: the flat shape %s of element %d cannot be shown\n", file.c_str(), element);
-      }
-    }
-    slot[0] = static_cast<int32_t>(engine::kTagFlatShape);
-    LastSide(engine).decal = std::move(decal);
-    LastSide(engine).master = index;
+    prepare(file, slot);
+    sides.back().master = index;
     (*prepared)[key] = index;
   }
   if (loaded == 0) return;
@@ -194,12 +183,35 @@ void LoadFlatShape(Engine& engine, int32_t element, std::string* record, int32_t
   SetFramesLoaded(record, words, loaded);
 }
 
-// A sprite: one slot per picture of its animation, each coded as a span list for the back
-// surface; a missing first picture reads sprites/default_.pcx. Pictures already prepared for an
-// earlier element are shared.
+// A flat shape: a picture that is missing or not a square of a power-of-two side is replaced by
+// data/error.pcx.
+void LoadFlatShape(Engine& engine, int32_t element, std::string* record, int32_t* words,
+                   std::map<std::string, int32_t>* prepared) {
+  const std::string path = AspectFile(engine, *record, element);
+  const int32_t frames = path.empty() ? 1 : std::max(1, model::FindAspectFrames(record, path));
+  const bool colourKey = (model::ParseInteger(model::ElementField(*record, kFieldFlags)) & 4) != 0;
+  LoadPictureSeries(engine, element, record, words, path, frames, colourKey ? "|key" : "|alpha", prepared,
+                    [&](const std::string& file, int32_t* slot) {
+                      auto decal = std::make_shared<engine::Picture>();
+                      engine::PcxPicture picture;
+                      engine::DecodePcx(AspectBytes(engine, file), &picture);
+                      engine::AspectMemory* memory = &engine.play->aspects;
+                      if (!engine::PrepareFlatShape(memory, picture, colourKey, slot, decal.get())) {
+                        engine::DecodePcx(AspectBytes(engine, engine.paths.data + "error.pcx"), &picture);
+                        if (!engine::PrepareFlatShape(memory, picture, colourKey, slot, decal.get())) {
+                          std::fprintf(stderr, "main: the flat shape %s of element %d cannot be shown\n", file.c_str(),
+                                       element);
+                        }
+                      }
+                      slot[0] = static_cast<int32_t>(engine::kTagFlatShape);
+                      LastSide(engine).decal = std::move(decal);
+                    });
+}
+
+// A sprite: each picture coded as a span list for the back surface; a missing first picture reads
+// sprites/default_.pcx.
 void LoadSprite(Engine& engine, int32_t element, std::string* record, int32_t* words,
                 std::map<std::string, int32_t>* prepared) {
-  Play& play = *engine.play;
   std::string path = AspectFile(engine, *record, element);
   int32_t frames = 1;
   if (!path.empty() && core::FileExists(path)) {
@@ -207,35 +219,15 @@ void LoadSprite(Engine& engine, int32_t element, std::string* record, int32_t* w
   } else {
     path = engine.paths.working + "sprites/default_.pcx";
   }
-  uint32_t first = 0;
-  int32_t loaded = 0;
-  for (int32_t frame = 1; frame <= frames; ++frame) {
-    const std::string file = FramePicture(path, frame);
-    uint32_t address = 0;
-    int32_t* slot = NewSlot(engine, element, &address);
-    if (slot == nullptr) break;
-    if (frame == 1) first = address;
-    loaded = frame;
-    const int32_t index = static_cast<int32_t>(play.scene.Sides().size()) - 1;
-    if (const auto found = prepared->find(file); found != prepared->end()) {
-      const int32_t* masterSlot = reinterpret_cast<const int32_t*>(
-          engine.arena.Host(core::Region::kAspectSlots) + static_cast<size_t>(found->second) * engine::kSlotBytes);
-      std::copy(masterSlot, masterSlot + engine::kSlotWords, slot);
-      LastSide(engine).master = found->second;
-      continue;
-    }
-    engine::PcxPicture picture;
-    engine::DecodePcx(AspectBytes(engine, file), &picture);
-    if (!engine::PrepareSprite(&play.aspects, picture, engine.display.format, slot)) {
-      std::fprintf(stderr, "main: the sprite picture %s of element %d does not fit in the aspect memory\n", file.c_str(),
-                   element);
-    }
-    LastSide(engine).master = index;
-    (*prepared)[file] = index;
-  }
-  if (loaded == 0) return;
-  PointAt(words, first);
-  SetFramesLoaded(record, words, loaded);
+  LoadPictureSeries(engine, element, record, words, path, frames, "", prepared,
+                    [&](const std::string& file, int32_t* slot) {
+                      engine::PcxPicture picture;
+                      engine::DecodePcx(AspectBytes(engine, file), &picture);
+                      if (!engine::PrepareSprite(&engine.play->aspects, picture, engine.display.format, slot)) {
+                        std::fprintf(stderr, "main: the sprite picture %s of element %d does not fit in the aspect memory\n",
+                                     file.c_str(), element);
+                      }
+                    });
 }
 
 // A counter: its digit picture, or counters/default_.pcx when the picture is missing or does not

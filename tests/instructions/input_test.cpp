@@ -20,14 +20,6 @@ class InputTest : public testing_support::RoutineTest {
     hand = window.get();
     engine.platform.window = std::move(window);
   }
-  // A text literal in the brain's pool, as compiled brains pass it.
-  uint32_t Literal(const char* text) {
-    char* pool = arena.As<char>(core::Region::kStringStore);
-    const uint32_t at = engine.play->compiler.stringStoreUsed;
-    std::memcpy(pool + at, text, std::strlen(text) + 1);
-    engine.play->compiler.stringStoreUsed += static_cast<uint32_t>(std::strlen(text) + 1);
-    return arena.Address(core::Region::kStringStore) + at;
-  }
   void Press(uint8_t scan) {
     hand->state.scanDown[scan] = true;
     hand->state.vkDown[platform::VirtualKeyFromScanCode(scan)] = true;

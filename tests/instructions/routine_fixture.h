@@ -34,6 +34,14 @@ class RoutineTest : public ::testing::Test {
     std::vector<std::string> problems;
     ASSERT_TRUE(instructions::BindAllRoutines(&calls.routines, &problems)) << problems[0];
   }
+  // A text literal in the brain's pool, as compiled brains pass it.
+  uint32_t Literal(const char* text) {
+    char* pool = arena.As<char>(core::Region::kStringStore);
+    const uint32_t at = engine.play->compiler.stringStoreUsed;
+    std::memcpy(pool + at, text, std::strlen(text) + 1);
+    engine.play->compiler.stringStoreUsed += static_cast<uint32_t>(std::strlen(text) + 1);
+    return arena.Address(core::Region::kStringStore) + at;
+  }
   int32_t* Record(int element) { return arena.As<int32_t>(core::Region::kElementRecords) + element * 256; }
   uint32_t Address(int element) {
     return arena.Address(core::Region::kElementRecords) + 1024u * static_cast<uint32_t>(element);

@@ -10,14 +10,6 @@ namespace {
 
 class TextTest : public testing_support::RoutineTest {
  protected:
-  // A text literal in the brain's pool, as compiled brains pass it.
-  uint32_t Literal(const char* text) {
-    char* pool = arena.As<char>(core::Region::kStringStore);
-    const uint32_t at = engine.play->compiler.stringStoreUsed;
-    std::memcpy(pool + at, text, std::strlen(text) + 1);
-    engine.play->compiler.stringStoreUsed += static_cast<uint32_t>(std::strlen(text) + 1);
-    return arena.Address(core::Region::kStringStore) + at;
-  }
   engine::PrintedText& Text() { return engine.play->text; }
   std::vector<int32_t> Queued() {
     const auto& words = Text().queue.Words();

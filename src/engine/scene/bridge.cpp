@@ -351,17 +351,23 @@ void SceneBridge::ApplyRootSettings() {
 
 // [SECTION] Update
 
-void SceneBridge::FillColours(Display* display) {
-  const int32_t* records = arena_->As<int32_t>(core::Region::kElementRecords);
+template <typename Visit>
+void SceneBridge::ForEachShown(Visit&& visit) const {
+  int32_t* records = arena_->As<int32_t>(core::Region::kElementRecords);
   const auto* slots = reinterpret_cast<const int32_t*>(arena_->Host(core::Region::kAspectSlots));
   for (int32_t element = 0; element <= lastElement_; ++element) {
-    const int32_t* record = records + element * model::kRecordWords;
+    int32_t* record = records + element * model::kRecordWords;
     if (!OnAndShown(record)) continue;
     const int32_t slot = SlotIndex(static_cast<uint32_t>(record[model::kWordCurrentAspect]));
-    if (slot < 0) continue;
-    const auto tag = static_cast<uint32_t>(slots[slot * 16]);
+    if (slot >= 0 && !visit(element, record, slot, slots + slot * kSlotWords)) return;
+  }
+}
+
+void SceneBridge::FillColours(Display* display) {
+  ForEachShown([&](int32_t, const int32_t* record, int32_t slot, const int32_t* words) {
+    const auto tag = static_cast<uint32_t>(words[kSlotTag]);
     if (tag == kTagBackground) {
-      const uint16_t pixel = display->conversion[static_cast<uint8_t>(slots[slot * 16 + 3])];
+      const uint16_t pixel = display->conversion[static_cast<uint8_t>(words[kBackgroundColour])];
       FillRectangle(display->backSurface.data(), display->format, display->width, display->height,
                     record[model::kWordExtent0], record[model::kWordExtent1], record[model::kWordExtent2] + 1,
                     record[model::kWordExtent3] + 1, SurfacePixel(*display, pixel));
@@ -374,7 +380,8 @@ void SceneBridge::FillColours(Display* display) {
                     scaled(camera.left), scaled(camera.top), scaled(camera.right + 1), scaled(camera.bottom + 1),
                     settings.backgroundPixel);
     }
-  }
+    return true;
+  });
 }
 
 void SceneBridge::PlaceElement(int32_t* record, int32_t slotIndex, int32_t* slots, const int32_t* sine, bool animate) {
@@ -432,23 +439,18 @@ void SceneBridge::PlaceElement(int32_t* record, int32_t slotIndex, int32_t* slot
 
 void SceneBridge::Update(Display* display, bool drawing2d) {
   if (!built_) return;
-  int32_t* records = arena_->As<int32_t>(core::Region::kElementRecords);
-  auto* slots = reinterpret_cast<int32_t*>(arena_->Host(core::Region::kAspectSlots));
   const bool surface = drawing2d && display != nullptr && !display->backSurface.empty();
-  // 1. Flat frames, drawn only while their refresh counter runs, and only in display mode 1.
+  // 1. Flat frames, drawn only while their refresh counter runs, and only in the 640 x 480 modes.
   if (surface) {
-    for (int32_t element = 0; element <= lastElement_; ++element) {
-      int32_t* record = records + element * model::kRecordWords;
-      if (!OnAndShown(record)) continue;
-      const int32_t slot = SlotIndex(static_cast<uint32_t>(record[model::kWordCurrentAspect]));
-      if (slot < 0 || static_cast<uint32_t>(slots[slot * 16]) != kTagFrame) continue;
+    ForEachShown([&](int32_t, int32_t* record, int32_t, const int32_t* words) {
       // Both 640 x 480 modes: a game looks the same whatever the player's colour depth.
-      if ((display->displayMode == 1 || display->displayMode == 2) && record[model::kWordExtent0] > 0) {
+      if (static_cast<uint32_t>(words[kSlotTag]) == kTagFrame &&
+          (display->displayMode == 1 || display->displayMode == 2) && record[model::kWordExtent0] > 0) {
         --record[model::kWordExtent0];
-        DrawFrame(*arena_, slots + slot * 16, display->backSurface.data(), display->format, display->width,
-                  display->height);
+        DrawFrame(*arena_, words, display->backSurface.data(), display->format, display->width, display->height);
       }
-    }
+      return true;
+    });
     // 2. Colour fills.
     FillColours(display);
   }
@@ -531,28 +533,17 @@ void SceneBridge::Render(Display* display, scene::Renderer* renderer) {
 }
 
 bool SceneBridge::HasScreenElements() const {
-  const int32_t* records = arena_->As<int32_t>(core::Region::kElementRecords);
-  const auto* slots = reinterpret_cast<const int32_t*>(arena_->Host(core::Region::kAspectSlots));
-  for (int32_t element = 0; element <= lastElement_; ++element) {
-    const int32_t* record = records + element * model::kRecordWords;
-    if (!OnAndShown(record)) continue;
-    const int32_t slot = SlotIndex(static_cast<uint32_t>(record[model::kWordCurrentAspect]));
-    if (slot < 0) continue;
-    const auto tag = static_cast<uint32_t>(slots[slot * kSlotWords]);
-    if (tag == kTagSprite || tag == kTagCounter) return true;
-  }
-  return false;
+  bool found = false;
+  ForEachShown([&](int32_t, const int32_t*, int32_t, const int32_t* words) {
+    const auto tag = static_cast<uint32_t>(words[kSlotTag]);
+    found = tag == kTagSprite || tag == kTagCounter;
+    return !found;
+  });
+  return found;
 }
 
 void SceneBridge::DrawScreenElements(const Surface& surface) const {
-  const int32_t* records = arena_->As<int32_t>(core::Region::kElementRecords);
-  const auto* slots = reinterpret_cast<const int32_t*>(arena_->Host(core::Region::kAspectSlots));
-  for (int32_t element = 0; element <= lastElement_; ++element) {
-    const int32_t* record = records + element * model::kRecordWords;
-    if (!OnAndShown(record)) continue;
-    const int32_t slot = SlotIndex(static_cast<uint32_t>(record[model::kWordCurrentAspect]));
-    if (slot < 0) continue;
-    const int32_t* words = slots + slot * kSlotWords;
+  ForEachShown([&](int32_t, const int32_t* record, int32_t, const int32_t* words) {
     const auto tag = static_cast<uint32_t>(words[kSlotTag]);
     if (tag == kTagSprite) {
       const bool translucent = (static_cast<uint32_t>(record[model::kWordStatus]) & model::kStatusTranslucent) != 0;
@@ -561,7 +552,8 @@ void SceneBridge::DrawScreenElements(const Surface& surface) const {
     } else if (tag == kTagCounter) {
       DrawCounter(*arena_, words, CounterOf(record), surface);
     }
-  }
+    return true;
+  });
 }
 
 void SceneBridge::Draw2dPass(Display* display, scene::Renderer* renderer) {

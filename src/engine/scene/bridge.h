@@ -182,6 +182,10 @@ class SceneBridge {
   void FillColours(Display* display);
   void ApplyRootSettings();
   bool CameraPass(int32_t element, const scene::Viewport** viewport) const;
+  // Calls visit(element, record, slot index, slot words) for each element that is on and shown and
+  // shows a slot, in element order; stops early when visit returns false.
+  template <typename Visit>
+  void ForEachShown(Visit&& visit) const;
   // Whether an element that is on and shown shows a sprite or a counter now.
   bool HasScreenElements() const;
   void DrawScreenElements(const Surface& surface) const;
