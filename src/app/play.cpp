@@ -105,6 +105,7 @@ int32_t RunStepsLeft(const Engine& engine) {
 void RunBrainStep(Engine& engine) {
   brain::RunBrains(&engine.play->brains,
                    [&engine](int32_t element, uint32_t address) { return FaultPlace(engine, element, address); });
+  instructions::CountDownPolygonTest(*engine.play);
 }
 
 namespace {
@@ -235,6 +236,7 @@ void StartPlay(Engine& engine) {
   LoadAspects(engine, setups);
   if (play.testPlay) engine.platform.window->ShowNotice("Initializing objects, please wait...");
   BuildScene(engine);
+  instructions::StartCollisions(engine);
 
   // Brains: compiled into the code area, then made ready for the chosen backend.
   if (play.testPlay) engine.platform.window->ShowNotice("Compiling brains, please wait...");
@@ -294,6 +296,7 @@ bool RunPlayPass(Engine& engine) {
   } else if (engine.project.records.empty()) {
     escape = engine.platform.window->Input().scanDown[0x01];  // nothing plays yet: Escape leaves
   }
+  instructions::CollisionPass(engine);
   RunBrainStep(engine);
   ++play.steps;
   if (play.exitTarget != kExitNone || escape) return false;

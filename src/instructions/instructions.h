@@ -12,7 +12,9 @@
 
 #include "brain/brain.h"
 #include "instructions/arithmetic.h"
+#include "instructions/collisions.h"
 #include "instructions/element_memory.h"
+#include "instructions/ground.h"
 #include "instructions/input.h"
 #include "instructions/lookup.h"
 #include "instructions/motion.h"
