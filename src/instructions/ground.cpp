@@ -174,6 +174,9 @@ int32_t over_ground(const core::Arena*, int32_t* record, const brain::Regs& regs
   record[kWordPositionY] = AddWrapping(ground, static_cast<int32_t>(regs.ebx));
   return 0;
 }
+int32_t over_ground_g(const core::Arena* arena, int32_t* record, const brain::Regs& regs) {
+  return over_ground(arena, record, regs);
+}
 
 // Four probes at 460/512 of the extents ahead, behind, right and left, turned with the element;
 // y is their mean height plus `height`, and the pitch and roll follow the front-back and right-left
@@ -461,7 +464,7 @@ constexpr brain::RoutineEntry kGroundRoutines[] = {
     {"ground_level", OneElement<ground_level>},
     {"above_ground_level", OneElement<above_ground_level>},  // also agl, aglevel
     {"over_ground", OneElement<over_ground>},
-    {"over_ground_g", OneElement<over_ground>},
+    {"over_ground_g", OneElement<over_ground_g>},
     {"over_ground_slope", OneElement<over_ground_slope>},
     {"ground_color", OneElement<ground_color>},
     {"ground_slope", OneElement<ground_slope>},
