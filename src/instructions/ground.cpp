@@ -341,9 +341,9 @@ int32_t SlidePushOut(const core::Arena* arena, int32_t* record, const ProbeResul
 }  // namespace
 
 // Step-back form. d, from the mean hit point to the element, shrinks by 125/128 a step until
-// mean + d is inside or |dx| + |dz| < 5001. |dx| + |dz| starts below 2^33 and each step takes at
-// least 3/128 of it (at least 1 while it is 5001 or more), so the loop ends within
-// ceil(ln(2^33 / 5001) / ln(128 / 125)) = 606 steps.
+// mean + d is inside or |dx| + |dz| < 5001. d is two 32-bit words, so |dx| + |dz| starts at 2^32
+// at most and each step takes at least 3/128 of it: the loop ends within 577 steps (2^31 and
+// -2^31 on both axes), each one volume test of one bucket.
 int32_t StepBackIterations(int32_t dx, int32_t dz, const std::function<bool(int32_t, int32_t)>& inside) {
   int32_t steps = 0;
   for (;;) {
