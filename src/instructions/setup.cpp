@@ -10,7 +10,7 @@ std::vector<std::span<const brain::RoutineEntry>> RoutineFamilies() {
   return {MotionRoutines(),  VariableRoutines(),      ProgramRoutines(),    SwitchRoutines(),
           LookupRoutines(),  ElementMemoryRoutines(), ArithmeticRoutines(), InputRoutines(),
           RenderingRoutines(), SpriteRoutines(), CollisionRoutines(),
-          GroundRoutines()};
+          GroundRoutines(), PolygonRoutines()};
 }
 
 bool BindAllRoutines(brain::RoutineSlots* slots, std::vector<std::string>* problems) {
