@@ -186,7 +186,19 @@ std::string DumpStateRecords(const Engine& engine, const std::string& scene, int
           ", \"loop_counter\": " + std::to_string(engine.random.loopCounter) +
           ", \"position_stack\": " + std::to_string(engine.positions.depth) + ", \"debug\": " +
           (engine.debug.shown ? core::JsonString(instructions::DebugText(engine.debug.value)) : std::string("null"));
-  json += "},\n\"scene\": " + scene;
+  json += "},\n\"collision_pairs\": [";
+  // The pair list in list order, and the play's ground and volume references.
+  const state::CollisionState empty;
+  const state::CollisionState& collisions = engine.play ? engine.play->collisions : empty;
+  for (size_t i = 0; i < collisions.pairs.size(); ++i) {
+    const state::CollisionPair& pair = collisions.pairs[i];
+    json += (i == 0 ? "[" : ", [") + std::to_string(pair.first) + ", " + std::to_string(pair.second) + ", " +
+            std::to_string(pair.colour) + ", " + std::to_string(pair.hit) + "]";
+  }
+  json += "],\n\"ground\": {\"mesh\": " + std::to_string(collisions.groundMesh) +
+          ", \"volume\": " + std::to_string(collisions.volumeMesh) +
+          ", \"rebound_yr_divisor\": " + std::to_string(collisions.reboundDivisor) + "}";
+  json += ",\n\"scene\": " + scene;
   json += ",\n\"gl_objects\": " + (glObjects >= 0 ? std::to_string(glObjects) : std::string("null"));
   return json + "}\n";
 }

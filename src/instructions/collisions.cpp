@@ -171,7 +171,10 @@ void SetCollisionDefaults(int32_t* records, int32_t lastElement) {
     uint32_t largest = 0;
     for (const int64_t x : xs) {
       for (const int64_t z : zs) {
-        if (x * x > 1073741823 || z * z > 1073741823) tooLarge = true;
+        if (x * x > 1073741823 || z * z > 1073741823) {
+          tooLarge = true;  // and the sum could pass 2^63
+          continue;
+        }
         largest = std::max(largest, IntegerSquareRoot(static_cast<uint64_t>(x * x + z * z)));
       }
     }

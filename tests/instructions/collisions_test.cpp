@@ -66,7 +66,7 @@ TEST(CollisionPairs, RowThenColumnOrderAndEveryPairOfAFullMap) {
 }
 
 TEST(CollisionDefaults, RadiusFromExtentsAndBoxRadiusFromCorners) {
-  std::vector<int32_t> records(3 * 256, 0);
+  std::vector<int32_t> records(4 * 256, 0);
   int32_t* a = records.data();
   // Extents (30, 40, 50) and (-30, -40, -50): |(120 + 120) / 6| = 40; corners 30 and 50: 58.3.
   const int32_t extents[6] = {30, 40, 50, -30, -40, -50};
@@ -79,7 +79,11 @@ TEST(CollisionDefaults, RadiusFromExtentsAndBoxRadiusFromCorners) {
   c[model::kWordRadius] = -5;
   c[model::kWordExtent0] = 32767;  // 32767^2 fits: root of 32767^2 + 0
   c[model::kWordExtent1] = 7;     // (32767 + 7) / 6 = 5462
-  instructions::SetCollisionDefaults(records.data(), 2);
+  int32_t* d = c + 256;
+  d[model::kWordRadius] = 3;
+  d[model::kWordExtent0] = INT32_MIN;  // squares far past the guard
+  d[model::kWordExtent5] = INT32_MIN;
+  instructions::SetCollisionDefaults(records.data(), 3);
   EXPECT_EQ(a[model::kWordRadius], 40);
   EXPECT_EQ(a[model::kWordBoxRadius], 58);
   EXPECT_EQ(a[model::kWordCollisions], 0);
@@ -87,6 +91,7 @@ TEST(CollisionDefaults, RadiusFromExtentsAndBoxRadiusFromCorners) {
   EXPECT_EQ(b[model::kWordBoxRadius], 9);
   EXPECT_EQ(c[model::kWordRadius], 5462);
   EXPECT_EQ(c[model::kWordBoxRadius], 32767);
+  EXPECT_EQ(d[model::kWordBoxRadius], 3);
 }
 
 class CollisionPass : public testing_support::RoutineTest {
