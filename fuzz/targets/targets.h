@@ -26,6 +26,9 @@ std::string FuzzPcx(const uint8_t* data, size_t size);
 std::string FuzzCamera(const uint8_t* data, size_t size);
 // Writes the input to a temporary file of its own process: the importer reads files.
 std::string FuzzXFile(const uint8_t* data, size_t size);
+// Records, a collision map and instruction calls in one engine made for the whole process; a
+// ground map after four 0xFF bytes.
+std::string FuzzCollisions(const uint8_t* data, size_t size);
 
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
@@ -37,6 +40,7 @@ inline constexpr Target kTargets[] = {
     {"editor_state", FuzzEditorState}, {"brain", FuzzBrain}, {"saved_game", FuzzSavedGame},
     {"3ds", Fuzz3ds}, {"xbox", FuzzXbox}, {"bmp", FuzzBmp}, {"v3d", FuzzV3d},
     {"ground_map", FuzzGroundMap}, {"pcx", FuzzPcx}, {"camera", FuzzCamera}, {"xfile", FuzzXFile},
+    {"collision", FuzzCollisions},
 };
 
 }  // namespace fuzzing
