@@ -29,6 +29,7 @@
 #include "instructions/collisions.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 
@@ -136,23 +137,27 @@ int32_t CollisionPaletteIndex(int32_t red, int32_t green, int32_t blue) {
 }
 
 uint32_t IntegerSquareRoot(uint64_t v) {
-  // Bit by bit from the top: each step keeps root^2 <= v.
-  uint64_t root = 0;
-  for (int shift = 31; shift >= 0; --shift) {
-    const uint64_t trial = root | (uint64_t{1} << shift);
-    if (trial * trial <= v) root = trial;
-  }
+  // A floating-point estimate, then corrected with integer squares until it is exactly the floor:
+  // the estimate may be off by one either way (a double holds v only to 53 bits, and its root is
+  // rounded), never more.
+  uint64_t root = static_cast<uint64_t>(std::sqrt(static_cast<double>(v)));
+  root = std::min<uint64_t>(root, 0xFFFFFFFFu);
+  while (root > 0 && root * root > v) --root;
+  while (root < 0xFFFFFFFFu && (root + 1) * (root + 1) <= v) ++root;
   return static_cast<uint32_t>(root);
 }
 
 // [SECTION] Pair list and defaults
 
-void BuildCollisionPairs(const uint8_t* map, std::vector<state::CollisionPair>* pairs) {
-  pairs->clear();
+void BuildCollisionPairs(const uint8_t* map, state::CollisionState* collisions) {
+  collisions->pairs.clear();
+  collisions->named.fill(false);
   for (int32_t i = 0; i < kMapSide; ++i) {
     for (int32_t j = i + 1; j < kMapSide; ++j) {
       const uint8_t number = map[i * kMapSide + j];
-      if (number != 0) pairs->push_back({j, i, CollisionColourValue(number), 0});
+      if (number == 0) continue;
+      collisions->pairs.push_back({j, i, CollisionColourValue(number), 0});
+      collisions->named[static_cast<size_t>(i)] = collisions->named[static_cast<size_t>(j)] = true;
     }
   }
 }
@@ -204,53 +209,97 @@ bool BoxesTouch(const int32_t* sine, const int32_t* a, const int32_t* b) {
   return HoldsPoint(fb, fa[0]) || HoldsPoint(fa, fb[0]);
 }
 
-bool RecordsTouch(const int32_t* sine, const int32_t* a, const int32_t* b) {
-  const bool boxes = HasBits(a, model::kStatusBoxCollisions) && HasBits(b, model::kStatusBoxCollisions);
-  const int word = boxes ? model::kWordBoxRadius : model::kWordRadius;
-  const int64_t r = static_cast<int32_t>(static_cast<uint32_t>(a[word]) + static_cast<uint32_t>(b[word]));
-  const int32_t dx = WrappedDifference(a[model::kWordPositionX], b[model::kWordPositionX]);
-  const int32_t dy = WrappedDifference(a[model::kWordPositionY], b[model::kWordPositionY]);
-  const int32_t dz = WrappedDifference(a[model::kWordPositionZ], b[model::kWordPositionZ]);
-  if (int64_t{Magnitude(dx) >> 9} >= r || int64_t{Magnitude(dy) >> 9} >= r || int64_t{Magnitude(dz) >> 9} >= r) {
-    return false;
-  }
+namespace {
+
+// What the pair test reads of one element, packed so that the pass's 256 of them sit in 8 KB.
+struct Mover {
+  int32_t position[3];
+  int32_t radius;
+  int32_t boxRadius;
+  uint32_t status;
+  int32_t unused[2];
+};
+
+Mover MoverOf(const int32_t* record) {
+  return {{record[model::kWordPositionX], record[model::kWordPositionY], record[model::kWordPositionZ]},
+          record[model::kWordRadius],
+          record[model::kWordBoxRadius],
+          static_cast<uint32_t>(record[model::kWordStatus]),
+          {}};
+}
+
+// Steps 3 and 4 of the pair test with the radii r chosen: the per-axis rejects (the three tests
+// combined without branches: most pairs fail one of them, and which one is not predictable), then
+// the integer distance. Inline, so the pass runs it in its loop.
+inline bool Near(const Mover& a, const Mover& b, int64_t r) {
+  const int32_t dx = WrappedDifference(a.position[0], b.position[0]);
+  const int32_t dy = WrappedDifference(a.position[1], b.position[1]);
+  const int32_t dz = WrappedDifference(a.position[2], b.position[2]);
+  // Magnitudes shifted by 9 stay below 2^23, so 32-bit comparisons are exact.
+  const auto r32 = static_cast<int32_t>(r);
+  const bool near = (static_cast<int32_t>(Magnitude(dx) >> 9) < r32) & (static_cast<int32_t>(Magnitude(dy) >> 9) < r32) &
+                    (static_cast<int32_t>(Magnitude(dz) >> 9) < r32);
+  if (!near) return false;
   uint64_t sum = 0;
   for (const int32_t d : {dx >> 9, dy >> 9, dz >> 9}) {
     const uint64_t square = static_cast<uint64_t>(int64_t{d} * d);
     sum = square > kLargestWord ? kLargestWord + 1 : sum + square;
     if (sum > kLargestWord) break;
   }
-  const int64_t distance = IntegerSquareRoot(std::min(sum, kLargestWord));
-  if (distance > r) return false;
-  return !boxes || BoxesTouch(sine, a, b);
+  return int64_t{IntegerSquareRoot(std::min(sum, kLargestWord))} <= r;
 }
 
-void RunCollisionPass(int32_t* records, const int32_t* sine, std::vector<state::CollisionPair>* pairs) {
-  for (state::CollisionPair& pair : *pairs) {
-    records[pair.first * kRecordWords + model::kWordCollisions] = 0;
-    records[pair.second * kRecordWords + model::kWordCollisions] = 0;
-    pair.hit = 0;
+// The radii of a pair: the box radii when both have box collisions on, else the radii, summed as
+// 32-bit words.
+inline int64_t PairRadius(const Mover& a, const Mover& b, bool boxes) {
+  return static_cast<int32_t>(boxes ? static_cast<uint32_t>(a.boxRadius) + static_cast<uint32_t>(b.boxRadius)
+                                    : static_cast<uint32_t>(a.radius) + static_cast<uint32_t>(b.radius));
+}
+
+}  // namespace
+
+bool RecordsTouch(const int32_t* sine, const int32_t* a, const int32_t* b) {
+  const Mover ma = MoverOf(a), mb = MoverOf(b);
+  const bool boxes = (ma.status & mb.status & model::kStatusBoxCollisions) != 0;
+  return Near(ma, mb, PairRadius(ma, mb, boxes)) && (!boxes || BoxesTouch(sine, a, b));
+}
+
+void RunCollisionPass(int32_t* records, const int32_t* sine, state::CollisionState* collisions) {
+  // The collision bits of every element some pair names are cleared once, not once per pair. The
+  // words the test reads do not change during the pass, so they are read once into `movers`.
+  std::array<Mover, kMapSide> movers;
+  for (int e = 0; e < kMapSide; ++e) {
+    if (collisions->named[static_cast<size_t>(e)]) records[e * kRecordWords + model::kWordCollisions] = 0;
+    movers[static_cast<size_t>(e)] = MoverOf(records + e * kRecordWords);
   }
   constexpr uint32_t kTested = model::kStatusOn | model::kStatusCollisions;
-  for (state::CollisionPair& pair : *pairs) {
-    int32_t* a = records + pair.first * kRecordWords;
-    int32_t* b = records + pair.second * kRecordWords;
-    if (!HasBits(a, kTested) || !HasBits(b, kTested)) continue;
-    if (!RecordsTouch(sine, a, b)) continue;
-    a[model::kWordCollisions] |= b[model::kWordIdentity];
-    b[model::kWordCollisions] |= a[model::kWordIdentity];
-    pair.hit = pair.colour;
+  for (state::CollisionPair& pair : collisions->pairs) {
+    const Mover& a = movers[static_cast<size_t>(pair.first)];
+    const Mover& b = movers[static_cast<size_t>(pair.second)];
+    const uint32_t both = a.status & b.status;
+    int32_t hit = 0;
+    if ((both & kTested) == kTested) {
+      const bool boxes = (both & model::kStatusBoxCollisions) != 0;
+      int32_t* ra = records + pair.first * kRecordWords;
+      int32_t* rb = records + pair.second * kRecordWords;
+      if (Near(a, b, PairRadius(a, b, boxes)) && (!boxes || BoxesTouch(sine, ra, rb))) {
+        ra[model::kWordCollisions] |= rb[model::kWordIdentity];
+        rb[model::kWordCollisions] |= ra[model::kWordIdentity];
+        hit = pair.colour;
+      }
+    }
+    pair.hit = hit;
   }
 }
 
 void CollisionPass(state::Engine& engine) {
   if (!engine.play) return;
-  RunCollisionPass(RecordsOf(&engine.arena), SineOf(&engine.arena), &engine.play->collisions.pairs);
+  RunCollisionPass(RecordsOf(&engine.arena), SineOf(&engine.arena), &engine.play->collisions);
 }
 
 void StartCollisions(state::Engine& engine) {
   state::CollisionState& collisions = engine.play->collisions;
-  BuildCollisionPairs(engine.arena.Host(core::Region::kCollisionMap), &collisions.pairs);
+  BuildCollisionPairs(engine.arena.Host(core::Region::kCollisionMap), &collisions);
   const int32_t last = std::min(engine.project.LastIndex(), model::kMaxElements - 1);
   int32_t* records = RecordsOf(&engine.arena);
   SetCollisionDefaults(records, last);
@@ -359,7 +408,7 @@ int32_t collision_map_set(const core::Arena* arena, int32_t* a, int32_t* b, cons
   if (!IsSceneElement(arena, a) || !IsSceneElement(arena, b)) return 0;
   *MapByte(arena, a, b) = static_cast<uint8_t>(number);
   state::Engine& engine = state::Current();
-  if (engine.play) BuildCollisionPairs(arena->Host(core::Region::kCollisionMap), &engine.play->collisions.pairs);
+  if (engine.play) BuildCollisionPairs(arena->Host(core::Region::kCollisionMap), &engine.play->collisions);
   return 0;
 }
 

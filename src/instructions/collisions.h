@@ -24,8 +24,8 @@ int32_t CollisionPaletteIndex(int32_t red, int32_t green, int32_t blue);
 uint32_t IntegerSquareRoot(uint64_t v);
 
 // Every pair of the 256 x 256 map (row i, column j > i, non-zero byte) in row then column order:
-// (j, i, colour value, 0). Holds all 32,640 pairs a full map names.
-void BuildCollisionPairs(const uint8_t* map, std::vector<state::CollisionPair>* pairs);
+// (j, i, colour value, 0), and the elements they name. Holds all 32,640 pairs a full map names.
+void BuildCollisionPairs(const uint8_t* map, state::CollisionState* collisions);
 
 // Play-start collision words of elements 0..lastElement: a radius of 0 or less from the extent
 // words, the box radius from the footprint corners, collision bits cleared.
@@ -38,10 +38,10 @@ bool RecordsTouch(const int32_t* sine, const int32_t* a, const int32_t* b);
 // corner of the other.
 bool BoxesTouch(const int32_t* sine, const int32_t* a, const int32_t* b);
 
-// One collision pass over `pairs` on the records: bits and hit words cleared, then every pair
-// whose two elements are on with collisions on is tested, and a hit ORs the identity bits both
-// ways and sets the hit word to the colour value.
-void RunCollisionPass(int32_t* records, const int32_t* sine, std::vector<state::CollisionPair>* pairs);
+// One collision pass over the pair list on the records: the collision bits of the named elements
+// cleared, then every pair whose two elements are on with collisions on is tested; a hit ORs the
+// identity bits both ways and sets the hit word to the colour value, any other pair's is 0.
+void RunCollisionPass(int32_t* records, const int32_t* sine, state::CollisionState* collisions);
 // The pass of the current play (frame operation 4 of the loop).
 void CollisionPass(state::Engine& engine);
 

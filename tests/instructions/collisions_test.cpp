@@ -48,8 +48,9 @@ TEST(CollisionPairs, RowThenColumnOrderAndEveryPairOfAFullMap) {
   map[2 * 256 + 3] = 11;
   map[4 * 256 + 4] = 7;  // the diagonal is never a pair
   map[9 * 256 + 1] = 2;  // the lower triangle is not read
-  std::vector<state::CollisionPair> pairs;
-  instructions::BuildCollisionPairs(map.data(), &pairs);
+  state::CollisionState collisions;
+  const std::vector<state::CollisionPair>& pairs = collisions.pairs;
+  instructions::BuildCollisionPairs(map.data(), &collisions);
   ASSERT_EQ(pairs.size(), 3u);
   EXPECT_EQ(pairs[0].first, 9);
   EXPECT_EQ(pairs[0].second, 0);
@@ -58,8 +59,10 @@ TEST(CollisionPairs, RowThenColumnOrderAndEveryPairOfAFullMap) {
   EXPECT_EQ(pairs[2].first, 5);
   EXPECT_EQ(pairs[2].second, 2);
   EXPECT_EQ(pairs[2].colour, 42);
+  EXPECT_TRUE(collisions.named[9]);
+  EXPECT_FALSE(collisions.named[4]);  // only on the diagonal
   std::fill(map.begin(), map.end(), 1);
-  instructions::BuildCollisionPairs(map.data(), &pairs);
+  instructions::BuildCollisionPairs(map.data(), &collisions);
   ASSERT_EQ(pairs.size(), 32640u);  // far beyond the 4045 a fixed buffer would hold
   EXPECT_EQ(pairs.back().first, 255);
   EXPECT_EQ(pairs.back().second, 254);
@@ -121,7 +124,7 @@ class CollisionPass : public testing_support::RoutineTest {
   }
   void Pair(int i, int j, uint8_t number) {
     arena.Host(core::Region::kCollisionMap)[i * 256 + j] = number;
-    instructions::BuildCollisionPairs(arena.Host(core::Region::kCollisionMap), &engine.play->collisions.pairs);
+    instructions::BuildCollisionPairs(arena.Host(core::Region::kCollisionMap), &engine.play->collisions);
   }
   void Pass() { instructions::CollisionPass(engine); }
   int32_t Bits(int e) { return Record(e)[model::kWordCollisions]; }
@@ -225,7 +228,7 @@ TEST_F(CollisionPass, SmallBoxInsideALargeOneAndVerticalSeparation) {
 TEST_F(CollisionPass, FullMapMakesTheLastPairCollide) {
   engine.project.records.resize(256);
   std::memset(arena.Host(core::Region::kCollisionMap), 1, 65536);
-  instructions::BuildCollisionPairs(arena.Host(core::Region::kCollisionMap), &engine.play->collisions.pairs);
+  instructions::BuildCollisionPairs(arena.Host(core::Region::kCollisionMap), &engine.play->collisions);
   Place(254, 10, 5000, 0, 0);
   Place(255, 10, 5001, 0, 0);
   Record(254)[model::kWordIdentity] = 0x40;
