@@ -41,6 +41,7 @@ struct GroundGrid {
 struct CollisionState {
   std::vector<CollisionPair> pairs;  // in map order: row, then column
   std::array<bool, 256> named{};     // the elements some pair names, kept with the list
+  std::vector<uint32_t> candidates;  // the pass's scratch: pairs left after the axis tests
   int32_t groundMesh = -1;           // element whose ground map is the ground mesh; -1 none
   int32_t volumeMesh = -1;           // likewise the volume mesh
   int32_t reboundDivisor = 250;      // rebound_yr's divisor
