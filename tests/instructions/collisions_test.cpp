@@ -398,4 +398,51 @@ TEST_F(Rebound, SpinFromAGlancingHitBothWays) {
   EXPECT_EQ(Record(0)[model::kWordSpinY], 500);
 }
 
+TEST_F(CollisionPass, SightAlongTheForwardAxis) {
+  // The element looks along +z; the target 1000 mm ahead with radius 100 mm (factor 128: x 1).
+  Place(0, 100, 0, 0, 0);
+  Place(1, 100, 0, 0, 1000);
+  EXPECT_EQ(Call("sight", Address(0), Address(1), 2000 * 512, 128), 1);
+  EXPECT_EQ(Call("sight", Address(0), Address(1), 500 * 512, 128), -1);  // the line ends short
+  Place(1, 100, 500, 0, 1000);  // (d.m)^2 = 4e12 < (1.25e6 - 1e4) x 4e6: the line misses
+  EXPECT_EQ(Call("sight", Address(0), Address(1), 2000 * 512, 128), -1);
+  EXPECT_EQ(Call("sight", Address(0), Address(1), 2000 * 512, 128 * 6), 1);  // radius 600 mm
+  Record(0)[model::kWordRotationY] = 23040;  // turned 45 degrees toward -x: (500, 1000) is off
+  EXPECT_EQ(Call("sight", Address(0), Address(1), 2000 * 512, 128), -1);
+  // Toward +x: the target is 18.5 degrees off the line at 1118 mm, 355 mm from it.
+  Record(0)[model::kWordRotationY] = -23040;
+  EXPECT_EQ(Call("sight", Address(0), Address(1), 2000 * 512, 128 * 3), -1);
+  EXPECT_EQ(Call("sight", Address(0), Address(1), 2000 * 512, 128 * 4), 1);
+  Record(1)[model::kWordStatus] = 0;
+  EXPECT_EQ(Call("sight", Address(0), Address(1), 2000 * 512, 128 * 4), -1);
+  EXPECT_EQ(Call("sight", Address(0), 0x80000001u, 2000 * 512, 128), 0);
+}
+
+TEST_F(CollisionPass, BottomOverTheCollisionFacesAfterScaleAndTilt) {
+  // One face (0, -100, 0), (100, 0, 0), (0, 0, 100) mm in the aspect data.
+  auto* faces = arena.As<int32_t>(core::Region::kAspectData);
+  const int32_t face[16] = {2, 0, -100, 0, 100, 0, 0, 0, 0, 100, 0, 0, 100};
+  std::memcpy(faces, face, sizeof face);
+  auto* slots = arena.As<int32_t>(core::Region::kAspectSlots);
+  slots[engine::kSlotTag] = static_cast<int32_t>(engine::kTagVisual);
+  slots[engine::kSlotFaceCount] = 1;
+  slots[engine::kSlotFaceList] = static_cast<int32_t>(arena.Address(core::Region::kAspectData));
+  int32_t* w = Record(0);
+  w[model::kWordCurrentAspect] = static_cast<int32_t>(arena.Address(core::Region::kAspectSlots));
+  SetVector(0, model::kWordScaleX, 1000, 2000, 1000);  // words 31 and 32
+  w[model::kWordScaleZ] = 1000;
+  EXPECT_EQ(Call("bottom", Address(0)), -200 * 512);
+  w[model::kWordScaleY] = 1000;
+  w[model::kWordRotationX] = 46080;  // the +z vertex turns down to y = -100
+  EXPECT_EQ(Call("bottom", Address(0)), -100 * 512);
+  w[model::kWordRotationX] = 0;
+  w[model::kWordRotationZ] = -46080;  // (100, 0, 0) turns to y = -100 (a wrapped quarter less 1)
+  EXPECT_NEAR(Call("bottom", Address(0)), -100 * 512, 2);
+  slots[engine::kSlotTag] = static_cast<int32_t>(engine::kTagXVisual);
+  w[model::kWordExtent4] = -75;
+  EXPECT_EQ(Call("bottom", Address(0)), -75 * 512);
+  slots[engine::kSlotTag] = static_cast<int32_t>(engine::kTagSprite);
+  EXPECT_EQ(Call("bottom", Address(0)), 0);
+}
+
 }  // namespace
