@@ -228,27 +228,25 @@ Mover MoverOf(const int32_t* record) {
           {}};
 }
 
-// Step 3 of the pair test: every axis distance in millimetres below r. Magnitudes shifted by 9
-// stay below 2^23, so 32-bit comparisons are exact.
+// Step 3 of the pair test: every axis distance in millimetres below r, the three tests combined
+// without branches (most pairs fail one of them, and which one is not predictable). Magnitudes
+// shifted by 9 stay below 2^23, so 32-bit comparisons are exact.
 inline bool AxesNear(const Mover& a, const Mover& b, int32_t r) {
   const uint32_t mx = Magnitude(WrappedDifference(a.position[0], b.position[0])) >> 9;
   const uint32_t my = Magnitude(WrappedDifference(a.position[1], b.position[1])) >> 9;
   const uint32_t mz = Magnitude(WrappedDifference(a.position[2], b.position[2])) >> 9;
-  return (static_cast<int32_t>(mx) < r) & (static_cast<int32_t>(my) < r) & (static_cast<int32_t>(mz) < r);
+  const int near = static_cast<int>(static_cast<int32_t>(mx) < r) & static_cast<int>(static_cast<int32_t>(my) < r) &
+                   static_cast<int>(static_cast<int32_t>(mz) < r);
+  return near != 0;
 }
 
-// Steps 3 and 4 of the pair test with the radii r chosen: the per-axis rejects (the three tests
-// combined without branches: most pairs fail one of them, and which one is not predictable), then
-// the integer distance. Inline, so the pass runs it in its loop.
+// Steps 3 and 4 of the pair test with the radii r chosen: the per-axis rejects, then the integer
+// distance.
 inline bool Near(const Mover& a, const Mover& b, int64_t r) {
+  if (!AxesNear(a, b, static_cast<int32_t>(r))) return false;
   const int32_t dx = WrappedDifference(a.position[0], b.position[0]);
   const int32_t dy = WrappedDifference(a.position[1], b.position[1]);
   const int32_t dz = WrappedDifference(a.position[2], b.position[2]);
-  // Magnitudes shifted by 9 stay below 2^23, so 32-bit comparisons are exact.
-  const auto r32 = static_cast<int32_t>(r);
-  const bool near = (static_cast<int32_t>(Magnitude(dx) >> 9) < r32) & (static_cast<int32_t>(Magnitude(dy) >> 9) < r32) &
-                    (static_cast<int32_t>(Magnitude(dz) >> 9) < r32);
-  if (!near) return false;
   uint64_t sum = 0;
   for (const int32_t d : {dx >> 9, dy >> 9, dz >> 9}) {
     const uint64_t square = static_cast<uint64_t>(int64_t{d} * d);
@@ -298,7 +296,7 @@ void RunCollisionPass(int32_t* records, const int32_t* sine, state::CollisionSta
     const int32_t r = static_cast<int32_t>(PairRadius(a, b, (both & model::kStatusBoxCollisions) != 0));
     const bool tested = (both & kTested) == kTested;
     candidates[count] = static_cast<uint32_t>(k);
-    count += static_cast<size_t>(tested & AxesNear(a, b, r));
+    count += static_cast<size_t>(static_cast<int>(tested) & static_cast<int>(AxesNear(a, b, r)));
     pair.hit = 0;
   }
   for (size_t c = 0; c < count; ++c) {
