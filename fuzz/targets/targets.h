@@ -29,6 +29,9 @@ std::string FuzzXFile(const uint8_t* data, size_t size);
 // Byte 0 of the input picks the file name the font is read under.
 std::string FuzzEditorFont(const uint8_t* data, size_t size);
 std::string FuzzWav(const uint8_t* data, size_t size);
+// Records, a collision map and instruction calls in one engine made for the whole process; a
+// ground map after four 0xFF bytes.
+std::string FuzzCollisions(const uint8_t* data, size_t size);
 
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
@@ -42,6 +45,7 @@ inline constexpr Target kTargets[] = {
     {"ground_map", FuzzGroundMap}, {"pcx", FuzzPcx}, {"camera", FuzzCamera}, {"xfile", FuzzXFile},
     {"editor_font", FuzzEditorFont},
     {"wav", FuzzWav},
+    {"collision", FuzzCollisions},
 };
 
 }  // namespace fuzzing

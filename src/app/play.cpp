@@ -134,6 +134,7 @@ void RunBrainStep(Engine& engine) {
   engine.play->text.queue.Clear();
   brain::RunBrains(&engine.play->brains,
                    [&engine](int32_t element, uint32_t address) { return FaultPlace(engine, element, address); });
+  instructions::CountDownPolygonTest(*engine.play);
 }
 
 namespace {
@@ -216,6 +217,18 @@ std::string DumpStateRecords(const Engine& engine, const std::string& scene, int
           ", \"position_stack\": " + std::to_string(engine.positions.depth) + ", \"debug\": " +
           (engine.debug.shown ? core::JsonString(instructions::DebugText(engine.debug.value)) : std::string("null"));
   json += "},\n\"sound\": " + (engine.play ? engine.play->sounds.Json(engine.listener) : std::string("null"));
+  json += ",\n\"collision_pairs\": [";
+  // The pair list in list order, and the play's ground and volume references.
+  const state::CollisionState empty;
+  const state::CollisionState& collisions = engine.play ? engine.play->collisions : empty;
+  for (size_t i = 0; i < collisions.pairs.size(); ++i) {
+    const state::CollisionPair& pair = collisions.pairs[i];
+    json += (i == 0 ? "[" : ", [") + std::to_string(pair.first) + ", " + std::to_string(pair.second) + ", " +
+            std::to_string(pair.colour) + ", " + std::to_string(pair.hit) + "]";
+  }
+  json += "],\n\"ground\": {\"mesh\": " + std::to_string(collisions.groundMesh) +
+          ", \"volume\": " + std::to_string(collisions.volumeMesh) +
+          ", \"rebound_yr_divisor\": " + std::to_string(collisions.reboundDivisor) + "}";
   json += ",\n\"scene\": " + scene;
   json += ",\n\"gl_objects\": " + (glObjects >= 0 ? std::to_string(glObjects) : std::string("null"));
   return json + "}\n";
@@ -267,6 +280,7 @@ void StartPlay(Engine& engine) {
   if (play.testPlay) engine.platform.window->ShowNotice("Initializing objects, please wait...");
   BuildScene(engine);
   StartSounds(engine);
+  instructions::StartCollisions(engine);
 
   // Brains: compiled into the code area, then made ready for the chosen backend.
   if (play.testPlay) engine.platform.window->ShowNotice("Compiling brains, please wait...");
@@ -327,6 +341,7 @@ bool RunPlayPass(Engine& engine) {
   } else if (engine.project.records.empty()) {
     escape = engine.platform.window->Input().scanDown[0x01];  // nothing plays yet: Escape leaves
   }
+  instructions::CollisionPass(engine);
   RunBrainStep(engine);
   ++play.steps;
   if (play.exitTarget != kExitNone || escape) return false;

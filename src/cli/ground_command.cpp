@@ -1,6 +1,6 @@
-// vexel ground build|show|height: boundary ground maps built from a .3ds as a play builds them,
-// their contents, and the mesh ground height at a point. Calls engine (the .3ds source), model
-// and core.
+// vexel ground build|show|height|inside: boundary ground maps built from a .3ds as a play builds
+// them, their contents, the mesh ground height and slope at a point, and the volume test at a
+// point. Calls engine (the .3ds source), model and core.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -18,7 +18,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: vexel ground build MESH [--out MAP] [--reverse] [--json]\n"
     "       vexel ground show MAP [--json]\n"
-    "       vexel ground height MAP X Z [--y Y] [--radius R] [--json]\n";
+    "       vexel ground height MAP X Z [--y Y] [--radius R] [--json]\n"
+    "       vexel ground inside MAP X Y Z [--above A] [--below B] [--json]\n";
 
 int Usage() {
   std::fprintf(stderr, "%s", kUsage);
@@ -135,9 +136,39 @@ int Height(int argc, const char* const* argv) {
   model::GroundMap map;
   if (!Load(argv[0], &map)) return 1;
   const model::GroundHit hit = model::MeshGroundHeight(map, x, y, z, radius);
-  const char* format = json ? "{\"height\": %d, \"bucket\": [%d, %d], \"triangle\": %d}\n"
-                            : "height %d bucket %d %d triangle %d\n";
-  std::printf(format, hit.height, hit.row, hit.column, hit.triangle);
+  // The slope of the triangle chosen, as ground_slope answers it.
+  const int32_t slope = hit.triangle < 0 ? 0 : model::GroundTriangleSlope(map.triangles[static_cast<size_t>(hit.triangle)].v);
+  const char* format = json ? "{\"height\": %d, \"bucket\": [%d, %d], \"triangle\": %d, \"slope\": %d}\n"
+                            : "height %d bucket %d %d triangle %d slope %d\n";
+  std::printf(format, hit.height, hit.row, hit.column, hit.triangle, slope);
+  return 0;
+}
+
+int Inside(int argc, const char* const* argv) {
+  if (argc < 4) return Usage();
+  int32_t x = 0, y = 0, z = 0, above = 0, below = 0;
+  bool json = false;
+  if (!ParseInt32(argv[1], &x) || !ParseInt32(argv[2], &y) || !ParseInt32(argv[3], &z)) return Usage();
+  for (int i = 4; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--above") == 0 && i + 1 < argc) {
+      if (!ParseInt32(argv[++i], &above)) return Usage();
+    } else if (std::strcmp(argv[i], "--below") == 0 && i + 1 < argc) {
+      if (!ParseInt32(argv[++i], &below)) return Usage();
+    } else if (std::strcmp(argv[i], "--json") == 0) {
+      json = true;
+    } else {
+      return Usage();
+    }
+  }
+  model::GroundMap map;
+  if (!Load(argv[0], &map)) return 1;
+  const model::VolumeAnswer answer = model::VolumeTest(map, x, y, z, above, below);
+  if (json) {
+    std::printf("{\"inside\": %s, \"above\": %d, \"below\": %d}\n", answer.inside ? "true" : "false", answer.above,
+                answer.below);
+  } else {
+    std::printf("%s\n", answer.inside ? "inside" : "outside");
+  }
   return 0;
 }
 
@@ -148,6 +179,7 @@ int GroundCommand(int argc, const char* const* argv) {
   if (std::strcmp(argv[0], "build") == 0) return Build(argc - 1, argv + 1);
   if (std::strcmp(argv[0], "show") == 0) return Show(argc - 1, argv + 1);
   if (std::strcmp(argv[0], "height") == 0) return Height(argc - 1, argv + 1);
+  if (std::strcmp(argv[0], "inside") == 0) return Inside(argc - 1, argv + 1);
   return Usage();
 }
 

@@ -12,10 +12,13 @@
 
 #include "brain/brain.h"
 #include "instructions/arithmetic.h"
+#include "instructions/collisions.h"
 #include "instructions/element_memory.h"
+#include "instructions/ground.h"
 #include "instructions/input.h"
 #include "instructions/lookup.h"
 #include "instructions/motion.h"
+#include "instructions/polygons.h"
 #include "instructions/program.h"
 #include "instructions/rendering.h"
 #include "instructions/sound.h"

@@ -9,7 +9,8 @@ namespace instructions {
 std::vector<std::span<const brain::RoutineEntry>> RoutineFamilies() {
   return {MotionRoutines(),  VariableRoutines(),      ProgramRoutines(),    SwitchRoutines(),
           LookupRoutines(),  ElementMemoryRoutines(), ArithmeticRoutines(), InputRoutines(),
-          RenderingRoutines(), SpriteRoutines(), TextRoutines(), SoundRoutines()};
+          RenderingRoutines(), SpriteRoutines(), TextRoutines(), SoundRoutines(), CollisionRoutines(),
+          GroundRoutines(), PolygonRoutines()};
 }
 
 bool BindAllRoutines(brain::RoutineSlots* slots, std::vector<std::string>* problems) {

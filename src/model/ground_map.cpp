@@ -355,4 +355,54 @@ GroundHit MeshGroundHeight(const GroundMap& map, int32_t x, int32_t y, int32_t z
   return hit;
 }
 
+int32_t GroundTriangleSlope(const int32_t v[9]) {
+  const float ax = static_cast<float>(v[3]) - static_cast<float>(v[0]);
+  const float ay = static_cast<float>(v[4]) - static_cast<float>(v[1]);
+  const float az = static_cast<float>(v[5]) - static_cast<float>(v[2]);
+  const float bx = static_cast<float>(v[6]) - static_cast<float>(v[0]);
+  const float by = static_cast<float>(v[7]) - static_cast<float>(v[1]);
+  const float bz = static_cast<float>(v[8]) - static_cast<float>(v[2]);
+  // In double from here: single-precision products of coordinates near 2^32 still fit, but their
+  // squares would not.
+  const double nx = static_cast<double>(ay * bz - az * by), ny = static_cast<double>(az * bx - ax * bz);
+  const double nz = static_cast<double>(ax * by - ay * bx);
+  const double length = std::sqrt(nx * nx + ny * ny + nz * nz);
+  if (!(length > 0.0) || !std::isfinite(length)) return 0;
+  const double scale = 46080.0 / length;
+  const double h = std::sqrt((nx * scale) * (nx * scale) + (nz * scale) * (nz * scale));
+  return static_cast<int32_t>(std::min(h, 46080.0));
+}
+
+VolumeAnswer VolumeTest(const GroundMap& map, int32_t x, int32_t y, int32_t z, int32_t above, int32_t below) {
+  VolumeAnswer answer;
+  int32_t row, column;
+  if (!GroundBucketAt(map, x, z, &row, &column)) return answer;
+  const int bucket = row * kGroundGrid + column;
+  const double mx = x / 512.0, mz = z / 512.0;
+  const float fx = static_cast<float>(mx), fz = static_cast<float>(mz);
+  int64_t aboveGap = 0, belowGap = 0;
+  bool aboveFaces = false, belowFaces = false;
+  for (int32_t k = map.bucketStart[bucket]; k < map.bucketStart[bucket + 1]; ++k) {
+    const int32_t i = map.bucketTriangles[k];
+    const GroundTriangle& t = map.triangles[i];
+    if (!GroundPointInTriangle(t, fx, fz)) continue;
+    const __int128 facing = static_cast<__int128>(Z(t, 1) - Z(t, 0)) * (X(t, 2) - X(t, 0)) -
+                            static_cast<__int128>(X(t, 1) - X(t, 0)) * (Z(t, 2) - Z(t, 0));
+    if (facing == 0) continue;
+    const int64_t height = GroundTriangleHeight(t, mx, mz);
+    if (height > y) {
+      const int64_t gap = height - y;
+      if (gap <= above) return {true, i, answer.below};
+      if (answer.above < 0 || gap < aboveGap) answer.above = i, aboveGap = gap, aboveFaces = facing > 0;
+    } else {
+      const int64_t gap = y - height;
+      if (gap < -static_cast<int64_t>(below)) return {true, answer.above, i};
+      if (answer.below < 0 || gap < belowGap) answer.below = i, belowGap = gap, belowFaces = facing > 0;
+    }
+  }
+  const bool outside = (answer.above < 0 || !aboveFaces) && (answer.below < 0 || belowFaces);
+  answer.inside = !outside;
+  return answer;
+}
+
 }  // namespace model

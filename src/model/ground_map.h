@@ -115,4 +115,23 @@ GroundHit MeshGroundHeight(const GroundMap& map, int32_t x, int32_t y, int32_t z
 // heights are equal, else the plane through the vertices; clamped to the 32-bit range.
 int32_t GroundTriangleHeight(const GroundTriangle& t, double x, double z);
 
+// The steepness of a triangle: its normal (cross product of two edges, single precision) scaled
+// to length 46080, and the truncated length of the horizontal part: 0 when level, near 46080 when
+// vertical; 0 for a triangle of no area.
+int32_t GroundTriangleSlope(const int32_t v[9]);
+
+struct VolumeAnswer {
+  bool inside = false;
+  int32_t above = -1;  // nearest triangle above the point, -1 none (not looked for once inside)
+  int32_t below = -1;  // nearest triangle at or below the point
+};
+
+// Whether (x, y, z) (position units) lies inside the closed mesh of `map`. The bucket under the
+// point is searched (outside the grid, or an empty bucket: outside); of the triangles whose ground
+// projection holds the point, those with a facing value C = (z2 - z1)(x3 - x1) - (x2 - x1)(z3 - z1)
+// of 0 are skipped. A triangle above within `above` of the point, or one at or below it by less
+// than -`below`, makes it inside at once. Otherwise it is outside exactly when the nearest triangle
+// above is missing or has C <= 0 and the nearest below is missing or has C > 0.
+VolumeAnswer VolumeTest(const GroundMap& map, int32_t x, int32_t y, int32_t z, int32_t above, int32_t below);
+
 }  // namespace model

@@ -22,6 +22,7 @@
 #include "engine/engine.h"
 #include "model/model.h"
 #include "platform/platform.h"
+#include "state/collision_state.h"
 
 namespace state {
 
@@ -142,6 +143,7 @@ struct Play {
   // What the play start put aside and the play end puts back.
   model::Fog fog;
   std::vector<uint8_t> keptCollisionMap;  // test play only
+  CollisionState collisions;  // pair list, ground and volume references, polygon test results
   bool portsNoticeGiven = false;  // a port instruction was refused and said so on stderr
 };
 

@@ -110,11 +110,11 @@ TEST(GroundPlay, CommandBuildsShowsAndAnswersHeights) {
   run = RunProgram(VEXEL_VEXEL_BINARY, {"ground", "height", "mesh.m3d", "256000", "256000", "--y", "-512", "--radius",
                                         "512000"}, folder.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out, "height 128000 bucket 80 80 triangle 0\n");
+  EXPECT_EQ(run.out, "height 128000 bucket 80 80 triangle 0 slope 20607\n");  // 46080 x 2 / sqrt(20) = 20607.6
   // Negative coordinates are coordinates; only the flat square lies under (-1000, -1000) mm.
   run = RunProgram(VEXEL_VEXEL_BINARY, {"ground", "height", "mesh.m3d", "-512000", "-512000", "--json"}, folder.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out, "{\"height\": -512000, \"bucket\": [32, 32], \"triangle\": 1}\n");
+  EXPECT_EQ(run.out, "{\"height\": -512000, \"bucket\": [32, 32], \"triangle\": 1, \"slope\": 0}\n");
   // A mesh that is no model builds nothing; a damaged map is refused with its reason.
   ASSERT_TRUE(WriteText(folder / "junk.3ds", "junk"));
   run = RunProgram(VEXEL_VEXEL_BINARY, {"ground", "build", "junk.3ds"}, folder.path());
@@ -124,6 +124,30 @@ TEST(GroundPlay, CommandBuildsShowsAndAnswersHeights) {
   run = RunProgram(VEXEL_VEXEL_BINARY, {"ground", "show", "junk.3ds"}, folder.path());
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("shorter than a header"), std::string::npos) << run.err;
+}
+
+// The volume test on a map file: a closed box x, z -1000..1000 mm, y 0..1000 mm whose top faces
+// up and bottom down, asked at x = 200 mm, z = -100 mm (over triangles 1 and 3).
+TEST(GroundPlay, CommandAnswersTheVolumeTest) {
+  WorkFolder folder(1);
+  std::vector<model::GroundTriangle> box = {
+      {{-1000, 1000, -1000, -1000, 1000, 1000, 1000, 1000, -1000}}, {{1000, 1000, 1000, 1000, 1000, -1000, -1000, 1000, 1000}},
+      {{-1000, 0, -1000, 1000, 0, -1000, -1000, 0, 1000}}, {{1000, 0, 1000, -1000, 0, 1000, 1000, 0, -1000}}};
+  ASSERT_TRUE(model::WriteGroundMap(folder / "box.m3d", model::BuildGroundMap(box, false, 0), nullptr));
+  auto run = RunProgram(VEXEL_VEXEL_BINARY, {"ground", "inside", "box.m3d", "102400", "256000", "-51200"}, folder.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "inside\n");
+  run = RunProgram(VEXEL_VEXEL_BINARY, {"ground", "inside", "box.m3d", "102400", "563200", "-51200", "--json"}, folder.path());
+  EXPECT_EQ(run.out, "{\"inside\": false, \"above\": -1, \"below\": 1}\n");
+  // 100 mm above the top: inside once the below tolerance is past -100 mm.
+  run = RunProgram(VEXEL_VEXEL_BINARY, {"ground", "inside", "box.m3d", "102400", "563200", "-51200", "--below", "-51201"},
+                   folder.path());
+  EXPECT_EQ(run.out, "inside\n");
+  run = RunProgram(VEXEL_VEXEL_BINARY, {"ground", "inside", "box.m3d", "102400", "-51200", "-51200", "--above", "51200",
+                                        "--json"}, folder.path());
+  EXPECT_EQ(run.out, "{\"inside\": true, \"above\": 3, \"below\": -1}\n");
+  run = RunProgram(VEXEL_VEXEL_BINARY, {"ground", "inside", "box.m3d", "1"}, folder.path());
+  EXPECT_EQ(run.exitCode, 2);
 }
 
 }  // namespace
