@@ -272,6 +272,25 @@ void BM_DrawSurface(benchmark::State& state) {
 }
 BENCHMARK(BM_DrawSurface)->ArgsProduct({{16, 32}, {0, 1}})->ArgNames({"bits", "changing"})->Unit(benchmark::kMillisecond);
 
+// What a frame with sprites or text adds on GL: the frame read back into a 16- or 32-bit surface
+// and that surface shown over the frame again (the drawing of the sprites is bench_screen2d's).
+void BM_ReadBackAndOverlay(benchmark::State& state) {
+  Bench& bench = Shared();
+  if (!bench.ok) return state.SkipWithError("no GL context");
+  const int bits = static_cast<int>(state.range(0));
+  std::vector<uint8_t> composed(static_cast<size_t>(kWidth) * kHeight * static_cast<size_t>(bits / 8), 0);
+  bench.platform.gl->BeginFrame(platform::Rgb{});
+  bench.renderer.BeginFrame(kWidth, kHeight);
+  uint8_t tick = 0;
+  Frames(state, [&] {
+    bench.renderer.ReadSurface(composed.data(), bits, kWidth * bits / 8, kWidth, kHeight);
+    composed[0] = ++tick;  // the 2D pass changed something
+    bench.renderer.DrawSurface(composed.data(), bits, kWidth * bits / 8, kWidth, kHeight, 1);
+    bench.renderer.Finish();
+  });
+}
+BENCHMARK(BM_ReadBackAndOverlay)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);
+
 // Opening a second renderer on the same context: compiling and linking its programs.
 void BM_OpenAndClose(benchmark::State& state) {
   Bench& bench = Shared();
