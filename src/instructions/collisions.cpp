@@ -494,23 +494,6 @@ int32_t bottom(const core::Arena* arena, int32_t* record, const brain::Regs&) {
   return static_cast<int32_t>(units);
 }
 
-// The line angle of (p, q) in angle units: the table arctangent of |p x 1024 / q| placed in its
-// quadrant (720 eighths when q is 0).
-int32_t LineAngle(const core::Arena* arena, int64_t p, int64_t q) {
-  int32_t c = 720;
-  if (q != 0) {
-    const int64_t ratio = p * 1024 / q;
-    c = TableArctangent(arena->As<int32_t>(core::Region::kArctangent), ratio < 0 ? -ratio : ratio);
-  }
-  if (p < 0 && q < 0) {
-    c += 1440;
-  } else if (p < 0) {
-    c = 2880 - c;
-  } else if (q < 0) {
-    c = 1440 - c;
-  }
-  return c * 64;
-}
 
 // x' = x cos - z sin, z' = x sin + z cos by a wrapped angle, fine table, 64-bit products.
 void TurnXZ(const int32_t* sine, int32_t angle, int32_t* x, int32_t* z) {

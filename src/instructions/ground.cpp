@@ -70,19 +70,7 @@ void OutOfFrame(const int32_t* sine, const int32_t* record, int64_t v[3]) {
 // Line angle of (p, q) as a signed angle, -92160 < a <= 92160: the table arctangent of
 // |p x 1024 / q| (a right angle for q = 0) placed by the signs.
 int32_t SignedLineAngle(const core::Arena* arena, int64_t p, int64_t q) {
-  int32_t c = 720;
-  if (q != 0) {
-    const int64_t ratio = p * 1024 / q;
-    c = TableArctangent(arena->As<int32_t>(core::Region::kArctangent), ratio < 0 ? -ratio : ratio);
-  }
-  if (p < 0 && q < 0) {
-    c += 1440;
-  } else if (p < 0) {
-    c = 2880 - c;
-  } else if (q < 0) {
-    c = 1440 - c;
-  }
-  int32_t angle = c * 64;
+  int32_t angle = LineAngle(arena, p, q);
   if (angle > 92160) angle -= kFullTurn;
   return angle;
 }

@@ -713,6 +713,22 @@ int32_t PlanarDirection(const int32_t* arctangent, int64_t dx, int64_t dz) {
   return HeadingFromQuadrant(c, dx, dz);
 }
 
+int32_t LineAngle(const core::Arena* arena, int64_t p, int64_t q) {
+  int32_t c = kRightAngleEighths;
+  if (q != 0) {
+    const int64_t ratio = p * 1024 / q;
+    c = TableArctangent(ArctangentTableOf(arena), ratio < 0 ? -ratio : ratio);
+  }
+  if (p < 0 && q < 0) {
+    c += 1440;
+  } else if (p < 0) {
+    c = 2880 - c;
+  } else if (q < 0) {
+    c = 1440 - c;
+  }
+  return c * 64;
+}
+
 int32_t Cosine512(int32_t angle) {
   return static_cast<int32_t>(std::lround(std::cos(WrapAngle(angle) / kUnitsPerRadian) * 512.0));
 }

@@ -23,6 +23,10 @@ int32_t ShortestAngleDifference(int32_t a, int32_t b);
 // entries.
 int32_t TableArctangent(const int32_t* table, int64_t ratio);
 
+// The line angle of (p, q) in angle units, 0..184320: the table arctangent of |p x 1024 / q|
+// placed in its quadrant (a right angle when q is 0).
+int32_t LineAngle(const core::Arena* arena, int64_t p, int64_t q);
+
 // Heading (angle units, -46080..138240) of the vector (dx, dz): 0 along +z, -46080 along +x.
 // An x extent from 0 to 511 counts as straight along z.
 int32_t PlanarDirection(const int32_t* arctangent, int64_t dx, int64_t dz);
