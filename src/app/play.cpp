@@ -142,11 +142,8 @@ namespace {
 // The aspect an element shows now: its slot's tag, the picture's size where the kind has one, and
 // the count of pictures the element animates through; null without a slot.
 std::string AspectJson(const Engine& engine, const int32_t* words) {
-  const uint8_t* host = engine.arena.GuestToHostIn(core::Region::kAspectSlots,
-                                                   static_cast<uint32_t>(words[model::kWordCurrentAspect]),
-                                                   engine::kSlotBytes);
-  if (host == nullptr || words[model::kWordCurrentAspect] == 0) return "null";
-  const auto* slot = reinterpret_cast<const int32_t*>(host);
+  const int32_t* slot = engine::ShownSlot(engine.arena, words);
+  if (slot == nullptr) return "null";
   const auto tag = static_cast<uint32_t>(slot[engine::kSlotTag]);
   int32_t width = 0, height = 0;
   bool animated = false;

@@ -343,10 +343,8 @@ namespace {
 // [SECTION] Routines
 
 uint32_t SlotTagOf(const core::Arena* arena, const int32_t* record) {
-  const uint8_t* slot = arena->GuestToHostIn(core::Region::kAspectSlots,
-                                             static_cast<uint32_t>(record[model::kWordCurrentAspect]), engine::kSlotBytes);
-  if (slot == nullptr) return 0;
-  return static_cast<uint32_t>(reinterpret_cast<const int32_t*>(slot)[engine::kSlotTag]);
+  const int32_t* slot = engine::ShownSlot(*arena, record);
+  return slot != nullptr ? static_cast<uint32_t>(slot[engine::kSlotTag]) : 0u;
 }
 
 bool IsSceneElement(const core::Arena* arena, const int32_t* record) {
@@ -456,10 +454,8 @@ int32_t dimension_abs(const core::Arena*, int32_t* record, const brain::Regs& re
 // Lowest y over the visual's collision faces, each vertex scaled per axis by its scale word / 1000
 // and turned about x, then z, as the element is placed.
 int32_t bottom(const core::Arena* arena, int32_t* record, const brain::Regs&) {
-  const uint8_t* host = arena->GuestToHostIn(core::Region::kAspectSlots,
-                                             static_cast<uint32_t>(record[model::kWordCurrentAspect]), engine::kSlotBytes);
-  if (host == nullptr) return 0;
-  const auto* slot = reinterpret_cast<const int32_t*>(host);
+  const int32_t* slot = engine::ShownSlot(*arena, record);
+  if (slot == nullptr) return 0;
   const auto tag = static_cast<uint32_t>(slot[engine::kSlotTag]);
   if (tag == engine::kTagXVisual) return Narrow(int64_t{record[model::kWordExtent4]} * 512);
   if (tag != engine::kTagVisual) return 0;

@@ -65,13 +65,11 @@ int32_t frame_refresh(const core::Arena*, int32_t* record, const brain::Regs&) {
 bool frame_refresh_all(brain::Regs* regs, std::string*) {
   state::Engine& engine = state::Current();
   auto* records = engine.arena.As<int32_t>(core::Region::kElementRecords);
-  const uint32_t wanted = model::kStatusOn | model::kStatusVisible;
   for (int32_t i = 0; i <= engine.project.LastIndex() && i < model::kMaxElements; ++i) {
     int32_t* record = records + i * model::kRecordWords;
-    if ((static_cast<uint32_t>(record[model::kWordStatus]) & wanted) != wanted) continue;
-    const uint8_t* slot = engine.arena.GuestToHostIn(core::Region::kAspectSlots,
-                                                     static_cast<uint32_t>(record[model::kWordCurrentAspect]), 4);
-    if (slot != nullptr && *reinterpret_cast<const uint32_t*>(slot) == engine::kTagFrame) record[model::kWordExtent0] = 4;
+    if (!model::OnAndShown(record)) continue;
+    const int32_t* slot = engine::ShownSlot(engine.arena, record);
+    if (slot != nullptr && static_cast<uint32_t>(slot[engine::kSlotTag]) == engine::kTagFrame) record[model::kWordExtent0] = 4;
   }
   regs->eax = 0;
   return true;

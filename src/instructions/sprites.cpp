@@ -17,21 +17,11 @@
 namespace instructions {
 namespace {
 
-// The slot an element shows now, or nullptr.
-const int32_t* ShownSlot(const core::Arena* arena, const int32_t* record) {
-  const uint8_t* slot = arena->GuestToHostIn(core::Region::kAspectSlots,
-                                             static_cast<uint32_t>(record[model::kWordCurrentAspect]), engine::kSlotBytes);
-  return reinterpret_cast<const int32_t*>(slot);
-}
-
-bool OnAndShown(const int32_t* record) {
-  const uint32_t wanted = model::kStatusOn | model::kStatusVisible;
-  return (static_cast<uint32_t>(record[model::kWordStatus]) & wanted) == wanted;
-}
+using model::OnAndShown;
 
 // The slot of a record when it shows a picture of `tag`, else nullptr.
 const int32_t* SlotOfKind(const core::Arena* arena, const int32_t* record, uint32_t tag) {
-  const int32_t* slot = ShownSlot(arena, record);
+  const int32_t* slot = engine::ShownSlot(*arena, record);
   return slot != nullptr && static_cast<uint32_t>(slot[engine::kSlotTag]) == tag ? slot : nullptr;
 }
 

@@ -105,6 +105,11 @@ inline constexpr uint32_t kStatusSoundMode = 1u << 4;
 inline constexpr uint32_t kStatusTranslucent = 1u << 5;
 inline constexpr uint32_t kStatusVisible = 1u << 6;
 inline constexpr uint32_t kStatusCollisions = 1u << 7;
+// Whether an element takes part in drawing: switched on and shown.
+inline bool OnAndShown(const int32_t* record) {
+  constexpr uint32_t kWanted = kStatusOn | kStatusVisible;
+  return (static_cast<uint32_t>(record[kWordStatus]) & kWanted) == kWanted;
+}
 inline constexpr uint32_t kStatusBoxCollisions = 1u << 8;
 
 // [SECTION] Numbers of element records

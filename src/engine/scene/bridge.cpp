@@ -27,10 +27,7 @@ constexpr float kPositionUnits = 512000.0f;
 constexpr float kRadiansPerUnit = 0.000034088f;
 
 uint32_t Status(const int32_t* record) { return static_cast<uint32_t>(record[model::kWordStatus]); }
-bool OnAndShown(const int32_t* record) {
-  const uint32_t wanted = model::kStatusOn | model::kStatusVisible;
-  return (Status(record) & wanted) == wanted;
-}
+using model::OnAndShown;
 bool ChildRotation(const int32_t* record) { return (Status(record) & model::kStatusChildOffset) != 0; }
 
 // One turn of the fixed-point rotation by a wrapped angle: the table's sine and cosine, or none
@@ -557,7 +554,6 @@ void SceneBridge::DrawScreenElements(const Surface& surface) const {
 }
 
 void SceneBridge::Draw2dPass(Display* display, scene::Renderer* renderer) {
-  composed_.clear();
   if (display == nullptr || !display->Back().Usable()) return;
   if (!HasScreenElements() && !(pending2d && pending2d())) return;
   // Sprites and text are drawn over what the cameras drew, as onto one back buffer: the frame is

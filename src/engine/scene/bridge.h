@@ -136,9 +136,6 @@ class SceneBridge {
   // them. `renderer` may be null (no GL): the scene is still updated and the 2D pass drawn over a
   // copy of the back surface.
   void Render(Display* display, scene::Renderer* renderer);
-  // The surface the last 2D pass drew (the frame read back under it, or the back surface without a
-  // renderer); empty when the last frame had nothing in its 2D pass. Same layout as the back surface.
-  const std::vector<uint8_t>& Composed() const { return composed_; }
   // Releases every scene object and forgets the slots' side table; the renderer drops what it
   // made for them.
   void Release(scene::Renderer* renderer);
@@ -213,7 +210,7 @@ class SceneBridge {
   std::array<int32_t, 50> pathFrames_{};
   int32_t displayMode_ = 1;
   int32_t displayScale_ = 100;
-  std::vector<uint8_t> composed_;
+  std::vector<uint8_t> composed_;  // the 2D pass's surface, kept between frames so it is not cleared again
 };
 
 }  // namespace engine

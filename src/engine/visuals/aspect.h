@@ -11,6 +11,7 @@
 
 #include "core/core.h"
 #include "engine/visuals/v3d.h"
+#include "model/model.h"
 
 namespace engine {
 
@@ -29,6 +30,11 @@ enum SlotWord : int {
   kSlotRowWidth = 5,
   kSlotLoaded = 6,
 };
+// The aspect slot a record shows now (word 0), or nullptr when that word names no whole slot.
+inline const int32_t* ShownSlot(const core::Arena& arena, const int32_t* record) {
+  return reinterpret_cast<const int32_t*>(arena.GuestToHostIn(
+      core::Region::kAspectSlots, static_cast<uint32_t>(record[model::kWordCurrentAspect]), kSlotBytes));
+}
 
 // A collision face: 16 words. Word 0 the flag word 2, words 1 to 12 four vertices (x, y, z) in
 // millimetres rounded half away from zero (the third vertex repeated as the fourth), words 13 to 15
