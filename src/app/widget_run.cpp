@@ -13,14 +13,9 @@ std::string JsonRect(const std::array<int, 4>& r) {
          std::to_string(r[3]) + "]";
 }
 
-// The rectangles of the button table's used slots, in slot order (the sunken bit cleared).
-std::string JsonButtons(const engine::widgets::WidgetScreen& screen) {
+std::string JsonRects(const std::vector<std::array<int, 4>>& rects) {
   std::string json = "[";
-  for (const engine::widgets::ButtonSlot& slot : screen.buttons) {
-    if (slot.left == -1) continue;
-    if (json.size() > 1) json += ", ";
-    json += JsonRect({slot.left & 0x7FFF, slot.top, slot.right, slot.bottom});
-  }
+  for (const std::array<int, 4>& r : rects) json += (json.size() > 1 ? ", " : "") + JsonRect(r);
   return json + "]";
 }
 
@@ -46,16 +41,16 @@ void RunOne(Engine& engine, const WidgetRequest& request, std::string* result, s
     *result = *plain;
     std::string lines = "[";
     for (const std::string& line : layout.lines) lines += (lines.size() > 1 ? ", " : "") + core::JsonString(line);
-    std::string buttons = "[";
-    for (const std::array<int, 4>& b : layout.buttons) buttons += (buttons.size() > 1 ? ", " : "") + JsonRect(b);
     *extra = ", \"lines\": " + lines + "], \"font_height\": " + std::to_string(layout.fontHeight) +
              ", \"line_width\": " + std::to_string(layout.lineWidth) + ", \"label_widths\": [" +
              std::to_string(layout.labelWidths[0]) + ", " + std::to_string(layout.labelWidths[1]) + "], \"box\": " +
-             JsonRect({layout.left, layout.top, layout.width, layout.height}) + ", \"buttons\": " + buttons + "]";
+             JsonRect({layout.left, layout.top, layout.width, layout.height}) + ", \"buttons\": " + JsonRects(layout.buttons);
   } else if (kind == "menu") {
+    const engine::widgets::MenuLayout layout = engine::widgets::LayoutMenu(
+        engine::widgets::ScreenFont(screen), screen.canvas.width, screen.canvas.height, Arg(request, 0));
     *plain = std::to_string(engine::widgets::MenuBox(screen, Arg(request, 0)));
     *result = *plain;
-    *extra = ", \"buttons\": " + JsonButtons(screen);
+    *extra = ", \"buttons\": " + JsonRects(layout.buttons);
   } else if (kind == "input") {
     const int width = request.width > 0 ? request.width : 300;
     *plain = engine::widgets::InputBox(screen, width, Arg(request, 1), Arg(request, 0));
