@@ -228,8 +228,14 @@ int ColourPicker(WidgetScreen& screen, int current);
 using Previewer = std::function<std::string(WidgetScreen& screen, const std::string& path, int left, int top)>;
 // The file name chosen in `folder` (a name in it), or "" for none. `crashed.txt` goes into
 // `dataFolder` around each preview. `previewer`, when given, replaces the category's own (tests).
+// After "Change Directory" the name is relative to `folder` when the new folder lies inside it,
+// else a full path.
 std::string FilePicker(WidgetScreen& screen, const std::string& dataFolder, const std::string& folder, int category,
                        std::string_view title, const Previewer* previewer = nullptr);
+// As FilePicker, with the folder in and out: it starts in *folder and ends holding the folder the
+// chosen name lies in ("Change Directory" may have moved it), so a tool can start there next time.
+std::string FilePickerInFolder(WidgetScreen& screen, const std::string& dataFolder, std::string* folder, int category,
+                               std::string_view title, const Previewer* previewer = nullptr);
 // The pattern of a category ("*.pcx"); "*.*" for an unknown one.
 std::string CategoryPattern(int category);
 // The path chosen, or "" for none.
