@@ -279,6 +279,11 @@ std::string FilePickerInFolder(WidgetScreen& screen, const std::string& dataFold
   Relist(picker);
   WidgetHost* host = screen.host;
 
+  // Input from before the box is dropped; keys typed while the previews draw are kept.
+  if (host != nullptr) {
+    WaitForRelease(screen);
+    host->FlushKeys();
+  }
   bool pressWaiting = DrawPage(picker);
   if (host != nullptr) host->BoxOpened("files", picker.title);
   Present(screen);
@@ -291,29 +296,31 @@ std::string FilePickerInFolder(WidgetScreen& screen, const std::string& dataFold
   } else if (host->TakeAnswer(&answer)) {
     result = ScriptedChoice(picker, answer);
   } else {
-    if (!pressWaiting) WaitForRelease(screen);
-    host->FlushKeys();
     bool done = false;
     while (!done) {
-      if (!pressWaiting) {
-        if (!host->InputMayArrive()) {
-          defaulted = true;
-          break;
-        }
+      // With no input to come, the keys already queued are still read; then the default.
+      const bool exhausted = !pressWaiting && !host->InputMayArrive();
+      if (!pressWaiting && !exhausted) {
         host->Idle();
         host->Pump();
       }
       pressWaiting = false;
       int page = picker.page;
+      bool keyRead = false;
       WidgetKey key;
       while (!done && host->PopKey(&key)) {
+        keyRead = true;
         if (key.scan == kScanEsc || key.scan == kScanDelete) done = true;
         if (key.scan == kScanPageUp) --page;
         if (key.scan == kScanPageDown) ++page;
       }
       if (done) break;
+      if (exhausted && !keyRead) {
+        defaulted = true;
+        break;
+      }
       bool redraw = false;
-      if (host->MouseButtons() != 0) {
+      if (!exhausted && host->MouseButtons() != 0) {
         const int buttons = host->MouseButtons();
         const int hit = HitTest(screen);
         const auto cell = std::find(picker.cellSlots.begin(), picker.cellSlots.end(), hit);

@@ -165,23 +165,30 @@ std::string FolderBrowser(WidgetScreen& screen, const std::string& path, std::st
     host->FlushKeys();
     bool done = false;
     while (!done) {
-      if (!host->InputMayArrive()) {
-        defaulted = true;
-        break;
+      // With no input to come, the keys already queued are still read; then the default.
+      const bool exhausted = !host->InputMayArrive();
+      if (!exhausted) {
+        host->Idle();
+        host->Pump();
       }
-      host->Idle();
-      host->Pump();
       int page = browser.page;
+      bool keyRead = false;
       WidgetKey key;
       while (!done && host->PopKey(&key)) {
+        keyRead = true;
         if (key.scan == kScanEsc) done = true;
         if (key.scan == kScanPageUp) --page;
         if (key.scan == kScanPageDown) ++page;
       }
       if (done) break;
+      if (exhausted && !keyRead) {
+        defaulted = true;
+        break;
+      }
       bool redraw = page != browser.page;
       browser.page = page;
-      if (host->MouseButtons() == 1) {
+      if (exhausted) {
+      } else if (host->MouseButtons() == 1) {
         const int hit = HitTest(screen);
         const auto place = std::find(browser.placeSlots.begin(), browser.placeSlots.end(), hit);
         const auto entry = std::find(browser.entrySlots.begin(), browser.entrySlots.end(), hit);

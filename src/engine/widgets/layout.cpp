@@ -1,5 +1,6 @@
 // Panel layout pictures: finding the controls drawn as filled rectangles in a picture and drawing
 // them as buttons and labelled fields. Calls the widgets' panels, buttons and text.
+#include <algorithm>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -36,11 +37,15 @@ std::vector<LayoutControl> ScanLayout(const uint8_t* pixels, int width, int heig
     return pixels[static_cast<size_t>(y) * pitch + x];
   };
   int textFields = 0, valueFields = 0;
+  // Per column, the last row of the controls found so far that cover it.
+  std::vector<int> coveredUntil(static_cast<size_t>(width), -1);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const uint8_t colour = at(x, y);
       if (colour == 0 || at(x - 1, y) != 0 || at(x, y - 1) != 0) continue;
       if (!IsControlColour(colour)) continue;
+      // A nick in a control's left edge looks like a corner; the control found above owns it.
+      if (coveredUntil[x] >= y) continue;
       int right = x;
       while (at(right + 2, y) != 0) ++right;
       if (at(right + 1, y) != 0) ++right;
@@ -60,6 +65,7 @@ std::vector<LayoutControl> ScanLayout(const uint8_t* pixels, int width, int heig
         if (valueFields < static_cast<int>(std::size(kValueFieldLabels))) control.label = kValueFieldLabels[valueFields];
         ++valueFields;
       }
+      for (int column = x; column <= right; ++column) coveredUntil[column] = std::max(coveredUntil[column], bottom);
       controls.push_back(std::move(control));
       // The rest of this run belongs to the control just found.
       x = right;
