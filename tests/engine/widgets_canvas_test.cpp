@@ -94,6 +94,20 @@ TEST(WidgetCanvas, FillClipsAndXors) {
   EXPECT_EQ(canvas.PixelAt(4, 2), 0);
 }
 
+TEST(WidgetCanvas, CopiesDrawIntoTheirOwnPixels) {
+  Canvas canvas;
+  canvas.Resize(4, 4);
+  Canvas copy = canvas;
+  copy.FillRect(0, 0, 3, 3, 6);
+  EXPECT_EQ(canvas.PixelAt(2, 2), 0);
+  EXPECT_EQ(copy.PixelAt(2, 2), 6);
+  canvas = copy;
+  copy.Clear();
+  EXPECT_EQ(canvas.PixelAt(3, 3), 6);
+  Canvas moved = std::move(canvas);
+  EXPECT_EQ(moved.PixelAt(1, 1), 6);
+}
+
 TEST(WidgetCanvas, PixelReadOutsideGivesTheCoordinate) {
   Canvas canvas;
   canvas.Resize(10, 10);

@@ -81,6 +81,10 @@ void Canvas::Resize(int newWidth, int newHeight) {
   width = std::max(newWidth, 0);
   height = std::max(newHeight, 0);
   pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+  IndexRows();
+}
+
+void Canvas::IndexRows() {
   rows.resize(static_cast<size_t>(height));
   for (int y = 0; y < height; ++y) rows[y] = pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
 }

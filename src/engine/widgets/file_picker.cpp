@@ -370,6 +370,7 @@ std::string FilePickerInFolder(WidgetScreen& screen, const std::string& dataFold
   screen.canvas.Clear();
   ClearButtons(screen);
   if (host != nullptr) {
+    host->ClearDisplay();
     host->FlushKeys();
     host->BoxClosed("files", picker.title, result, defaulted);
   }

@@ -229,6 +229,7 @@ std::string FolderBrowser(WidgetScreen& screen, const std::string& path, std::st
   screen.canvas.Clear();
   ClearButtons(screen);
   if (host != nullptr) {
+    host->ClearDisplay();
     host->FlushKeys();
     host->BoxClosed("folder", title, result, defaulted);
   }

@@ -44,6 +44,21 @@ struct Canvas {
   std::vector<uint8_t> pixels;
   std::vector<uint8_t*> rows;
 
+  Canvas() = default;
+  // A copy gets its own row table (the rows point into its own pixels); a move keeps the buffer.
+  Canvas(const Canvas& other) : width(other.width), height(other.height), pixels(other.pixels) { IndexRows(); }
+  Canvas& operator=(const Canvas& other) {
+    if (this != &other) {
+      width = other.width;
+      height = other.height;
+      pixels = other.pixels;
+      IndexRows();
+    }
+    return *this;
+  }
+  Canvas(Canvas&&) noexcept = default;
+  Canvas& operator=(Canvas&&) noexcept = default;
+
   // Sizes the canvas for a mode (and clears it); any positive size works.
   void Resize(int newWidth, int newHeight);
   void Clear();
@@ -52,6 +67,8 @@ struct Canvas {
   // The pixel, or the coordinate itself (x when x is outside, else y) outside the canvas.
   int PixelAt(int x, int y) const;
   CanvasView View() { return CanvasView{pixels.data(), width, width, height}; }
+  // Rebuilds the row table over the pixels.
+  void IndexRows();
 };
 
 // The display conversion of canvas colours: 16-bit pixels (BuildConversionTable over the canvas
@@ -147,8 +164,8 @@ class WidgetHost {
   // "files", "folder") and `text` is its text or title. The host may capture the next presented
   // frame.
   virtual void BoxOpened(std::string_view kind, std::string_view text) = 0;
-  // A box ended; `result` as text, `scripted` when an answer or scripted input decided it,
-  // `defaulted` when it took its default because no input could come.
+  // A box ended; `result` as text (the number a box, menu or colour picker returns, the text of
+  // an input box); `defaulted` when it took its default because no input could come.
   virtual void BoxClosed(std::string_view kind, std::string_view text, std::string_view result, bool defaulted) = 0;
   // Minimises the window and returns once it is active again (false when it cannot: headless).
   virtual bool MinimiseAndWait() = 0;
@@ -199,7 +216,9 @@ int HitTest(WidgetScreen& screen);
 // starts a new line there. The lines joined with '|'.
 std::string WrapText(const EditorFont& font, std::string_view text);
 
-// The question box as the layout computes it.
+// The question box as the layout computes it. Lines come from WrapText; the row pitch is the font
+// height + 6; the panel is drawn from 16 pixels above `top`. Each button is its label's width
+// (rounded down to 4) + 32 wide; the second exists only with a second label.
 struct QuestionLayout {
   std::vector<std::string> lines;
   int fontHeight = 0;
@@ -211,6 +230,22 @@ struct QuestionLayout {
 QuestionLayout LayoutQuestion(const EditorFont& font, int screenWidth, int screenHeight, std::string_view text,
                               std::string_view first, std::string_view second);
 
+// The menu box as the layout computes it: the entries shown (the first kMenuEntries), the panel and
+// one button rectangle (left, top, right, bottom) per entry.
+inline constexpr int kMenuEntries = 15;
+inline constexpr int kMenuButtonWidth = 500;
+struct MenuLayout {
+  std::vector<std::string> entries;
+  int left = 0, top = 0, width = 0, height = 0;
+  std::vector<std::array<int, 4>> buttons;
+};
+MenuLayout LayoutMenu(const EditorFont& font, int screenWidth, int screenHeight, std::string_view entries);
+
+// Every box below opens with BoxOpened, presents its first frame, then takes the host's next
+// scripted answer if there is one; otherwise it waits on the host's input, one pass at a time,
+// presenting when its picture changes, for as long as input may arrive, and else takes its
+// default. It closes with BoxClosed and leaves a black canvas and display.
+//
 // Question (either label non-empty): 1 or 2. Notice (labels empty, text not): drawn, returns 0 at
 // once. Remove notice (all empty): clears the canvas and display, returns 0.
 int MessageBox(WidgetScreen& screen, std::string_view text, std::string_view first, std::string_view second);
