@@ -139,7 +139,7 @@ TEST_F(FilePickerTest, AMissingFolderShowsAnEmptyPage) {
 }
 
 TEST_F(FilePickerTest, ALongNameStaysInsideItsCell) {
-  const std::string name = std::string(300, 'W') + ".pcx";
+  const std::string name = std::string(200, 'W') + ".pcx";
   ASSERT_TRUE(core::WriteFileAtomic(files / name, "x"));
   ASSERT_TRUE(core::WriteFileAtomic(files / "b.pcx", "x"));
   host.Key(kScanEsc);

@@ -73,24 +73,27 @@ TEST(LayoutTest, OrderIsByTopLeftCornerAndLabelsRunOutAfterTheList) {
   }
 }
 
-TEST(LayoutTest, TheEdgeWalkLooksTwoPixelsAheadAndOtherColoursMakeNothing) {
+TEST(LayoutTest, EdgesAreExactAtTheWalksLookAheadAndOtherColoursMakeNothing) {
   Picture picture(200, 100);
-  // A one-pixel nick in the top edge and the left edge does not cut the control short.
-  picture.Fill(10, 10, 59, 39, 32);
-  picture.Fill(30, 10, 30, 10, 0);
-  picture.Fill(10, 20, 10, 20, 0);
-  // A two-pixel gap does: two controls.
+  // One, two and three pixels wide and high: below, at and past the two-pixel look ahead.
+  picture.Fill(10, 10, 10, 10, 32);
+  picture.Fill(20, 10, 21, 11, 32);
+  picture.Fill(30, 10, 32, 12, 32);
+  // One pixel apart: two controls, the first ending before the gap.
   picture.Fill(100, 10, 119, 19, 218);
-  picture.Fill(122, 10, 139, 19, 218);
+  picture.Fill(121, 10, 139, 19, 218);
   // Not a control colour.
   picture.Fill(100, 60, 150, 80, 9);
   const std::vector<LayoutControl> controls = picture.Scan();
-  ASSERT_EQ(controls.size(), 3u);
-  EXPECT_EQ(controls[0].right, 59);
-  EXPECT_EQ(controls[0].bottom, 39);
-  EXPECT_EQ(controls[1].right, 119);
-  EXPECT_EQ(controls[2].left, 122);
-  EXPECT_EQ(controls[2].right, 139);
+  ASSERT_EQ(controls.size(), 5u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(controls[i].right - controls[i].left, i);
+    EXPECT_EQ(controls[i].bottom - controls[i].top, i);
+  }
+  EXPECT_EQ(controls[3].right, 119);
+  EXPECT_EQ(controls[3].bottom, 19);
+  EXPECT_EQ(controls[4].left, 121);
+  EXPECT_EQ(controls[4].right, 139);
 }
 
 TEST(LayoutTest, APictureOfAnotherSizeIsScannedWithinItsOwnSize) {

@@ -26,9 +26,10 @@ bool IsControlColour(uint8_t colour) {
 
 }  // namespace
 
-// A corner is a non-zero pixel with zero (or the picture's edge) to its left and above. The edges
-// are walked with a look two pixels ahead, so a one-pixel nick in a rectangle's edge does not cut
-// it short; every look stays inside the picture, which may be any size.
+// A corner is a non-zero pixel with zero (or the picture's edge) to its left and above. Each edge
+// is walked while the pixel two ahead is set, then takes the pixel one ahead when that is set too:
+// the control ends on the rectangle's last column and row, even for rectangles one or two pixels
+// wide. Every look stays inside the picture, which may be any size.
 std::vector<LayoutControl> ScanLayout(const uint8_t* pixels, int width, int height, int pitch) {
   std::vector<LayoutControl> controls;
   if (pixels == nullptr || width <= 0 || height <= 0 || pitch < width) return controls;
