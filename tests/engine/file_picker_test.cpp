@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,73 @@ TEST_F(FilePickerTest, ALongNameStaysInsideItsCell) {
   for (int y = CellTop(0); y < CellTop(0) + kCellHeight; ++y) {
     for (int x = CellLeft(0) + kCellWidth + 4; x < CellLeft(1) - 4; ++x) ASSERT_EQ(waiting.PixelAt(x, y), done.PixelAt(x, y));
   }
+}
+
+TEST_F(FilePickerTest, ARightClickErasesOnlyOnYes) {
+  MakeFiles(3);
+  // The question is answered by input: Enter takes " NO! ", Delete " YES ".
+  host.Idle(3).Click(CellLeft(1) + 80, CellTop(1) + 60, 2).Key(kScanEnter).Idle(3);
+  host.Click(CellLeft(1) + 80, CellTop(1) + 60, 2).Key(kScanDelete).Idle(2).Key(kScanEsc);
+  EXPECT_EQ(Pick(), "");
+  EXPECT_EQ(ListMatchingFiles(files.path(), "*.pcx"), (std::vector<std::string>{names[0], names[2]}));
+  ASSERT_EQ(host.boxes.size(), 3u);
+  EXPECT_EQ(host.boxes[1].kind, "box");
+  EXPECT_EQ(host.boxes[1].text, "Do you really want to PERMANENTLY ERASE " + names[1] + "?");
+  EXPECT_EQ(host.boxes[1].result, "1");
+  EXPECT_EQ(host.boxes[2].result, "2");
+  // After the erase the page shows the two files left.
+  EXPECT_EQ(previewed.size(), 3u + 3u + 2u);
+}
+
+TEST_F(FilePickerTest, AnEraseThatFailsSaysSo) {
+  MakeFiles(2);
+  // The file goes away behind the picker's back once its page is drawn.
+  host.Idle(2).Click(CellLeft(1) + 80, CellTop(1) + 60, 2).Key(kScanDelete).Key(kScanEnter).Idle(1).Key(kScanEsc);
+  Previewer removing = [&](WidgetScreen& s, const std::string& path, int left, int top) {
+    const std::string result = previewer(s, path, left, top);
+    if (path == files / names[1]) std::remove(path.c_str());
+    return result;
+  };
+  EXPECT_EQ(FilePicker(screen, data.path(), files.path(), 2, "Pick", &removing), "");
+  ASSERT_EQ(host.boxes.size(), 3u);
+  EXPECT_EQ(host.boxes[2].kind, "box");
+  EXPECT_EQ(host.boxes[2].text.rfind("'" + names[1] + "' could not be erased:|", 0), 0u) << host.boxes[2].text;
+}
+
+TEST_F(FilePickerTest, ChangeDirectoryMovesThePickerToTheFolderOfTheFileChosenThere) {
+  MakeFiles(1);
+  ASSERT_TRUE(core::MakeFolders(files / "sub"));
+  ASSERT_TRUE(core::WriteFileAtomic(files / "sub/z.pcx", "x"));
+  // The browser's rows are the font's height + 8 high, 2 apart, from row 80: "..", "(dir) sub", ...
+  const int rowPitch = EditorTextCentreHeight(ScreenFont(screen)) + 10;
+  host.Idle(1).Click(500, 50).Click(100, 80 + rowPitch + 4).Click(100, 80 + rowPitch + 4).Idle(1);
+  ClickCell(0);
+  std::string folder = files.path();
+  EXPECT_EQ(FilePickerInFolder(screen, data.path(), &folder, 2, "Pick", &previewer), "z.pcx");
+  EXPECT_EQ(folder, files / "sub");
+  ASSERT_EQ(host.boxes.size(), 2u);
+  EXPECT_EQ(host.boxes[1].kind, "folder");
+  EXPECT_EQ(host.boxes[1].result, files / "sub/z.pcx");
+  // The plain picker gives the name relative to where it started.
+  host.Idle(1).Click(500, 50).Click(100, 80 + rowPitch + 4).Click(100, 80 + rowPitch + 4).Idle(1);
+  ClickCell(0);
+  EXPECT_EQ(Pick(), "sub/z.pcx");
+}
+
+TEST_F(FilePickerTest, TheFolderBrowserAnswersAPathOrEscAndSurvivesAMissingFolder) {
+  host.Answer("/some/where").Answer(-1);
+  EXPECT_EQ(FolderBrowser(screen, files.path(), "*.pcx"), "/some/where");
+  EXPECT_EQ(FolderBrowser(screen, files.path(), "*.pcx"), "");
+  // No answer and no input: the default.
+  EXPECT_EQ(FolderBrowser(screen, files / "missing/deeper", "*.pcx"), "");
+  ASSERT_EQ(host.boxes.size(), 3u);
+  EXPECT_TRUE(host.boxes[2].defaulted);
+  EXPECT_EQ(host.boxes[2].text, files / "missing/deeper");
+  // ".." of the missing folder leads to its parent, which is missing too; then up to the temporary folder.
+  const int rowPitch = EditorTextCentreHeight(ScreenFont(screen)) + 10;
+  ASSERT_TRUE(core::WriteFileAtomic(files / "a.pcx", "x"));
+  host.Click(100, 84).Click(100, 84).Click(100, 80 + rowPitch + 4);
+  EXPECT_EQ(FolderBrowser(screen, files / "missing/deeper", "*.pcx"), files / "a.pcx");
 }
 
 TEST_F(FilePickerTest, ThePicturePreviewerScalesIntoTheCellInMappedColours) {
