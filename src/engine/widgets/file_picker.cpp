@@ -179,6 +179,20 @@ std::string ReadCrashMarker(const std::string& path) {
   return text;
 }
 
+// The label of a cell: the name and the preview's suffix; a name too long for the cell is cut
+// and ends in "..." so that the suffix (the picture's size) still shows.
+std::string FitLabel(const EditorFont& font, const std::string& name, const std::string& suffix, int width) {
+  std::string label = name + suffix;
+  if (EditorTextWidth(font, label) <= width) return label;
+  std::string kept = name;
+  while (!kept.empty()) {
+    kept.pop_back();
+    label = kept + "..." + suffix;
+    if (EditorTextWidth(font, label) <= width) return label;
+  }
+  return label;
+}
+
 // True when a mouse press stopped the previews; the press is then still waiting to be handled.
 bool DrawPage(Picker& picker) {
   WidgetScreen& screen = picker.screen;
@@ -231,7 +245,7 @@ bool DrawPage(Picker& picker) {
       std::remove(marker.c_str());
     }
     DrawOutlinedLabel(screen, left + kCellWidth / 2, top + kCellHeight - labelHeight - 4, kCellWidth - 2,
-                      name + suffix);
+                      FitLabel(font, name, suffix, kCellWidth - 4));
     Present(screen);
   }
   return false;
