@@ -7,6 +7,7 @@
 #include "engine/display.h"
 #include "engine/pictures/pcx.h"
 #include "engine/widgets/widgets.h"
+#include "mkdata/mkdata.h"
 #include "support/pcx_bytes.h"
 #include "support/widget_host.h"
 
@@ -240,6 +241,34 @@ TEST(WidgetSkin, DrawingFromAnOddSkinStaysInside) {
   DrawPanel(screen, 30, 30, 30, 30, false);
   DrawFrame(screen, -3, 20, 2000, 21);
   EXPECT_EQ(screen.canvas.PixelAt(10, 10), 9);
+}
+
+TEST(WidgetSkin, GeneratedSkinsLoadWithTheirOwnLook) {
+  for (const auto& bytes : {mkdata::ToolSkinPicture(), mkdata::GameSkinPicture()}) {
+    Skin skin;
+    std::string error;
+    ASSERT_TRUE(LoadSkin(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &skin, &error))
+        << error;
+    EXPECT_EQ(skin.width, SkinLayout::kWidth);
+    EXPECT_EQ(skin.height, SkinLayout::kHeight);
+    EXPECT_NE(skin.interior, 0);
+    EXPECT_EQ(skin.palette, CanvasPalette());
+    const auto at = [&](int x, int y) { return skin.pixels[static_cast<size_t>(y) * skin.width + x]; };
+    // Raised pieces lit at the top-left and shaded at the bottom-right; sunken the other way;
+    // inside the bevel transparent.
+    EXPECT_NE(at(SkinLayout::kRaisedX, 0), 0);
+    EXPECT_EQ(at(SkinLayout::kRaisedX + 3, 3), 0);
+    EXPECT_EQ(at(SkinLayout::kSunkenX + 7 * 4 + 3, 3), at(SkinLayout::kRaisedX, 0));
+    EXPECT_NE(at(SkinLayout::kRaisedX, 0), at(SkinLayout::kRaisedX + 7 * 4 + 3, 3));
+    // Title and icons are drawn.
+    EXPECT_NE(at(127, SkinLayout::kTitleY + 10), 0);
+    int inked = 0;
+    for (int y = SkinLayout::kIconsY; y < SkinLayout::kHeight; ++y) {
+      for (int x = 0; x < SkinLayout::kWidth; ++x) inked += at(x, y) != 0;
+    }
+    EXPECT_GT(inked, 16 * 10);
+  }
+  EXPECT_NE(mkdata::ToolSkinPicture(), mkdata::GameSkinPicture());
 }
 
 // [SECTION] Buttons
