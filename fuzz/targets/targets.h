@@ -33,6 +33,9 @@ std::string FuzzWav(const uint8_t* data, size_t size);
 // ground map after four 0xFF bytes.
 std::string FuzzCollisions(const uint8_t* data, size_t size);
 
+// Byte 0 picks the font and screen, byte 1 how many trailing bytes are the two button labels.
+std::string FuzzWrap(const uint8_t* data, size_t size);
+
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
   std::string (*run)(const uint8_t* data, size_t size);
@@ -46,6 +49,7 @@ inline constexpr Target kTargets[] = {
     {"editor_font", FuzzEditorFont},
     {"wav", FuzzWav},
     {"collision", FuzzCollisions},
+    {"wrap", FuzzWrap},
 };
 
 }  // namespace fuzzing
