@@ -35,6 +35,9 @@ std::string FuzzCollisions(const uint8_t* data, size_t size);
 // Byte 0 and 1 give the picture's size, byte 2 its row padding; the rest its pixels.
 std::string FuzzLayout(const uint8_t* data, size_t size);
 
+// Byte 0 picks the font and screen, byte 1 how many trailing bytes are the two button labels.
+std::string FuzzWrap(const uint8_t* data, size_t size);
+
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
   std::string (*run)(const uint8_t* data, size_t size);
@@ -48,6 +51,7 @@ inline constexpr Target kTargets[] = {
     {"editor_font", FuzzEditorFont},
     {"wav", FuzzWav},
     {"collision", FuzzCollisions},
+    {"wrap", FuzzWrap},
     {"layout", FuzzLayout},
 };
 
