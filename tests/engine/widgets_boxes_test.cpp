@@ -210,6 +210,16 @@ TEST(WidgetNotice, ShownThenRemovedLeavesBlack) {
   EXPECT_EQ(screen.canvas.PixelAt(147, 240), 0);
   EXPECT_EQ(screen.canvas.PixelAt(320, 160), 0);
 
+  // Lines given with '|': as wide as the widest line + 32 (48) and (8 + 2) x (2 + 3) = 50 high,
+  // centred at (296, 214); the panel's corners round down to (296, 212) and (340, 260).
+  EXPECT_EQ(MessageBox(screen, "a|bb", "", ""), 0);
+  EXPECT_EQ(screen.canvas.PixelAt(296, 230), screen.shades.light);
+  EXPECT_EQ(screen.canvas.PixelAt(340, 230), screen.shades.dark);
+  EXPECT_EQ(screen.canvas.PixelAt(295, 230), 0);
+  EXPECT_EQ(screen.canvas.PixelAt(341, 230), 0);
+  EXPECT_EQ(screen.canvas.PixelAt(320, 260), screen.shades.dark);
+  EXPECT_EQ(screen.canvas.PixelAt(320, 261), 0);
+
   EXPECT_EQ(MessageBox(screen, "", "", ""), 0);
   EXPECT_FALSE(screen.noticeShown);
   EXPECT_TRUE(AllBlack(screen.canvas));

@@ -39,6 +39,9 @@ int WidestLine(const EditorFont& font, const std::vector<std::string>& lines) {
 
 std::string WrapText(const EditorFont& font, std::string_view text) {
   std::vector<std::string> lines(1);
+  // Widths add up character by character, so the line's width is kept as it grows.
+  const int64_t spaceWidth = EditorTextWidth(font, " ");
+  int64_t lineWidth = 0;
   size_t start = 0;
   while (start <= text.size()) {
     size_t end = text.find(' ', start);
@@ -54,20 +57,22 @@ std::string WrapText(const EditorFont& font, std::string_view text) {
           word.substr(partStart, bar == std::string_view::npos ? std::string_view::npos : bar - partStart);
       if (!part.empty()) {
         std::string& line = lines.back();
+        const int64_t partWidth = EditorTextWidth(font, part);
         if (line.empty()) {
           line = part;
+          lineWidth = partWidth;
+        } else if (lineWidth + spaceWidth + partWidth > kWrapWidth) {
+          lines.emplace_back(part);
+          lineWidth = partWidth;
         } else {
-          std::string joined = line + ' ';
-          joined += part;
-          if (EditorTextWidth(font, joined) > kWrapWidth) {
-            lines.emplace_back(part);
-          } else {
-            line = std::move(joined);
-          }
+          line += ' ';
+          line += part;
+          lineWidth += spaceWidth + partWidth;
         }
       }
       if (bar == std::string_view::npos) break;
       lines.emplace_back();
+      lineWidth = 0;
       partStart = bar + 1;
     }
   }

@@ -135,12 +135,15 @@ void DrawPiece(WidgetScreen& screen, int setX, Piece piece, int x, int y, int w 
 void DrawPieces(WidgetScreen& screen, int setX, int left, int top, int right, int bottom) {
   const int p = SkinLayout::kPiece;
   if (right < left || bottom < top) return;
-  for (int x = left + p; x <= right - p; x += p) {
+  // The tiles start where the canvas does: a box of a huge text may reach far outside it.
+  const auto firstTile = [p](int from) { return from >= -p ? from : from + (-p - from) / p * p; };
+  const int lastX = std::min(right - p, screen.canvas.width), lastY = std::min(bottom - p, screen.canvas.height);
+  for (int x = firstTile(left + p); x <= lastX; x += p) {
     const int w = std::min(p, right - p + 1 - x);
     DrawPiece(screen, setX, kTop, x, top, w);
     DrawPiece(screen, setX, kBottom, x, bottom - p + 1, w);
   }
-  for (int y = top + p; y <= bottom - p; y += p) {
+  for (int y = firstTile(top + p); y <= lastY; y += p) {
     const int h = std::min(p, bottom - p + 1 - y);
     DrawPiece(screen, setX, kLeft, left, y, p, h);
     DrawPiece(screen, setX, kRight, right - p + 1, y, p, h);

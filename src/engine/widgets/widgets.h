@@ -206,8 +206,10 @@ void DrawFrame(WidgetScreen& screen, int left, int top, int right, int bottom);
 int AddButton(WidgetScreen& screen, int left, int top, int right, int bottom, bool sunken);
 void ClearButtons(WidgetScreen& screen);
 void ButtonLabel(WidgetScreen& screen, std::string_view text, int slot);
-// kCloseBoxCode inside the close box of a panel that has one; the minimise strip minimises
-// (through the host) and gives -1; else the first slot holding the mouse, or -1.
+// kCloseBoxCode inside the close box of a panel that has one. A left press in the minimise strip
+// (the close box's rectangle moved 18 pixels left) waits for the release (at most about ten
+// seconds of passes), minimises through the host and gives -1. Else the first slot holding the
+// mouse, or -1.
 int HitTest(WidgetScreen& screen);
 
 // [SECTION] Boxes
@@ -246,6 +248,13 @@ MenuLayout LayoutMenu(const EditorFont& font, int screenWidth, int screenHeight,
 // presenting when its picture changes, for as long as input may arrive, and else takes its
 // default. It closes with BoxClosed and leaves a black canvas and display.
 //
+// Scripted answers: a question takes a button number from 0 or a label (equal, else equal once
+// trimmed and ignoring case; one that fits no button, Esc included, gives the first); an input box
+// its text (a number as its decimal, -1 keeps the text); a menu an entry number from 0 or an
+// entry's text (-1 and unknown entries give 0); the colour picker an index 0-255 (a number or its
+// digits; anything else keeps `current`). Defaults: the first button, the text as given, menu 0,
+// `current`.
+//
 // Question (either label non-empty): 1 or 2. Notice (labels empty, text not): drawn, returns 0 at
 // once. Remove notice (all empty): clears the canvas and display, returns 0.
 int MessageBox(WidgetScreen& screen, std::string_view text, std::string_view first, std::string_view second);
@@ -263,8 +272,14 @@ int ColourPicker(WidgetScreen& screen, int current);
 using Previewer = std::function<std::string(WidgetScreen& screen, const std::string& path, int left, int top)>;
 // The file name chosen in `folder` (a name in it), or "" for none. `crashed.txt` goes into
 // `dataFolder` around each preview. `previewer`, when given, replaces the category's own (tests).
+// After "Change Directory" the name is relative to `folder` when the new folder lies inside it,
+// else a full path.
 std::string FilePicker(WidgetScreen& screen, const std::string& dataFolder, const std::string& folder, int category,
                        std::string_view title, const Previewer* previewer = nullptr);
+// As FilePicker, with the folder in and out: it starts in *folder and ends holding the folder the
+// chosen name lies in ("Change Directory" may have moved it), so a tool can start there next time.
+std::string FilePickerInFolder(WidgetScreen& screen, const std::string& dataFolder, std::string* folder, int category,
+                               std::string_view title, const Previewer* previewer = nullptr);
 // The pattern of a category ("*.pcx"); "*.*" for an unknown one.
 std::string CategoryPattern(int category);
 // The path chosen, or "" for none.
