@@ -34,10 +34,11 @@ size_t Colours(const Image& image) {
   return seen.size();
 }
 
-// The pump pass of the first loop pass of the play, from the timing log ("step N pass P ...").
+// The pump pass of the first loop pass of the play: the second number of the timing log's first
+// line ("STEP PASS NOW DEADLINE ...").
 long FirstPlayPass(const std::string& log) {
-  const size_t at = log.find("pass ");
-  return at == std::string::npos ? -1 : std::strtol(log.c_str() + at + 5, nullptr, 10);
+  long step = 0, pass = -1;
+  return std::sscanf(log.c_str(), "%ld %ld", &step, &pass) == 2 ? pass : -1;
 }
 
 TEST(ProgramBoxes, TheCompileErrorBoxIsDrawnAndWaitsForAScriptedKey) {
@@ -110,7 +111,10 @@ TEST(ProgramBoxes, AHeadlessRunWhoseBoxesKeepTakingDefaultsStops) {
   // the run gives up at the 50th in a row instead of answering for ever.
   WorkFolder folder(1);
   std::vector<testing_support::TestElement> elements;
-  for (int i = 0; i < 60; ++i) elements.push_back({"E" + std::to_string(i), {}, "no_such_instruction(1)\r\n"});
+  // Each brain differs, since elements with the same brain share its one compilation.
+  for (int i = 0; i < 60; ++i) {
+    elements.push_back({"E" + std::to_string(i), {}, "no_such_instruction(" + std::to_string(i) + ")\r\n"});
+  }
   testing_support::WriteTestProject(folder, elements);
   const auto run = RunMain({"--ticks", "3"}, folder.path());
   EXPECT_EQ(run.exitCode, 1) << run.err;
