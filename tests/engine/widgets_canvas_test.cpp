@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "engine/display.h"
 #include "engine/pictures/pcx.h"
 #include "engine/widgets/widgets.h"
 #include "mkdata/mkdata.h"
 #include "support/pcx_bytes.h"
+#include "support/temp_folder.h"
 #include "support/widget_host.h"
 
 namespace engine::widgets {
@@ -270,6 +273,23 @@ TEST(WidgetSkin, GeneratedSkinsLoadWithTheirOwnLook) {
     EXPECT_GT(inked, 16 * 10);
   }
   EXPECT_NE(mkdata::ToolSkinPicture(), mkdata::GameSkinPicture());
+}
+
+TEST(WidgetSkin, WrittenForToolsAndForAFinishedGame) {
+  const auto read = [](const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    const std::string text = bytes.str();
+    return std::vector<uint8_t>(text.begin(), text.end());
+  };
+  for (bool finished : {false, true}) {
+    testing_support::TempFolder folder;
+    ASSERT_TRUE(folder.ok()) << folder.error();
+    ASSERT_TRUE(mkdata::WriteSkins(folder.path(), finished));
+    EXPECT_EQ(read(folder / "panels.pcx"), finished ? mkdata::GameSkinPicture() : mkdata::ToolSkinPicture());
+    EXPECT_EQ(read(folder / "panels2.pcx"), mkdata::GameSkinPicture());
+  }
 }
 
 // [SECTION] Buttons
