@@ -229,6 +229,13 @@ TEST(WidgetSkin, BuiltInPanelHasGreyInteriorAndLitEdges) {
   EXPECT_EQ(screen.canvas.PixelAt(200, 180), screen.skin.interior);
   EXPECT_EQ(screen.closeBox, (std::array<int, 4>{278, 106, 293, 121}));
   EXPECT_TRUE(screen.hasCloseBox);
+
+  // A panel reaching far off the canvas still has its edges where the canvas shows them.
+  screen.canvas.Clear();
+  DrawPanel(screen, -1000003, 300, 100, 2000000, false);
+  for (int x : {0, 1, 50, 95}) EXPECT_EQ(screen.canvas.PixelAt(x, 300), screen.shades.light) << x;
+  EXPECT_EQ(screen.canvas.PixelAt(100, 400), screen.shades.dark);
+  EXPECT_EQ(screen.canvas.PixelAt(50, 479), screen.skin.interior);
 }
 
 TEST(WidgetSkin, DrawingFromAnOddSkinStaysInside) {
