@@ -136,7 +136,10 @@ void DrawPieces(WidgetScreen& screen, int setX, int left, int top, int right, in
   const int p = SkinLayout::kPiece;
   if (right < left || bottom < top) return;
   // The tiles start where the canvas does: a box of a huge text may reach far outside it.
-  const auto firstTile = [p](int from) { return from >= -p ? from : from + (-p - from) / p * p; };
+  const auto firstTile = [](int from) {
+    constexpr int step = SkinLayout::kPiece;
+    return from >= -step ? from : from + (-step - from) / step * step;
+  };
   const int lastX = std::min(right - p, screen.canvas.width), lastY = std::min(bottom - p, screen.canvas.height);
   for (int x = firstTile(left + p); x <= lastX; x += p) {
     const int w = std::min(p, right - p + 1 - x);
