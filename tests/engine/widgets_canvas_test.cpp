@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "engine/display.h"
 #include "engine/pictures/pcx.h"
 #include "engine/widgets/widgets.h"
 #include "mkdata/mkdata.h"
 #include "support/pcx_bytes.h"
+#include "support/temp_folder.h"
 #include "support/widget_host.h"
 
 namespace engine::widgets {
@@ -133,32 +136,33 @@ Surface MakeSurface(std::vector<uint8_t>& bytes, int width, int height, int bits
 
 TEST(WidgetCanvas, PresentsAt16And32Bits) {
   const auto palette = CanvasPalette();
+  // Wide enough for the 64-pixel path with a tail after it; every index appears.
   Canvas canvas;
-  canvas.Resize(7, 3);
-  for (size_t i = 0; i < canvas.pixels.size(); ++i) canvas.pixels[i] = static_cast<uint8_t>(i * 37);
+  canvas.Resize(203, 3);
+  for (size_t i = 0; i < canvas.pixels.size(); ++i) canvas.pixels[i] = static_cast<uint8_t>(i * 37 + i / 256);
   for (int bits : {16, 32}) {
     std::vector<uint8_t> bytes;
     // The surface is narrower and taller than the canvas: the smaller of each is converted.
-    const Surface surface = MakeSurface(bytes, 5, 4, bits, 3 * bits / 8);
+    const Surface surface = MakeSurface(bytes, 197, 4, bits, 3 * bits / 8);
     const CanvasColours colours = MakeCanvasColours(palette.data(), surface.format);
     uint16_t table[256];
     BuildConversionTable(palette.data(), surface.format, table);
     PresentCanvas(canvas, colours, surface);
     for (int y = 0; y < 3; ++y) {
-      for (int x = 0; x < 5; ++x) {
+      for (int x = 0; x < 197; ++x) {
         const uint8_t index = canvas.rows[y][x];
         if (bits == 16) {
           uint16_t pixel;
           std::memcpy(&pixel, surface.Row(y) + x * 2, 2);
-          EXPECT_EQ(pixel, table[index]);
+          ASSERT_EQ(pixel, table[index]) << x << "," << y;
         } else {
           uint32_t pixel;
           std::memcpy(&pixel, surface.Row(y) + x * 4, 4);
-          EXPECT_EQ(pixel, WidenPixel(table[index], surface.format));
+          ASSERT_EQ(pixel, WidenPixel(table[index], surface.format)) << x << "," << y;
         }
       }
       // The row's padding and the fourth row stay untouched.
-      EXPECT_EQ(surface.Row(y)[5 * bits / 8], 0xEE);
+      EXPECT_EQ(surface.Row(y)[197 * bits / 8], 0xEE);
     }
     EXPECT_EQ(surface.Row(3)[0], 0xEE);
   }
@@ -269,6 +273,23 @@ TEST(WidgetSkin, GeneratedSkinsLoadWithTheirOwnLook) {
     EXPECT_GT(inked, 16 * 10);
   }
   EXPECT_NE(mkdata::ToolSkinPicture(), mkdata::GameSkinPicture());
+}
+
+TEST(WidgetSkin, WrittenForToolsAndForAFinishedGame) {
+  const auto read = [](const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    const std::string text = bytes.str();
+    return std::vector<uint8_t>(text.begin(), text.end());
+  };
+  for (bool finished : {false, true}) {
+    testing_support::TempFolder folder;
+    ASSERT_TRUE(folder.ok()) << folder.error();
+    ASSERT_TRUE(mkdata::WriteSkins(folder.path(), finished));
+    EXPECT_EQ(read(folder / "panels.pcx"), finished ? mkdata::GameSkinPicture() : mkdata::ToolSkinPicture());
+    EXPECT_EQ(read(folder / "panels2.pcx"), mkdata::GameSkinPicture());
+  }
 }
 
 // [SECTION] Buttons

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!mkdata::WriteTables(data) || !mkdata::WriteHoods(data) || !mkdata::WriteEditorFonts(data) ||
-      !mkdata::WriteSkins(data)) return 1;
+      !mkdata::WriteSkins(data, finished)) return 1;
   if (finished) return mkdata::WriteDemoGame(root) ? 0 : 1;
   return mkdata::WritePlaceholders(root) ? 0 : 1;
 }

@@ -55,9 +55,9 @@ bool WriteEditorFonts(const std::string& folder);
 // with the canvas palette: panels.pcx for the tools, panels2.pcx for a finished game.
 std::vector<uint8_t> ToolSkinPicture();
 std::vector<uint8_t> GameSkinPicture();
-// Writes panels.pcx and panels2.pcx into `folder` (ending in '/'). False (with a message on
-// stderr) on a write failure.
-bool WriteSkins(const std::string& folder);
+// Writes panels.pcx and panels2.pcx into `folder` (ending in '/'); in a finished game (`finished`)
+// panels.pcx is the game skin too. False (with a message on stderr) on a write failure.
+bool WriteSkins(const std::string& folder, bool finished);
 
 // Byte builders of the placeholder pictures and sounds. Sizes run from 1 to 4096 (samples from
 // 0 to 2^24); anything else gives an empty vector. The output depends on the arguments only.

@@ -202,8 +202,10 @@ bool Write(const std::string& path, const Bytes& bytes) {
 std::vector<uint8_t> ToolSkinPicture() { return Skin(ToolColours()); }
 std::vector<uint8_t> GameSkinPicture() { return Skin(GameColours()); }
 
-bool WriteSkins(const std::string& folder) {
-  return Write(folder + "panels.pcx", ToolSkinPicture()) && Write(folder + "panels2.pcx", GameSkinPicture());
+bool WriteSkins(const std::string& folder, bool finished) {
+  // A finished game's panels.pcx is the game skin, as the builder copies it there.
+  return Write(folder + "panels.pcx", finished ? GameSkinPicture() : ToolSkinPicture()) &&
+         Write(folder + "panels2.pcx", GameSkinPicture());
 }
 
 }  // namespace mkdata

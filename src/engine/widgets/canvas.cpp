@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "engine/pictures/pcx.h"
 #include "engine/widgets/widgets.h"
 
@@ -141,18 +145,128 @@ void ConvertRow(const uint8_t* source, Pixel* target, int count, const std::arra
   for (; x < count; ++x) target[x] = table[source[x]];
 }
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define VEXEL_BYTE_PERMUTES 1
+
+// Processors with 64-byte permutes look a table up 64 pixels at a time: each byte of the output
+// colour is a plane of 256 bytes held in four registers; two two-register permutes cover indices
+// 0-127 and 128-255 and the index's top bit picks between them. The planes are then interleaved
+// into pixels. The scalar loop stays for the row's tail and for other processors.
+struct BytePlanes {
+  alignas(64) uint8_t bytes[4][256];
+};
+
+template <typename Pixel, size_t N>
+BytePlanes SplitPlanes(const std::array<Pixel, N>& table) {
+  BytePlanes planes{};
+  for (int i = 0; i < 256; ++i) {
+    for (size_t k = 0; k < sizeof(Pixel); ++k) planes.bytes[k][i] = static_cast<uint8_t>(table[i] >> (8 * k));
+  }
+  return planes;
+}
+
+#define VEXEL_PERMUTE_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+#if !defined(__clang__)
+// GCC's own headers start some of these intrinsics from an undefined register and then warn
+// about it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+struct PlaneRegisters {
+  __m512i quarter[4];
+};
+
+VEXEL_PERMUTE_TARGET inline PlaneRegisters LoadPlane(const uint8_t* plane) {
+  PlaneRegisters r;
+  for (int q = 0; q < 4; ++q) r.quarter[q] = _mm512_load_si512(plane + 64 * q);
+  return r;
+}
+
+VEXEL_PERMUTE_TARGET inline __m512i LookUp(const PlaneRegisters& plane, __m512i index) {
+  const __m512i low = _mm512_permutex2var_epi8(plane.quarter[0], index, plane.quarter[1]);
+  const __m512i high = _mm512_permutex2var_epi8(plane.quarter[2], index, plane.quarter[3]);
+  return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
+}
+
+// Returns the pixels done (a multiple of 64); the caller finishes the row.
+VEXEL_PERMUTE_TARGET int ConvertRowWide16(const uint8_t* source, uint16_t* target, int count, const BytePlanes& planes) {
+  const PlaneRegisters p0 = LoadPlane(planes.bytes[0]), p1 = LoadPlane(planes.bytes[1]);
+  int x = 0;
+  for (; x + 64 <= count; x += 64) {
+    const __m512i index = _mm512_loadu_si512(source + x);
+    const __m512i lowBytes = LookUp(p0, index), highBytes = LookUp(p1, index);
+    // Within each 128-bit lane: unpacklo holds pixels 0-7 of the lane's 16, unpackhi 8-15.
+    const __m512i first = _mm512_unpacklo_epi8(lowBytes, highBytes);
+    const __m512i second = _mm512_unpackhi_epi8(lowBytes, highBytes);
+    const __m512i a = _mm512_shuffle_i32x4(first, second, 0x44);  // f0 f1 s0 s1
+    const __m512i b = _mm512_shuffle_i32x4(first, second, 0xEE);  // f2 f3 s2 s3
+    _mm512_storeu_si512(target + x, _mm512_shuffle_i32x4(a, a, 0xD8));       // f0 s0 f1 s1
+    _mm512_storeu_si512(target + x + 32, _mm512_shuffle_i32x4(b, b, 0xD8));  // f2 s2 f3 s3
+  }
+  return x;
+}
+
+VEXEL_PERMUTE_TARGET int ConvertRowWide32(const uint8_t* source, uint32_t* target, int count, const BytePlanes& planes) {
+  const PlaneRegisters p0 = LoadPlane(planes.bytes[0]), p1 = LoadPlane(planes.bytes[1]);
+  const PlaneRegisters p2 = LoadPlane(planes.bytes[2]), p3 = LoadPlane(planes.bytes[3]);
+  int x = 0;
+  for (; x + 64 <= count; x += 64) {
+    const __m512i index = _mm512_loadu_si512(source + x);
+    const __m512i b0 = LookUp(p0, index), b1 = LookUp(p1, index), b2 = LookUp(p2, index), b3 = LookUp(p3, index);
+    const __m512i low01 = _mm512_unpacklo_epi8(b0, b1), high01 = _mm512_unpackhi_epi8(b0, b1);
+    const __m512i low23 = _mm512_unpacklo_epi8(b2, b3), high23 = _mm512_unpackhi_epi8(b2, b3);
+    // Lane k of d0..d3 holds pixels 16k+0-3, 4-7, 8-11, 12-15; transpose the lanes.
+    const __m512i d0 = _mm512_unpacklo_epi16(low01, low23), d1 = _mm512_unpackhi_epi16(low01, low23);
+    const __m512i d2 = _mm512_unpacklo_epi16(high01, high23), d3 = _mm512_unpackhi_epi16(high01, high23);
+    const __m512i t0 = _mm512_shuffle_i32x4(d0, d1, 0x44), t1 = _mm512_shuffle_i32x4(d2, d3, 0x44);
+    const __m512i t2 = _mm512_shuffle_i32x4(d0, d1, 0xEE), t3 = _mm512_shuffle_i32x4(d2, d3, 0xEE);
+    _mm512_storeu_si512(target + x, _mm512_shuffle_i32x4(t0, t1, 0x88));
+    _mm512_storeu_si512(target + x + 16, _mm512_shuffle_i32x4(t0, t1, 0xDD));
+    _mm512_storeu_si512(target + x + 32, _mm512_shuffle_i32x4(t2, t3, 0x88));
+    _mm512_storeu_si512(target + x + 48, _mm512_shuffle_i32x4(t2, t3, 0xDD));
+  }
+  return x;
+}
+
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+bool HasBytePermutes() {
+  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                          __builtin_cpu_supports("avx512vbmi");
+  return has;
+}
+#endif
+
 }  // namespace
 
 void PresentCanvas(const Canvas& canvas, const CanvasColours& colours, const Surface& surface) {
   if (!surface.Usable() || canvas.width <= 0 || canvas.height <= 0) return;
   const int width = std::min(canvas.width, surface.width);
   const int height = std::min(canvas.height, surface.height);
+  const bool narrow = surface.format.bitsPerPixel == 16;
+#ifdef VEXEL_BYTE_PERMUTES
+  const bool permutes = HasBytePermutes() && width >= 64;
+  BytePlanes planes;
+  if (permutes) planes = narrow ? SplitPlanes(colours.narrow) : SplitPlanes(colours.wide);
+#endif
   for (int y = 0; y < height; ++y) {
     const uint8_t* source = canvas.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(canvas.width);
-    if (surface.format.bitsPerPixel == 16) {
-      ConvertRow(source, reinterpret_cast<uint16_t*>(surface.Row(y)), width, colours.narrow);
+    int done = 0;
+    if (narrow) {
+      auto* target = reinterpret_cast<uint16_t*>(surface.Row(y));
+#ifdef VEXEL_BYTE_PERMUTES
+      if (permutes) done = ConvertRowWide16(source, target, width, planes);
+#endif
+      ConvertRow(source + done, target + done, width - done, colours.narrow);
     } else {
-      ConvertRow(source, reinterpret_cast<uint32_t*>(surface.Row(y)), width, colours.wide);
+      auto* target = reinterpret_cast<uint32_t*>(surface.Row(y));
+#ifdef VEXEL_BYTE_PERMUTES
+      if (permutes) done = ConvertRowWide32(source, target, width, planes);
+#endif
+      ConvertRow(source + done, target + done, width - done, colours.wide);
     }
   }
 }
