@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "engine/scene/camera_file.h"
 #include "engine/widgets/pickers_local.h"
 #include "engine/widgets/widgets.h"
 #include "support/pcx_bytes.h"
@@ -276,6 +277,36 @@ TEST_F(FilePickerTest, ABitmapDeclaringAHugeSizeIsNotDecoded) {
   bmp[30] = 1;  // run-length coded
   ASSERT_TRUE(core::WriteFileAtomic(files / "huge.bmp", bmp));
   EXPECT_EQ(PreviewBitmap(screen, files / "huge.bmp", 40, 80), "");
+}
+
+TEST_F(FilePickerTest, TheCameraPreviewShowsTheViewportAtAQuarterOfTheScreen) {
+  std::string camera(engine::kCameraFileBytes, '\0');
+  auto put = [&](size_t at, int32_t value) {
+    for (int i = 0; i < 4; ++i) camera[engine::kCameraSlotBytes + at + i] = static_cast<char>(static_cast<uint32_t>(value) >> (8 * i));
+  };
+  put(engine::kCameraLeftAt, 320);
+  put(engine::kCameraTopAt, 240);
+  put(engine::kCameraRightAt, 639);
+  put(engine::kCameraBottomAt, 2147483647);  // past the screen: cut at the cell's edge
+  ASSERT_TRUE(core::WriteFileAtomic(files / "half.03d", camera));
+  EXPECT_EQ(PreviewCamera(screen, files / "half.03d", 40, 80), "");
+  EXPECT_EQ(screen.canvas.PixelAt(40 + 79, 80 + 59), screen.shades.dark);
+  EXPECT_EQ(screen.canvas.PixelAt(40 + 80, 80 + 60), screen.shades.middle);
+  EXPECT_EQ(screen.canvas.PixelAt(40 + 159, 80 + 119), screen.shades.middle);
+  EXPECT_EQ(screen.canvas.PixelAt(40 + 160, 80 + 119), screen.canvas.PixelAt(40 + 160, 80 + 118));
+}
+
+TEST_F(FilePickerTest, APageOnACanvasSmallerThanTheGridIsClipped) {
+  test_support::SetUpScreen(screen, host, 100, 60);
+  std::vector<uint8_t> pixels(640 * 480, 7);
+  ASSERT_TRUE(core::WriteFileAtomic(files / "big.pcx", testing_support::PcxFile(640, 480, pixels)));
+  ASSERT_TRUE(core::WriteFileAtomic(files / "text.pcx", std::string(500, 'a')));
+  host.Key(kScanEsc);
+  EXPECT_EQ(FilePicker(screen, data.path(), files.path(), 2, "Pick"), "");
+  host.Key(kScanEsc);
+  EXPECT_EQ(FilePicker(screen, data.path(), files.path(), -5, "Pick"), "");
+  host.Key(kScanEsc);
+  EXPECT_EQ(FolderBrowser(screen, files.path(), "*.*"), "");
 }
 
 TEST_F(FilePickerTest, DrawLayoutMakesSlotsAndWhiteLabels) {

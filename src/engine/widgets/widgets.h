@@ -295,8 +295,9 @@ struct LayoutControl {
 // Scans a picture (row-major, `pitch` bytes a row) for controls, in the order of their top-left
 // corners, within its own size.
 std::vector<LayoutControl> ScanLayout(const uint8_t* pixels, int width, int height, int pitch);
-// Scans and draws the controls (buttons into the table, fields with their labels in colour 255);
-// returns the number of buttons made.
+// Scans and draws the controls: each takes a slot of the button table in scan order (32 raised,
+// the others sunken, so a click on a field is a slot too), and fields get their labels in colour
+// 255, left of the field or above it when there is no room. Returns the number of slots made.
 int DrawLayout(WidgetScreen& screen, const uint8_t* pixels, int width, int height, int pitch);
 
 }  // namespace widgets
