@@ -32,6 +32,10 @@ std::string FuzzWav(const uint8_t* data, size_t size);
 // Records, a collision map and instruction calls in one engine made for the whole process; a
 // ground map after four 0xFF bytes.
 std::string FuzzCollisions(const uint8_t* data, size_t size);
+// Byte 0 picks the font and screen, byte 1 how many trailing bytes are the two button labels.
+std::string FuzzWrap(const uint8_t* data, size_t size);
+// Byte 0 and 1 give the picture's size, byte 2 its row padding; the rest its pixels.
+std::string FuzzLayout(const uint8_t* data, size_t size);
 
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
@@ -46,6 +50,8 @@ inline constexpr Target kTargets[] = {
     {"editor_font", FuzzEditorFont},
     {"wav", FuzzWav},
     {"collision", FuzzCollisions},
+    {"wrap", FuzzWrap},
+    {"layout", FuzzLayout},
 };
 
 }  // namespace fuzzing

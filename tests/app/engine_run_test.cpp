@@ -64,7 +64,7 @@ TEST(EngineRun, TestPlayRunsBrainsAndARuntimeErrorEndsIt) {
     // play ends there (frame 50 is never presented). The engine did its work (exit 0), but the
     // play did not go well, so the front end finds no marker.
     EXPECT_NE(run.err.find("[message box] Runtime Error: Brain divided by zero (code 0x"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("\nElement 'Camera', brain line 4 -> OK"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\nElement 'Camera', brain line 4 ->  OK "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("frame 50 was never presented"), std::string::npos) << run.err;
     EXPECT_FALSE(testing_support::FileExistsAt(folder / "temp/wasok.dat"));
   }
@@ -154,9 +154,11 @@ TEST(EngineRun, ScreenshotOfANumberedFrame) {
   int width = 0, height = 0;
   EXPECT_TRUE(PngSize(ReadText(folder / "third.png"), &width, &height));
 
-  run = RunMain({"--ticks", "2", "--screenshot", "never.png", "--screenshot-at", "9"}, folder.path());
+  // Nine frames in all: six of the loading notices (the project load's notice and its removal, the
+  // play's three notices and their removal), the play's first frame and two ticks.
+  run = RunMain({"--ticks", "2", "--screenshot", "never.png", "--screenshot-at", "10"}, folder.path());
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_NE(run.err.find("frame 9 was never presented"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("frame 10 was never presented"), std::string::npos) << run.err;
   EXPECT_EQ(ReadText(folder / "never.png"), "");
 }
 
