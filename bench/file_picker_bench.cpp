@@ -17,19 +17,6 @@ namespace {
 
 namespace w = engine::widgets;
 
-// A 640 x 480 picture as backdrops are drawn: flat bands with a noisy strip in every row.
-std::string ScreenPicture(uint32_t seed) {
-  std::vector<uint8_t> pixels(640 * 480);
-  for (int y = 0; y < 480; ++y) {
-    for (int x = 0; x < 640; ++x) {
-      seed = seed * 1103515245u + 12345u;
-      pixels[y * 640 + x] =
-          x >= 200 && x < 328 ? static_cast<uint8_t>(seed >> 16) : static_cast<uint8_t>(y / 16 + x / 80);
-    }
-  }
-  return testing_support::PcxFile(640, 480, pixels);
-}
-
 // The scripted host, presenting each frame into a 640 x 480 16-bit surface as the program does.
 class PresentingHost : public test_support::WidgetHost {
  public:
@@ -55,7 +42,9 @@ class PresentingHost : public test_support::WidgetHost {
 
 struct Folder {
   Folder() {
-    for (int i = 0; i < 9; ++i) core::WriteFileAtomic(files / ("backdrop" + std::to_string(i) + ".pcx"), ScreenPicture(i));
+    for (int i = 0; i < 9; ++i) {
+      core::WriteFileAtomic(files / ("backdrop" + std::to_string(i) + ".pcx"), testing_support::BackdropPcx(i));
+    }
   }
   testing_support::TempFolder data{"bench-picker-data"};
   testing_support::TempFolder files{"bench-picker-files"};

@@ -12,22 +12,8 @@
 
 namespace {
 
-// A 640 x 480 picture as backdrops are drawn: flat bands with a noisy strip in every row.
-std::string ScreenPicture() {
-  std::vector<uint8_t> pixels(640 * 480);
-  uint32_t seed = 7;
-  for (int y = 0; y < 480; ++y) {
-    for (int x = 0; x < 640; ++x) {
-      seed = seed * 1103515245u + 12345u;
-      pixels[y * 640 + x] =
-          x >= 200 && x < 328 ? static_cast<uint8_t>(seed >> 16) : static_cast<uint8_t>(y / 16 + x / 80);
-    }
-  }
-  return testing_support::PcxFile(640, 480, pixels);
-}
-
 void BM_DecodePcx(benchmark::State& state) {
-  const std::string bytes = ScreenPicture();
+  const std::string bytes = testing_support::BackdropPcx();
   engine::PcxPicture picture;
   for (auto _ : state) {
     engine::DecodePcx(bytes, &picture);
@@ -41,7 +27,7 @@ struct Prepared {
   Prepared() {
     arena.Create();
     memory.Reset(&arena);
-    engine::DecodePcx(ScreenPicture(), &picture);
+    engine::DecodePcx(testing_support::BackdropPcx(), &picture);
   }
   core::Arena arena;
   engine::AspectMemory memory;

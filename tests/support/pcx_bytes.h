@@ -69,4 +69,18 @@ inline std::string PcxFile(int width, int height, const std::vector<uint8_t>& pi
   return PcxWithStream(width, height, stream, palette);
 }
 
+// A 640 x 480 picture as backdrops are drawn: flat bands with a noisy strip (from `seed`) in every
+// row, for timing the readers on realistic run lengths.
+inline std::string BackdropPcx(uint32_t seed = 7) {
+  std::vector<uint8_t> pixels(640 * 480);
+  for (int y = 0; y < 480; ++y) {
+    for (int x = 0; x < 640; ++x) {
+      seed = seed * 1103515245u + 12345u;
+      pixels[static_cast<size_t>(y) * 640 + x] =
+          x >= 200 && x < 328 ? static_cast<uint8_t>(seed >> 16) : static_cast<uint8_t>(y / 16 + x / 80);
+    }
+  }
+  return PcxFile(640, 480, pixels);
+}
+
 }  // namespace testing_support

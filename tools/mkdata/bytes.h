@@ -3,13 +3,26 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/core.h"
 
 namespace mkdata {
 
 using Bytes = std::vector<uint8_t>;
+
+// Writes the file whole (atomically); false with "mkdata: cannot write PATH" on stderr.
+inline bool WriteBytes(const std::string& path, const Bytes& bytes) {
+  if (core::WriteFileAtomic(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+    return true;
+  }
+  std::fprintf(stderr, "mkdata: cannot write %s\n", path.c_str());
+  return false;
+}
 
 inline void Put16(Bytes* out, uint32_t value) {
   out->push_back(static_cast<uint8_t>(value));

@@ -169,11 +169,7 @@ bool Write(const std::string& path, const Bytes& bytes) {
     std::fprintf(stderr, "mkdata: cannot create %s\n", path.substr(0, slash).c_str());
     return false;
   }
-  if (!core::WriteFileAtomic(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
-    std::fprintf(stderr, "mkdata: cannot write %s\n", path.c_str());
-    return false;
-  }
-  return true;
+  return WriteBytes(path, bytes);
 }
 
 }  // namespace

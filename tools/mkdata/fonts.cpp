@@ -66,14 +66,6 @@ Bytes Header(uint8_t widthMode, uint8_t lineGap, int spacing, int spaceWidth, in
   return out;
 }
 
-bool Write(const std::string& path, const Bytes& bytes) {
-  if (core::WriteFileAtomic(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
-    return true;
-  }
-  std::fprintf(stderr, "mkdata: cannot write %s\n", path.c_str());
-  return false;
-}
-
 }  // namespace
 
 std::vector<uint8_t> FixedFontFile() {
@@ -125,7 +117,7 @@ std::vector<uint8_t> ProportionalFontFile() {
 }
 
 bool WriteEditorFonts(const std::string& folder) {
-  return Write(folder + "font.fnt", ProportionalFontFile()) && Write(folder + "font8.fnt", FixedFontFile());
+  return WriteBytes(folder + "font.fnt", ProportionalFontFile()) && WriteBytes(folder + "font8.fnt", FixedFontFile());
 }
 
 }  // namespace mkdata

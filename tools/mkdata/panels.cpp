@@ -189,14 +189,6 @@ Bytes Skin(const SkinColours& c) {
   return PcxWithPalette(SkinLayout::kWidth, SkinLayout::kHeight, picture.Pixels(), Bytes(palette.begin(), palette.end()));
 }
 
-bool Write(const std::string& path, const Bytes& bytes) {
-  if (core::WriteFileAtomic(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
-    return true;
-  }
-  std::fprintf(stderr, "mkdata: cannot write %s\n", path.c_str());
-  return false;
-}
-
 }  // namespace
 
 std::vector<uint8_t> ToolSkinPicture() { return Skin(ToolColours()); }
@@ -204,8 +196,8 @@ std::vector<uint8_t> GameSkinPicture() { return Skin(GameColours()); }
 
 bool WriteSkins(const std::string& folder, bool finished) {
   // A finished game's panels.pcx is the game skin, as the builder copies it there.
-  return Write(folder + "panels.pcx", finished ? GameSkinPicture() : ToolSkinPicture()) &&
-         Write(folder + "panels2.pcx", GameSkinPicture());
+  return WriteBytes(folder + "panels.pcx", finished ? GameSkinPicture() : ToolSkinPicture()) &&
+         WriteBytes(folder + "panels2.pcx", GameSkinPicture());
 }
 
 }  // namespace mkdata

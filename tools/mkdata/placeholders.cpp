@@ -329,11 +329,7 @@ bool WritePlaceholders(const std::string& root) {
   for (const Placeholder& item : kPlaceholders) {
     const std::string path = root + item.path;
     if (!MakeFolder(path.substr(0, path.rfind('/')))) return false;
-    const Bytes bytes = item.make();
-    if (!core::WriteFileAtomic(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
-      std::fprintf(stderr, "mkdata: cannot write %s\n", path.c_str());
-      return false;
-    }
+    if (!WriteBytes(path, item.make())) return false;
   }
   return true;
 }

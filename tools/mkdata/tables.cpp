@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "core/core.h"
+#include "mkdata/bytes.h"
 #include "mkdata/mkdata.h"
 
 namespace mkdata {
@@ -15,14 +16,6 @@ void PutWord(std::vector<uint8_t>* out, int32_t value) {
 }
 
 double Radians(double degrees) { return degrees * std::numbers::pi / 180.0; }
-
-bool Write(const std::string& path, const std::vector<uint8_t>& bytes) {
-  if (core::WriteFileAtomic(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
-    return true;
-  }
-  std::fprintf(stderr, "mkdata: cannot write %s\n", path.c_str());
-  return false;
-}
 
 }  // namespace
 
@@ -62,8 +55,8 @@ std::vector<uint8_t> RandomTable() {
 
 bool WriteTables(const std::string& folder) {
   const std::string& data = folder;
-  return Write(data + "sinusbig.bin", FineSineTable()) && Write(data + "sinus.bin", CoarseSineTable()) &&
-         Write(data + "atan.bin", ArctangentTable()) && Write(data + "random.bin", RandomTable());
+  return WriteBytes(data + "sinusbig.bin", FineSineTable()) && WriteBytes(data + "sinus.bin", CoarseSineTable()) &&
+         WriteBytes(data + "atan.bin", ArctangentTable()) && WriteBytes(data + "random.bin", RandomTable());
 }
 
 }  // namespace mkdata

@@ -210,6 +210,18 @@ struct PressWatch {
   }
 };
 
+// The start of every box's wait: no button still held from before it opened, no keys typed before
+// it, and presses counted from here.
+PressWatch StartWaiting(WidgetHost* host) {
+  WaitForRelease(host);
+  PressWatch watch;
+  if (host != nullptr) {
+    host->FlushKeys();
+    watch.previous = host->MouseButtons();
+  }
+  return watch;
+}
+
 void Opened(WidgetScreen& screen, std::string_view kind, std::string_view text) {
   if (screen.host != nullptr) screen.host->BoxOpened(kind, text);
 }
@@ -267,10 +279,7 @@ int Question(WidgetScreen& screen, std::string_view text, std::string_view first
     if (result == 0) result = 1;
   } else {
     WidgetHost* host = screen.host;
-    WaitForRelease(host);
-    if (host != nullptr) host->FlushKeys();
-    PressWatch watch;
-    if (host != nullptr) watch.previous = host->MouseButtons();
+    PressWatch watch = StartWaiting(host);
     while (result == 0 && NextPass(host)) {
       WidgetKey key;
       while (result == 0 && host->PopKey(&key)) {
@@ -408,10 +417,7 @@ std::string InputBox(WidgetScreen& screen, int minimumWidth, std::string_view te
     if (!IsEsc(answer)) current = answer.isNumber ? std::to_string(answer.number) : answer.text;
   } else {
     WidgetHost* host = screen.host;
-    WaitForRelease(host);
-    if (host != nullptr) host->FlushKeys();
-    PressWatch watch;
-    if (host != nullptr) watch.previous = host->MouseButtons();
+    PressWatch watch = StartWaiting(host);
     bool done = false;
     while (!done && NextPass(host)) {
       bool changed = false;
@@ -504,10 +510,7 @@ int MenuBox(WidgetScreen& screen, std::string_view entries) {
     result = IsEsc(answer) ? 0 : MatchChoice(answer, layout.entries) + 1;
   } else {
     WidgetHost* host = screen.host;
-    WaitForRelease(host);
-    if (host != nullptr) host->FlushKeys();
-    PressWatch watch;
-    if (host != nullptr) watch.previous = host->MouseButtons();
+    PressWatch watch = StartWaiting(host);
     while (result < 0 && NextPass(host)) {
       WidgetKey key;
       while (result < 0 && host->PopKey(&key)) {
@@ -577,10 +580,7 @@ int ColourPicker(WidgetScreen& screen, int current) {
     result = number >= 0 && number <= 255 ? number : current;
   } else {
     WidgetHost* host = screen.host;
-    WaitForRelease(host);
-    if (host != nullptr) host->FlushKeys();
-    PressWatch watch;
-    if (host != nullptr) watch.previous = host->MouseButtons();
+    PressWatch watch = StartWaiting(host);
     int shownCode = -2;
     while (result < 0 && NextPass(host)) {
       WidgetKey key;
