@@ -161,6 +161,10 @@ void HandleWindowEvent(Engine& engine, const platform::InputEvent& event, const 
 void ShowError(Engine& engine, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // A box of the program's own look: lines separated by '|'; returns the chosen button's index.
 int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<std::string>& buttons);
+// A box of the network dialog, through ShowProgramBox; a box whose default answer is another
+// button than the first (Cancel, so an unattended run never retries forever) is shown with that
+// default.
+int ShowNetworkBox(Engine& engine, const std::string& text, const std::vector<std::string>& buttons, int defaultButton);
 inline constexpr const char* kToolMissing = "This tool is not available in this build";
 
 // [SECTION] Start-up and run modes
@@ -181,6 +185,12 @@ inline constexpr int kExitTerminated = 143;
 // kExitOutputFailed.
 void ReportOutputFailure(Engine& engine, const std::string& failure);
 std::string CannotWrite(const std::string& path, int error);
+
+// Start-up step 5: makes the network session (ENet, or no network with the null back end) and
+// starts it by network.ini or the dialog. False when the run should end.
+bool StartNetworkSession(Engine& engine);
+// Play start: hooks the session (when one is active) into the play's brain step.
+void BeginNetworkPlay(Engine& engine);
 
 // Start-up steps 1-12: returns kStartedUp when the run mode can be dispatched, else the exit code.
 inline constexpr int kStartedUp = -1;
