@@ -242,6 +242,10 @@ class Session final : public brain::NetworkHooks {
   // str_poll: the text of the first message when its mask matches (removed), else false.
   bool PollText(int32_t mask, std::string* text);
 
+  // Applies a received message as the receive thread does (`fromHost`: it came from the machine
+  // hosting now). Tests and benchmarks feed messages through it.
+  Decoded ApplyReceived(const uint8_t* data, size_t bytes, bool fromHost);
+
   // The "network" object of a state dump.
   std::string Json() const;
   // A consistent copy of the received state, as the receive thread has it now.

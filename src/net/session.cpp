@@ -236,7 +236,9 @@ bool Session::StartThread() {
     received_.inbox.Clear();
     for (RemoteEntry& entry : received_.remote) entry = RemoteEntry{};
   }
-  transport_->SetIncomingLoss(options_.lossPercent, options_.seed);
+  // A simulated bad network starts with the session: a host's at once, a joiner's once it is
+  // welcomed (the handshake itself is left alone, so a lossy run still gets in).
+  transport_->SetIncomingLoss(host_.load() ? options_.lossPercent : 0, options_.seed);
   transport_->SetSearchResponder([this](const uint8_t* data, size_t bytes) { return AnswerSearch(data, bytes); });
   quit_ = false;
   thread_ = std::thread([this] { ThreadMain(); });
@@ -297,6 +299,7 @@ void Session::HandleControl(uint32_t id, const std::vector<uint8_t>& data) {
         peers_.push_back(std::move(added));
       }
     }
+    transport_->SetIncomingLoss(options_.lossPercent, options_.seed);
     welcomed_ = true;
   }
 }
@@ -383,6 +386,10 @@ void Session::HandleEvent(platform::TransportEvent& event) {
     HandleControl(event.peer, event.data);
     return;
   }
+  ApplyReceived(event.data.data(), event.data.size(), event.peer == hostPeer_ && hostPeer_ != 0);
+}
+
+Decoded Session::ApplyReceived(const uint8_t* data, size_t bytes, bool fromHost) {
   std::lock_guard<std::mutex> lock(mutex_);
   DecodeContext context;
   context.matchValue = viewMatch_;
@@ -390,8 +397,8 @@ void Session::HandleEvent(platform::TransportEvent& event) {
   context.elements = view_.data();
   context.ownMachine = viewMachine_;
   context.ownHost = host_.load();
-  context.senderIsHost = event.peer == hostPeer_ && hostPeer_ != 0;
-  ApplyMessage(event.data.data(), event.data.size(), context, &received_);
+  context.senderIsHost = fromHost;
+  return ApplyMessage(data, bytes, context, &received_);
 }
 
 void Session::Queue(platform::Delivery delivery, std::vector<uint8_t> bytes) {
@@ -539,9 +546,12 @@ void Session::AfterBrain(int32_t element, int32_t* record) {
 
 void Session::AfterElements() {
   if (!active_.load() || records_ == nullptr) return;
-  const bool synchronising = startCountdown_ == 0;
-  if (startCountdown_ > 0) --startCountdown_;
   ++tick_;
+  // Nothing is sent before the elements are synchronised: the outgoing tables are not filled yet.
+  if (startCountdown_ > 0) {
+    --startCountdown_;
+    return;
+  }
   if (tick_ % kHalvingPeriod == 0) {
     std::lock_guard<std::mutex> lock(mutex_);
     int32_t heard = 0;
@@ -554,7 +564,7 @@ void Session::AfterElements() {
   }
   if (--sendCountdown_ > 0) return;
   sendCountdown_ = kSendInterval;
-  if (synchronising) SendState();
+  SendState();
 }
 
 void Session::SendState() {

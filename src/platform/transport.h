@@ -9,11 +9,13 @@
 // host's peer. A back end is not thread-safe: one thread makes every call of a session.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace platform {
@@ -71,7 +73,11 @@ class Transport {
   virtual void Poll(std::vector<TransportEvent>* out) = 0;
 
   // Like Poll, but waits up to `waitMs` milliseconds for a first event when none is pending.
-  virtual void PollFor(std::vector<TransportEvent>* out, int waitMs) { Poll(out); }
+  virtual void PollFor(std::vector<TransportEvent>* out, int waitMs) {
+    const size_t before = out->size();
+    Poll(out);
+    if (out->size() == before && waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+  }
   // Opens a connection to one more engine of the session (a mesh connects every pair), completed
   // later by its kConnected event. 0 with a message when it cannot even be started.
   virtual PeerId Connect(const std::string& address, uint16_t port, std::string* error) {
