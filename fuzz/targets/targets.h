@@ -33,6 +33,9 @@ std::string FuzzWav(const uint8_t* data, size_t size);
 // ground map after four 0xFF bytes.
 std::string FuzzCollisions(const uint8_t* data, size_t size);
 
+// Received network messages applied to a receiver's state; byte 0 picks the receiver.
+std::string FuzzNetMessage(const uint8_t* data, size_t size);
+
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
   std::string (*run)(const uint8_t* data, size_t size);
@@ -46,6 +49,7 @@ inline constexpr Target kTargets[] = {
     {"editor_font", FuzzEditorFont},
     {"wav", FuzzWav},
     {"collision", FuzzCollisions},
+    {"net_message", FuzzNetMessage},
 };
 
 }  // namespace fuzzing

@@ -337,11 +337,13 @@ void Session::PeerLeft(uint32_t id) {
 void Session::ThreadMain() {
   std::vector<platform::TransportEvent> events;
   std::vector<Outgoing> due;
-  while (!quit_.load()) {
+  for (bool last = false; !last;) {
+    // A session that ends still sends what was queued before it ended.
+    last = quit_.load();
     {
       std::lock_guard<std::mutex> lock(outMutex_);
       const auto now = std::chrono::steady_clock::now();
-      while (!outbox_.empty() && outbox_.front().due <= now) {
+      while (!outbox_.empty() && (last || outbox_.front().due <= now)) {
         due.push_back(std::move(outbox_.front()));
         outbox_.pop_front();
       }
@@ -353,6 +355,7 @@ void Session::ThreadMain() {
       }
     }
     due.clear();
+    if (last) break;
     events.clear();
     transport_->PollFor(&events, 1);
     for (platform::TransportEvent& event : events) HandleEvent(event);
