@@ -250,6 +250,10 @@ class Session final : public brain::NetworkHooks {
   std::string Json() const;
   // A consistent copy of the received state, as the receive thread has it now.
   ReceivedState Snapshot() const;
+  // One element's remote entry, as the receive thread has it now.
+  RemoteEntry Remote(int32_t element) const;
+  // Bytes the transport has put on the wire (0 for a transport that does not count).
+  uint64_t WireBytesSent() const { return transport_ ? transport_->WireBytesSent() : 0; }
   int32_t MatchValue() const { return matchValue_; }
   uint64_t StateBytesSent() const { return stateBytesSent_.load(); }
   uint64_t StateMessagesSent() const { return stateMessagesSent_.load(); }

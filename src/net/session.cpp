@@ -215,6 +215,7 @@ bool Session::Join(const FoundSession& session, const std::string& player, std::
 void Session::Stop() {
   if (thread_.joinable()) {
     quit_ = true;
+    transport_->Wake();
     thread_.join();
   }
   quit_ = false;
@@ -340,6 +341,7 @@ void Session::ThreadMain() {
   for (bool last = false; !last;) {
     // A session that ends still sends what was queued before it ended.
     last = quit_.load();
+    bool waiting = false;  // held messages: wake again soon to send them on time
     {
       std::lock_guard<std::mutex> lock(outMutex_);
       const auto now = std::chrono::steady_clock::now();
@@ -347,6 +349,7 @@ void Session::ThreadMain() {
         due.push_back(std::move(outbox_.front()));
         outbox_.pop_front();
       }
+      waiting = !outbox_.empty();
     }
     for (Outgoing& message : due) {
       if (transport_->Send(platform::kAllPeers, message.delivery, message.bytes.data(), message.bytes.size()) &&
@@ -357,7 +360,7 @@ void Session::ThreadMain() {
     due.clear();
     if (last) break;
     events.clear();
-    transport_->PollFor(&events, 1);
+    transport_->PollFor(&events, waiting ? 1 : 10);
     for (platform::TransportEvent& event : events) HandleEvent(event);
   }
 }
@@ -408,6 +411,8 @@ void Session::Queue(platform::Delivery delivery, std::vector<uint8_t> bytes) {
   std::lock_guard<std::mutex> lock(outMutex_);
   outbox_.push_back(Outgoing{std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.delayMs), delivery,
                              std::move(bytes)});
+  // The receive thread sends it now, not when its wait ends.
+  transport_->Wake();
 }
 
 // [SECTION] Play and tick hooks
@@ -620,6 +625,11 @@ bool Session::PollText(int32_t mask, std::string* text) {
 ReceivedState Session::Snapshot() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return received_;
+}
+
+RemoteEntry Session::Remote(int32_t element) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return received_.remote[static_cast<size_t>(std::clamp(element, 0, kElements - 1))];
 }
 
 std::string Session::Json() const {

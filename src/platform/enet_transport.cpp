@@ -1,8 +1,11 @@
 // The ENet back end of the network transport, the computer and login names. Calls ENet and POSIX.
 #include <enet/enet.h>
+#include <poll.h>
 #include <pwd.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -48,10 +51,14 @@ thread_local EnetTransport* tServicing = nullptr;
 
 class EnetTransport final : public Transport {
  public:
-  EnetTransport() { initialised_ = enet_initialize() == 0; }
+  EnetTransport() {
+    initialised_ = enet_initialize() == 0;
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  }
   ~EnetTransport() override {
     Leave();
     if (initialised_) enet_deinitialize();
+    if (wakeFd_ >= 0) close(wakeFd_);
   }
 
   bool Host(const std::string& session, uint16_t port, int maxPeers, std::string* error) override {
@@ -108,6 +115,7 @@ class EnetTransport final : public Transport {
       }
       if (packet->referenceCount == 0) enet_packet_destroy(packet);
       enet_host_flush(host_);
+      wireBytes_ = host_->totalSentData;
       return queued;
     }
     const auto found = peers_.find(peer);
@@ -124,20 +132,26 @@ class EnetTransport final : public Transport {
 
   void Poll(std::vector<TransportEvent>* out) override { PollFor(out, 0); }
 
+  // Waits on the session's socket and the wake event together, so a message handed over by
+  // another thread leaves at once rather than after the wait; ENet itself is asked without waiting.
   void PollFor(std::vector<TransportEvent>* out, int waitMs) override {
-    if (host_ == nullptr) {
-      if (waitMs > 0) usleep(static_cast<useconds_t>(waitMs) * 1000u);
-      return;
-    }
-    tServicing = this;
-    ENetEvent event;
-    int got = enet_host_service(host_, &event, static_cast<enet_uint32>(waitMs > 0 ? waitMs : 0));
-    while (got > 0) {
-      Hand(event, out);
-      got = enet_host_service(host_, &event, 0);
-    }
-    tServicing = nullptr;
+    const size_t before = out->size();
+    Service(out);
+    if (out->size() != before || waitMs <= 0) return;
+    pollfd waits[2] = {{wakeFd_, POLLIN, 0}, {-1, POLLIN, 0}};
+    if (host_ != nullptr) waits[1].fd = static_cast<int>(host_->socket);
+    poll(waits, 2, waitMs);
+    uint64_t count = 0;
+    if (wakeFd_ >= 0 && read(wakeFd_, &count, sizeof count) < 0) count = 0;
+    Service(out);
   }
+
+  void Wake() override {
+    const uint64_t one = 1;
+    if (wakeFd_ >= 0 && write(wakeFd_, &one, sizeof one) < 0) return;
+  }
+
+  uint64_t WireBytesSent() const override { return wireBytes_.load(); }
 
   PeerId Connect(const std::string& address, uint16_t port, std::string* error) override {
     if (host_ == nullptr) {
@@ -260,6 +274,15 @@ class EnetTransport final : public Transport {
     return true;
   }
 
+  void Service(std::vector<TransportEvent>* out) {
+    if (host_ == nullptr) return;
+    tServicing = this;
+    ENetEvent event;
+    while (enet_host_service(host_, &event, 0) > 0) Hand(event, out);
+    tServicing = nullptr;
+    wireBytes_ = host_->totalSentData;
+  }
+
   static PeerId IdOf(const ENetPeer* peer) { return static_cast<PeerId>(reinterpret_cast<uintptr_t>(peer->data)); }
 
   void Adopt(ENetPeer* peer) {
@@ -307,6 +330,8 @@ class EnetTransport final : public Transport {
   SearchResponder responder_;
   int lossPercent_ = 0;
   uint32_t random_ = 1;
+  int wakeFd_ = -1;
+  std::atomic<uint64_t> wireBytes_{0};
 };
 
 }  // namespace

@@ -78,6 +78,10 @@ class Transport {
     Poll(out);
     if (out->size() == before && waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
   }
+  // Ends a PollFor that is waiting, at once. The one call that is safe from any thread.
+  virtual void Wake() {}
+  // Bytes this transport has put on the wire so far (UDP payloads, its own headers included).
+  virtual uint64_t WireBytesSent() const { return 0; }
   // Opens a connection to one more engine of the session (a mesh connects every pair), completed
   // later by its kConnected event. 0 with a message when it cannot even be started.
   virtual PeerId Connect(const std::string& address, uint16_t port, std::string* error) {
