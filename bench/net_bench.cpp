@@ -144,10 +144,12 @@ void BM_NetLatency(benchmark::State& state) {
 BENCHMARK(BM_NetLatency)->Iterations(2000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // RunBrains over 256 elements running the motion workload, all taking part (flags 0x033), half
-// owned here and half by machine 1 with a received state; network off (0) and on (1). With the
-// network on, a message from machine 1 arrives every tick, so the host also sends every tick.
+// owned here and half by machine 1 with a received state; network off (0) and on (1, 2). With 1,
+// a message from machine 1 arrives every tick, so the host also sends every tick; with 2 nothing
+// more arrives, and the host sends every 90 ticks.
 void BM_RunBrainsNetwork(benchmark::State& state) {
   const bool network = state.range(0) != 0;
+  const bool pinged = state.range(0) == 1;
   std::string text;
   if (!core::ReadFile(std::string(VEXEL_BENCH_BRAINS) + "/motion.brn", &text)) {
     state.SkipWithError("workload motion.brn not found");
@@ -203,12 +205,49 @@ void BM_RunBrainsNetwork(benchmark::State& state) {
     ping.assign(full.begin(), full.begin() + 8);
   }
   for (auto _ : state) {
-    if (network) engine.network->ApplyReceived(ping.data(), ping.size(), false);
+    if (pinged) engine.network->ApplyReceived(ping.data(), ping.size(), false);
     brain::RunBrains(&runtime);
   }
   if (network) state.counters["messages_sent"] = static_cast<double>(engine.network->StateMessagesSent());
 }
-BENCHMARK(BM_RunBrainsNetwork)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RunBrainsNetwork)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// The hooks alone, as the brain step calls them, for the same 256 elements: 0 with nothing more
+// arriving, 1 with a message from machine 1 every tick (so the host sends every tick).
+void BM_NetHooksTick(benchmark::State& state) {
+  Machine host;
+  for (int i = 0; i < 256; ++i) {
+    host.Record(i)[37] = 0x033;
+    host.Record(i)[38] = i % 2;
+    host.Record(i)[22] = 0x41;
+  }
+  host.last = 255;
+  std::string error;
+  if (!host.session->Host("bench", FreshPort(4), "host", &error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  host.session->BeginPlay(host.records.data(), 255, "", host.globals.data(), nullptr, nullptr);
+  for (int t = 0; t < 4; ++t) host.Tick();
+  std::vector<uint8_t> full;
+  auto put = [&full](int32_t word) {
+    for (int b = 0; b < 4; ++b) full.push_back(static_cast<uint8_t>(static_cast<uint32_t>(word) >> (8 * b)));
+  };
+  put(host.session->MatchValue());
+  put(1);
+  for (int i = 1; i < 256; i += 2) {
+    put(i);
+    for (int w = 0; w < 12; ++w) put(1000 * w + i);
+  }
+  host.session->ApplyReceived(full.data(), full.size(), false);
+  const std::vector<uint8_t> ping(full.begin(), full.begin() + 8);
+  for (auto _ : state) {
+    if (state.range(0) != 0) host.session->ApplyReceived(ping.data(), ping.size(), false);
+    host.Tick();
+  }
+  state.counters["messages_sent"] = static_cast<double>(host.session->StateMessagesSent());
+}
+BENCHMARK(BM_NetHooksTick)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // Decoding and applying one state message of 256 elements with every field (57-byte entries).
 void BM_NetDecodeFullMessage(benchmark::State& state) {

@@ -13,14 +13,14 @@ int32_t ReadWord(const uint8_t* at) {
   return static_cast<int32_t>(value);
 }
 
+// Words go out little-endian whatever the machine.
 void PutWord(std::vector<uint8_t>* out, int32_t word) {
   const auto value = static_cast<uint32_t>(word);
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
+  const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
+                            static_cast<uint8_t>(value >> 24)};
+  out->insert(out->end(), bytes, bytes + 4);
 }
 
-void PutWords(std::vector<uint8_t>* out, const int32_t* words, int count) {
-  for (int i = 0; i < count; ++i) PutWord(out, words[i]);
-}
 
 constexpr int kRecordWords = 256;
 constexpr int kWordFlags = 37;
@@ -179,35 +179,55 @@ Decoded ApplyMessage(const uint8_t* data, size_t bytes, const DecodeContext& con
 }
 
 void EncodeState(const EncodeInput& input, std::vector<uint8_t>* out) {
-  out->clear();
-  PutWord(out, input.matchValue);
-  PutWord(out, input.machine);
+  // Written through a pointer into a buffer sized for the largest message: this runs on the game
+  // thread every tick a machine sends.
+  const size_t shared = input.shared != nullptr ? input.shared->size() : 0;
+  out->resize(16 + static_cast<size_t>(kElements) * EntryBytes(0x733) + shared * 8);
+  uint8_t* at = out->data();
+  auto word = [&at](int32_t value) {
+    const auto bits = static_cast<uint32_t>(value);
+    at[0] = static_cast<uint8_t>(bits);
+    at[1] = static_cast<uint8_t>(bits >> 8);
+    at[2] = static_cast<uint8_t>(bits >> 16);
+    at[3] = static_cast<uint8_t>(bits >> 24);
+    at += 4;
+  };
+  auto words = [&word](const int32_t* values) {
+    for (int i = 0; i < 3; ++i) word(values[i]);
+  };
+  word(input.matchValue);
+  word(input.machine);
   for (int32_t i = 0; i <= input.lastElement && i < kElements; ++i) {
     const int32_t* record = input.records + i * kRecordWords;
     const int32_t flags = record[kWordFlags];
     if (!TakesPart(flags) || !Owns(record[kWordOwner], input.machine, input.host)) continue;
     const OutgoingEntry& entry = input.outgoing[i];
-    PutWord(out, i);
-    if (flags & kFlagVelocity) PutWords(out, entry.velocity, 3);
-    if (flags & kFlagPosition) PutWords(out, entry.position, 3);
-    if (flags & kFlagSpin) PutWords(out, entry.spin, 3);
-    if (flags & kFlagRotation) PutWords(out, entry.rotation, 3);
-    if (flags & (kFlagOn | kFlagVisible)) out->push_back(static_cast<uint8_t>(entry.status));
-    if (flags & kFlagFrame) PutWord(out, entry.frame);
+    word(i);
+    if (flags & kFlagVelocity) words(entry.velocity);
+    if (flags & kFlagPosition) words(entry.position);
+    if (flags & kFlagSpin) words(entry.spin);
+    if (flags & kFlagRotation) words(entry.rotation);
+    if (flags & (kFlagOn | kFlagVisible)) *at++ = static_cast<uint8_t>(entry.status);
+    if (flags & kFlagFrame) word(entry.frame);
   }
-  if (input.shared == nullptr || input.shared->empty()) return;
-  PutWord(out, -1);
-  const size_t countAt = out->size();
-  PutWord(out, 0);
-  int32_t count = 0;
-  for (size_t slot = 0; slot < input.shared->size(); ++slot) {
-    const SharedGlobal& global = (*input.shared)[slot];
-    if (!Owns(global.Owner(), input.machine, input.host)) continue;
-    PutWord(out, static_cast<int32_t>(slot * 8));
-    PutWord(out, input.globals[global.Index()]);
-    ++count;
+  if (shared > 0) {
+    word(-1);
+    uint8_t* countAt = at;
+    word(0);
+    int32_t count = 0;
+    for (size_t slot = 0; slot < shared; ++slot) {
+      const SharedGlobal& global = (*input.shared)[slot];
+      if (!Owns(global.Owner(), input.machine, input.host)) continue;
+      word(static_cast<int32_t>(slot * 8));
+      word(input.globals[global.Index()]);
+      ++count;
+    }
+    uint8_t* end = at;
+    at = countAt;
+    word(count);
+    at = end;
   }
-  std::memcpy(out->data() + countAt, &count, 4);
+  out->resize(static_cast<size_t>(at - out->data()));
 }
 
 std::vector<uint8_t> EncodeText(int32_t mask, const std::string& text) {
