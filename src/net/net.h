@@ -23,7 +23,7 @@
 
 #include "brain/brain.h"
 #include "core/core.h"
-#include "platform/transport.h"
+#include "platform/platform.h"
 
 namespace net {
 

@@ -9,7 +9,7 @@
 #include "core/core.h"
 #include "instructions/instructions.h"
 #include "model/model.h"
-#include "platform/null.h"
+#include "platform/platform.h"
 #include "state/state.h"
 
 namespace {

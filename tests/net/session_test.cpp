@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "net/net.h"
-#include "platform/null.h"
+#include "platform/platform.h"
 #include "support/temp_folder.h"
 
 namespace {
