@@ -37,6 +37,9 @@ std::string FuzzWrap(const uint8_t* data, size_t size);
 // Byte 0 and 1 give the picture's size, byte 2 its row padding; the rest its pixels.
 std::string FuzzLayout(const uint8_t* data, size_t size);
 
+// Received network messages applied to a receiver's state; byte 0 picks the receiver.
+std::string FuzzNetMessage(const uint8_t* data, size_t size);
+
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
   std::string (*run)(const uint8_t* data, size_t size);
@@ -52,6 +55,7 @@ inline constexpr Target kTargets[] = {
     {"collision", FuzzCollisions},
     {"wrap", FuzzWrap},
     {"layout", FuzzLayout},
+    {"net_message", FuzzNetMessage},
 };
 
 }  // namespace fuzzing

@@ -162,9 +162,11 @@ void HandleWindowEvent(Engine& engine, const platform::InputEvent& event, const 
 // caption as its first line and " OK ".
 void ShowError(Engine& engine, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // A question box of the program's own look on the canvas: lines separated by '|', one or two
-// buttons; returns the chosen button's index. A system box stands in before the display exists.
-// During a play the frame pictures are drawn again afterwards and the box's time is not caught up.
-int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<std::string>& buttons);
+// buttons; returns the chosen button's index, `defaultButton` when no input can come. A system box
+// stands in before the display exists. During a play the frame pictures are drawn again afterwards
+// and the box's time is not caught up.
+int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<std::string>& buttons,
+                   int defaultButton = 0);
 // A notice drawn on the canvas while long work runs ("Loading data, please wait..."), logged in
 // headless runs; the empty text takes it down, leaving a black screen.
 void ShowNotice(Engine& engine, const std::string& text);
@@ -176,6 +178,7 @@ void StartWidgets(Engine& engine);
 void ShowBackSurface(Engine& engine);
 // Opens the renderer once a GL frame exists (a failure is reported once); true when it is open.
 bool OpenRenderer(Engine& engine);
+
 inline constexpr const char* kToolMissing = "This tool is not available in this build";
 
 // [SECTION] Start-up and run modes
@@ -196,6 +199,12 @@ inline constexpr int kExitTerminated = 143;
 // kExitOutputFailed.
 void ReportOutputFailure(Engine& engine, const std::string& failure);
 std::string CannotWrite(const std::string& path, int error);
+
+// Start-up step 5: makes the network session (ENet, or no network with the null back end) and
+// starts it by network.ini or the dialog. False when the run should end.
+bool StartNetworkSession(Engine& engine);
+// Play start: hooks the session (when one is active) into the play's brain step.
+void BeginNetworkPlay(Engine& engine);
 
 // Start-up steps 1-12: returns kStartedUp when the run mode can be dispatched, else the exit code.
 inline constexpr int kStartedUp = -1;

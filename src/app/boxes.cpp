@@ -137,12 +137,12 @@ void LogBox(const Engine& engine, const std::string& caption, const std::string&
 // a play the box leaves the frame pictures to be drawn again and its time is not caught up.
 // A system box shows its caption as the first line (`captionLine`); the log keeps it apart.
 int CanvasQuestion(Engine& engine, const std::string& caption, const std::string& text,
-                   const std::vector<std::string>& buttons, bool captionLine = false) {
+                   const std::vector<std::string>& buttons, bool captionLine = false, int defaultButton = 0) {
   const std::string printable = core::PrintableText(text, "|");
   const std::string shown = captionLine ? core::PrintableText(caption, "|") + "|" + printable : printable;
   const std::string first = buttons.empty() ? std::string(" OK ") : buttons[0];
   const std::string second = buttons.size() > 1 ? buttons[1] : std::string();
-  const int result = engine::widgets::MessageBox(engine.widgets, shown, first, second);
+  const int result = engine::widgets::MessageBox(engine.widgets, shown, first, second, defaultButton + 1);
   const int chosen = result == 2 && !second.empty() ? 1 : 0;
   std::string logged = printable;
   for (char& c : logged) {
@@ -248,8 +248,9 @@ void ShowRuntimeError(Engine& engine, const std::string& text) {
   }
 }
 
-int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<std::string>& buttons) {
-  if (CanvasReady(engine)) return CanvasQuestion(engine, engine.windowName, text, buttons);
+int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<std::string>& buttons,
+                   int defaultButton) {
+  if (CanvasReady(engine)) return CanvasQuestion(engine, engine.windowName, text, buttons, false, defaultButton);
   // Before the display exists there is no canvas: the system box stands in.
   platform::MessageBoxRequest box;
   box.caption = engine.windowName;
@@ -259,6 +260,7 @@ int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<st
   }
   box.text = core::PrintableText(lines);
   box.buttons = buttons;
+  box.defaultButton = defaultButton;
   return engine.platform.window->ShowMessageBox(box);
 }
 

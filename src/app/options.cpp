@@ -38,6 +38,9 @@ std::string LaunchOptionsHelp() {
          "  --timing-log FILE   one line per loop pass: step, pump pass, time, deadline, frame or late\n"
          "  --allow-ports       let brains read and write hardware I/O ports (needs privileges);\n"
          "                      without it the port instructions read 0 and write nothing\n"
+         "  --net-loss PERCENT  drop that share of incoming network datagrams (a bad network)\n"
+         "  --net-seed N        seed of the --net-loss drops\n"
+         "  --net-delay MS      hold each outgoing network message for MS milliseconds\n"
          "  --help              this text\n";
 }
 
@@ -94,6 +97,16 @@ bool ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* out, s
       out->platform.audioOutPath = value;
     } else if (word == "--real-clock") {
       realClock = true;
+    } else if (word == "--net-loss" || word == "--net-seed" || word == "--net-delay") {
+      if (!needValue()) return false;
+      int32_t number = 0;
+      if (!ParseCount(value, &number) || (word == "--net-loss" && number > 100)) {
+        *error = word + (word == "--net-loss" ? " needs a percentage 0 to 100" : " needs a whole number") + ", not '" + value + "'";
+        return false;
+      }
+      if (word == "--net-loss") out->network.lossPercent = number;
+      else if (word == "--net-seed") out->network.seed = static_cast<uint32_t>(number);
+      else out->network.delayMs = number;
     } else if (word == "--help") {
       out->showHelp = true;
     } else if (word == "--ticks") {

@@ -196,6 +196,7 @@ std::string DumpStateRecords(const Engine& engine, const std::string& scene, int
   json += "],\n\"ground\": {\"mesh\": " + std::to_string(collisions.groundMesh) +
           ", \"volume\": " + std::to_string(collisions.volumeMesh) +
           ", \"rebound_yr_divisor\": " + std::to_string(collisions.reboundDivisor) + "}";
+  if (engine.network) json += ",\n\"network\": " + engine.network->Json();
   json += ",\n\"scene\": " + scene;
   json += ",\n\"gl_objects\": " + (glObjects >= 0 ? std::to_string(glObjects) : std::string("null"));
   return json + "}\n";
@@ -268,6 +269,7 @@ void StartPlay(Engine& engine) {
   engine.hooks.inputHeld = [&engine] { return AnyInputHeld(engine); };
   // A resumed game comes back over the records just filled, keeping the fresh brain code.
   if (engine.resume.pending) RestoreResumedGame(engine);
+  BeginNetworkPlay(engine);
 
   // The play-wide fog is kept for after the play; a test play keeps the collision map too.
   play.fog = engine.project.fog;

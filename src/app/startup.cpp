@@ -6,7 +6,6 @@
 
 #include "app/app.h"
 #include "core/core.h"
-#include "net/net.h"
 
 namespace app {
 namespace {
@@ -119,8 +118,7 @@ int StartUp(Engine& engine, int argc, const char* const* argv) {
   }
   // 5. The network, when netmode.ini asks for it.
   if (core::FileExists("netmode.ini")) {
-    if (!net::StartNetwork(engine.paths.working)) return kExitStartFailed;
-    engine.networkActive = true;
+    if (!StartNetworkSession(engine)) return kExitStartFailed;
   }
   // 6. config.ini.
   engine.settings = ReadEngineSettings("config.ini");
@@ -184,7 +182,7 @@ int StartUp(Engine& engine, int argc, const char* const* argv) {
 
 void ShutDown(Engine& engine) {
   // 13. In reverse order of start-up.
-  if (engine.networkActive) net::StopNetwork();
+  if (engine.network) engine.network->Stop();
   engine.networkActive = false;
   // The renderer's GL objects go while their context still exists; the sounds before the device.
   if (engine.play) engine.play->scene.Release(engine.renderer.get());

@@ -119,6 +119,8 @@ bool RunBrainOf(BrainRuntime* runtime, uint32_t recordAddress, std::string* faul
 void RunBrains(BrainRuntime* runtime, const FaultPlace& place) {
   if (runtime->arena == nullptr || runtime->faulted) return;
   const int32_t last = std::min(runtime->lastElement, 255);
+  NetworkHooks* network = runtime->network;
+  if (network != nullptr) network->BeforeElements();
   // Picking: the picked element follows what visual_picked_get reports.
   if (runtime->pickedElement != 0 && runtime->pickRoutine != nullptr) {
     Regs regs;
@@ -129,8 +131,12 @@ void RunBrains(BrainRuntime* runtime, const FaultPlace& place) {
   const uint32_t firstRecord = runtime->arena->Address(core::Region::kElementRecords);
   for (int32_t i = 0; i <= last; ++i) {
     int32_t* record = Record(runtime, i);
+    if (network != nullptr) network->BeforeBrain(i, record);
     const auto status = static_cast<uint32_t>(record[model::kWordStatus]);
-    if ((status & model::kStatusOn) == 0 || (status & model::kStatusDisabled) != 0) continue;
+    if ((status & model::kStatusOn) == 0 || (status & model::kStatusDisabled) != 0) {
+      if (network != nullptr) network->AfterBrain(i, record);
+      continue;
+    }
     std::string fault;
     uint32_t faultAt = 0;
     runtime->executeDepth = 0;
@@ -142,7 +148,9 @@ void RunBrains(BrainRuntime* runtime, const FaultPlace& place) {
     // Both counts wrap as 32-bit words do: a brain may set its timer to any value, and a long run
     // passes 2^31 steps.
     record[model::kWordTimer] = WrappingIncrement(record[model::kWordTimer]);
+    if (network != nullptr) network->AfterBrain(i, record);
   }
+  if (network != nullptr) network->AfterElements();
   runtime->tickCounter = WrappingIncrement(runtime->tickCounter);
 }
 

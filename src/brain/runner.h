@@ -41,6 +41,19 @@ int RoutineSlotOf(std::string_view name);
 // Nested `execute` runs allowed inside one brain run.
 inline constexpr int kMaxExecuteDepth = 64;
 
+// What a network session does around the brain step, so that the runner need not know the
+// session. Every call comes from the game thread, in this order within one step: BeforeElements;
+// for each element up to the last, BeforeBrain, its brain (when it runs), AfterBrain; then
+// AfterElements, before the tick counter counts the step.
+class NetworkHooks {
+ public:
+  virtual ~NetworkHooks() = default;
+  virtual void BeforeElements() = 0;
+  virtual void BeforeBrain(int32_t element, int32_t* record) = 0;
+  virtual void AfterBrain(int32_t element, int32_t* record) = 0;
+  virtual void AfterElements() = 0;
+};
+
 // Which backend runs brain code: the native translation (x86-64 hosts) or the reference
 // interpreter. A brain the translator refuses runs in the interpreter.
 enum class Backend : uint8_t { kInterpreter, kNative };
@@ -61,6 +74,7 @@ struct BrainRuntime {
   // Told once per play about each row without a routine; such a call returns 0.
   std::function<void(const std::string& text)> missingInstruction;
   RunLimits limits;
+  NetworkHooks* network = nullptr;  // the session of a networked play; null otherwise
 
   int32_t tickCounter = 0;    // brain steps since the compilation; set to 0 by the compiler
   uint32_t pickedElement = 0;  // 0 picking off, 1 on and nothing picked, else the element picked

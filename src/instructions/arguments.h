@@ -50,10 +50,16 @@ inline int32_t* ElementRecord(const core::Arena* arena, uint32_t value, std::str
 // bytes in the literal pool, which the compilation of the play's brains fills from the start of
 // the string store; the text runs to its terminating zero and never past the pool's end (an
 // address into the middle of a literal names the rest of it). Every other value names the empty
-// text: no routine reads text from an address a brain made up. Further kinds of text argument are
+// text: no routine reads text from an address a brain made up. A live handle of the handle table
+// (string variable) names its buffer's text. Further kinds of text argument are
 // told apart here, so every instruction that takes text accepts the same ones. The view lives in
 // the arena and stays valid while the play does.
 inline std::string_view TextArgumentView(const state::Engine& engine, uint32_t value) {
+  // A string variable's handle: its text runs to its zero, never past its buffer.
+  if (const std::vector<uint8_t>* buffer = engine.handles.Find(value); buffer != nullptr) {
+    const char* text = reinterpret_cast<const char*>(buffer->data());
+    return std::string_view(text, strnlen(text, buffer->size()));
+  }
   if (!engine.play) return {};
   const uint32_t poolStart = engine.arena.Address(core::Region::kStringStore);
   const uint32_t poolBytes = std::min(engine.play->compiler.stringStoreUsed, core::Describe(core::Region::kStringStore).size);

@@ -18,6 +18,7 @@
 #include "instructions/input.h"
 #include "instructions/lookup.h"
 #include "instructions/motion.h"
+#include "instructions/network.h"
 #include "instructions/polygons.h"
 #include "instructions/program.h"
 #include "instructions/rendering.h"

@@ -10,7 +10,7 @@ std::vector<std::span<const brain::RoutineEntry>> RoutineFamilies() {
   return {MotionRoutines(),  VariableRoutines(),      ProgramRoutines(),    SwitchRoutines(),
           LookupRoutines(),  ElementMemoryRoutines(), ArithmeticRoutines(), InputRoutines(),
           RenderingRoutines(), SpriteRoutines(), TextRoutines(), SoundRoutines(), CollisionRoutines(),
-          GroundRoutines(), PolygonRoutines()};
+          GroundRoutines(), PolygonRoutines(), NetworkRoutines()};
 }
 
 bool BindAllRoutines(brain::RoutineSlots* slots, std::vector<std::string>* problems) {

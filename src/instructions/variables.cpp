@@ -3,7 +3,8 @@
 // | Instruction  | Arguments     | Effect                                             |
 // |--------------|---------------|----------------------------------------------------|
 // | global       | number        | returns global (number modulo 2048)                |
-// | global_set   | number, value | sets it                                            |
+// | global_set   | number, value | sets it; then the shared globals other machines    |
+// |              |               | own get their received values back                 |
 // | global_add   | number, value | adds to it, wrapping like the 32-bit add           |
 // | globals_sort | first, last   | sorts globals first..last in place, ascending and  |
 // |              |               | signed; nothing when last < first, last >= 2048 or |
@@ -13,6 +14,7 @@
 #include <algorithm>
 
 #include "instructions/arguments.h"
+#include "instructions/network.h"
 
 namespace instructions {
 namespace {
@@ -29,6 +31,8 @@ bool global(brain::Regs* regs, std::string*) {
 
 bool global_set(brain::Regs* regs, std::string*) {
   Global(regs->eax) = static_cast<int32_t>(regs->ebx);
+  // A global another machine owns follows that machine, whatever a local brain sets.
+  ReapplySharedGlobals();
   return true;
 }
 

@@ -21,8 +21,10 @@
 #include "core/core.h"
 #include "engine/engine.h"
 #include "model/model.h"
+#include "net/net.h"
 #include "platform/platform.h"
 #include "state/collision_state.h"
+#include "state/handles.h"
 
 namespace state {
 
@@ -39,6 +41,7 @@ struct LaunchOptions {
   bool allowPorts = false;    // --allow-ports: brains may read and write hardware I/O ports
   std::string boxScreenshotFolder;  // --box-screenshots DIR: the first frame of every box as DIR/boxN.png
   int32_t displayMode = 0;  // --mode CODE: this display mode instead of config.ini's (0: config.ini's)
+  net::SessionOptions network;  // --net-loss PERCENT, --net-seed N, --net-delay MS
   std::string remainder;  // the command line without the long options, words joined by blanks
   bool showHelp = false;
 };
@@ -209,6 +212,10 @@ struct Engine {
   bool rendererFailed = false;  // it could not open once: not tried again
   RenderDefaults renderDefaults;
   bool networkActive = false;
+  // The network session once netmode.ini has started one (connected or playing alone); null
+  // otherwise. Declared after the platform, so it ends first.
+  std::unique_ptr<net::Session> network;
+  HandleTable handles;  // string variables and arrays
   uint32_t tickPeriod = TickPeriodAt(30);  // max_framerate_set changes it for the rest of the process
   int32_t maxFramerate = 30;
   // Index range of the last globals_save or globals_load; a test play reads temp/globvars.dat over it.

@@ -249,7 +249,8 @@ void DrawLines(WidgetScreen& screen, const std::vector<std::string>& lines, int 
 
 // [SECTION] Message box
 
-int Question(WidgetScreen& screen, std::string_view text, std::string_view first, std::string_view second) {
+int Question(WidgetScreen& screen, std::string_view text, std::string_view first, std::string_view second,
+             int defaultChoice) {
   const EditorFont& font = ScreenFont(screen);
   const QuestionLayout layout =
       LayoutQuestion(font, screen.canvas.width, screen.canvas.height, text, first, second);
@@ -292,7 +293,7 @@ int Question(WidgetScreen& screen, std::string_view text, std::string_view first
       }
     }
     if (result == 0) {
-      result = 1;
+      result = defaultChoice == 2 && !second.empty() ? 2 : 1;
       defaulted = true;
     }
   }
@@ -331,8 +332,9 @@ void Notice(WidgetScreen& screen, std::string_view text) {
 
 }  // namespace
 
-int MessageBox(WidgetScreen& screen, std::string_view text, std::string_view first, std::string_view second) {
-  if (!first.empty() || !second.empty()) return Question(screen, text, first, second);
+int MessageBox(WidgetScreen& screen, std::string_view text, std::string_view first, std::string_view second,
+               int defaultChoice) {
+  if (!first.empty() || !second.empty()) return Question(screen, text, first, second, defaultChoice);
   if (!text.empty()) {
     Notice(screen, text);
     return 0;

@@ -256,8 +256,10 @@ MenuLayout LayoutMenu(const EditorFont& font, int screenWidth, int screenHeight,
 // `current`.
 //
 // Question (either label non-empty): 1 or 2. Notice (labels empty, text not): drawn, returns 0 at
-// once. Remove notice (all empty): clears the canvas and display, returns 0.
-int MessageBox(WidgetScreen& screen, std::string_view text, std::string_view first, std::string_view second);
+// once. Remove notice (all empty): clears the canvas and display, returns 0. `defaultChoice` (1 or
+// 2) is what a question gives when no input can come.
+int MessageBox(WidgetScreen& screen, std::string_view text, std::string_view first, std::string_view second,
+               int defaultChoice = 1);
 // The edited text, whatever ended the box.
 std::string InputBox(WidgetScreen& screen, int minimumWidth, std::string_view text, std::string_view prompt);
 // Entries separated by '|' (the first 15 shown); the chosen entry from 1, 0 for Esc.
