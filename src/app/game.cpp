@@ -89,10 +89,12 @@ void RunGame(Engine& engine) {
     target = RunProject(engine, path);
     if (target == state::kExitResume) {
       // The saved game names the sub-project to play; it is restored once that one is compiled.
+      // The resume request read and checked the file; those bytes are the ones restored.
       const std::string saved = model::SavedGamePath(engine.paths.working, engine.saveSlot);
-      std::string bytes;
+      std::string bytes = std::move(engine.resume.bytes);
       model::SavedGame game;
-      if (!core::ReadFile(saved, &bytes) || !model::ParseSavedGame(bytes, &game)) {
+      if (bytes.empty() && !core::ReadFile(saved, &bytes)) bytes.clear();
+      if (!model::CheckSavedGame(bytes, engine.paths.working, &game)) {
         std::fprintf(stderr, "main: %s is not a whole saved game; the game ends\n", saved.c_str());
         break;
       }

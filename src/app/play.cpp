@@ -295,6 +295,7 @@ void StartPlay(Engine& engine) {
   engine.hooks.renderFrame = [&engine] { RenderFrame(engine); };
   engine.hooks.pumpInput = [&engine] { PumpInput(engine); };
   engine.hooks.inputHeld = [&engine] { return AnyInputHeld(engine); };
+  engine.hooks.showBox = [&engine](const std::string& text) { ShowProgramBox(engine, text, {" OK "}); };
   // A resumed game comes back over the records just filled, keeping the fresh brain code.
   if (engine.resume.pending) RestoreResumedGame(engine);
 

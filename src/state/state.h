@@ -177,6 +177,7 @@ struct LoopHooks {
   std::function<void()> renderFrame;  // render and present one frame of the play
   std::function<void()> pumpInput;    // one pass of the input pump
   std::function<bool()> inputHeld;    // a key, a mouse button or a controller button is down
+  std::function<void(const std::string&)> showBox;  // a box of the program's look with " OK "
 };
 
 // A saved game waiting to be restored: the chain found exit target -4, read the slot's file and

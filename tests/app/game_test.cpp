@@ -57,9 +57,9 @@ TEST(GameRun, ASavedGameComesBackWithPositionsVariablesAndGlobals) {
   EXPECT_LE(tick, 10000 + 4 + 30);  // settling steps and the loop steps left
 }
 
-// A saved game naming a sub-project the game does not have ends the chain as a missing one does;
-// the dump shows the program state the brains left (5 brain runs: 4 settling steps and one step).
-TEST(GameRun, AResumedSubProjectThatDoesNotExistEndsTheGame) {
+// A saved game naming a sub-project the game does not have is damaged: the resume is refused in a
+// box, the chain does not move, and the play goes on (debug and push keep running every step).
+TEST(GameRun, AResumedSubProjectThatDoesNotExistIsRefusedAndThePlayGoesOn) {
   GameFolder game;
   game.AddLevel(1, "debug(42)\r\npush(element)\r\nresume()\r\n");
   std::string saved(model::kSavedGameBytes, '\0');
@@ -67,9 +67,10 @@ TEST(GameRun, AResumedSubProjectThatDoesNotExistEndsTheGame) {
   ASSERT_TRUE(testing_support::WriteText(game / "curr0.dat", saved));
   const auto run = RunMain({"--ticks", "30", "--dump", "d.json"}, game.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_NE(run.err.find("Sub-project 007 not found, error!"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("Sub-project 007 not found, error!"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Saved game 'curr0.dat' is damaged and cannot be resumed!"), std::string::npos) << run.err;
   const std::string dump = ReadText(game / "d.json");
-  EXPECT_NE(dump.find("\"position_stack\": 5, \"debug\": \"Debug value: 42 (HEX: 0x2A)\"}"), std::string::npos)
+  EXPECT_NE(dump.find("\"position_stack\": 34, \"debug\": \"Debug value: 42 (HEX: 0x2A)\"}"), std::string::npos)
       << dump.substr(dump.find("\"program\""));
 }
 
