@@ -62,6 +62,46 @@ std::string SavedListPath(const std::string& workingFolder, const std::string& n
 inline constexpr int kTitleLine = 17;
 inline constexpr size_t kTitleBytes = 32;
 
+// [SECTION] The list editor's actions
+//
+// What the list editor screen does to the list, without the screen: every change is written to
+// data/multilev.ini at once; the game title is line 17 of curpaths.ini in the data folder.
+class ListEditor {
+ public:
+  ListEditor(std::string workingFolder, std::string dataFolder);
+  // Reads data/multilev.ini (the default list when it is missing) and the title.
+  void Open();
+  const ProjectList& list() const { return list_; }
+  const std::string& title() const { return title_; }
+  int page() const { return page_; }  // 0..24, 20 positions a page
+  void NextPage() { page_ = page_ < kListPositions / kListPageSize - 1 ? page_ + 1 : page_; }
+  void PreviousPage() { page_ = page_ > 0 ? page_ - 1 : 0; }
+  // Column edits of position 1..500: 1 loading picture, 2 load-complete picture, 3 project,
+  // 5 cut-scene picture (absolute paths); Toggle flips column 4. False for a position out of range
+  // or a list that could not be written.
+  bool SetColumn(int position, int column, const std::string& path);
+  bool Toggle(int position);
+  // The list that a reset gives; the caller asks first.
+  bool Reset();
+  // Writes the current list, then makes the list file the current one (and writes it).
+  bool Load(const std::string& listFile);
+  // Whether multilev/NAME.mlv exists (the caller asks before overwriting), and the save itself,
+  // which writes the current list first.
+  bool SavedListExists(const std::string& name) const;
+  bool Save(const std::string& name);
+  // The game title, cut at 32 bytes, written to curpaths.ini at once.
+  bool SetTitle(const std::string& title);
+  // Writes data/multilev.ini.
+  bool Write() const;
+
+ private:
+  std::string working_;
+  std::string data_;
+  ProjectList list_;
+  std::string title_;
+  int page_ = 0;
+};
+
 // [SECTION] The window name field
 
 // The field as the engine carries it: "Zu-Teal" padded with blanks to 32 bytes.

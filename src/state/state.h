@@ -116,6 +116,7 @@ struct Play {
 
   uint32_t deadline = 0;  // clock time at which the next tick is due
   int32_t steps = 0;      // logic steps of the loop (the settling steps not counted)
+  bool resumed = false;   // the play restored a saved game at its start
   int32_t exitTarget = kExitNone;
   int32_t stepLimit = INT32_MAX;  // what the run's step limit leaves for this play
   bool testPlay = false;

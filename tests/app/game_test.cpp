@@ -27,6 +27,12 @@ TEST(GameRun, ExitTargetsLeadThroughTheChainAndGlobalsCarryOver) {
   EXPECT_EQ(globals[0], 10);
   EXPECT_EQ(globals[1], 10);
   EXPECT_EQ(ReadText(game / "d.json").rfind("{\"tick\": 5, \"exit_target\": -2,", 0), 0u);
+  EXPECT_NE(ReadText(game / "d.json").find("\"sub_project\": 2, \"resumed\": false}"), std::string::npos);
+  // The game's editor state is written beside it with the display flag (line 15) set.
+  const std::string editor = ReadText(game / "vexel.ini");
+  size_t line15 = 0;
+  for (int line = 1; line < 15; ++line) line15 = editor.find("\r\n", line15) + 2;
+  EXPECT_EQ(editor.substr(line15, 3), "1\r\n");
   for (const std::string& file : game.Files()) EXPECT_FALSE(file.ends_with(".bra")) << file;  // working copies gone
 
   // The next run of the game starts from the saved globals.
@@ -53,6 +59,7 @@ TEST(GameRun, ASavedGameComesBackWithPositionsVariablesAndGlobals) {
   EXPECT_GT(testing_support::DumpWord(dump, 254), 0);  // seen counts the ticks after the resume
   EXPECT_NE(dump.find("\"globals\": [0, 0, 55, 0,"), std::string::npos) << dump.substr(dump.find("\"globals\""), 40);
   const int tick = std::atoi(dump.c_str() + dump.find("\"tick\": ") + 8);
+  EXPECT_NE(dump.find("\"sub_project\": 1, \"resumed\": true}"), std::string::npos);
   EXPECT_GE(tick, 10000);
   EXPECT_LE(tick, 10000 + 4 + 30);  // settling steps and the loop steps left
 }
