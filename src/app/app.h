@@ -96,6 +96,9 @@ inline constexpr int32_t kResumedTickCounter = 10000;
 // puts the records back but for their brain entries, the globals, the listener; the tick counter
 // becomes kResumedTickCounter.
 bool RestoreResumedGame(Engine& engine);
+// Run mode 6: the game builder. Builds the finished game of data/multilev.ini after the
+// confirmation, with the engine that is running as the game's engine.
+void RunBuilderTool(Engine& engine);
 // Removes the brain working copies (*.bra) of a finished game's folder: once the brains are
 // compiled they are not needed, and they are not left lying about.
 void DeleteWorkingCopies(const std::string& folder);

@@ -292,3 +292,53 @@ TEST(VexelBuild, TheBuiltGamePlaysWithItsTitleAndAFailedBuildKeepsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// The list editor's actions write data/multilev.ini at once; the title lives in curpaths.ini.
+TEST(ListEditor, EveryChangeIsWrittenAndSavedListsLoadBack) {
+  BuildFolder w;
+  builder::ListEditor editor(w.path(), w.path() + "data/");
+  editor.Open();
+  EXPECT_TRUE(editor.list()[0].on);  // no list yet: the default, position 1 on
+  ASSERT_TRUE(editor.Toggle(3));
+  ASSERT_TRUE(editor.SetColumn(3, 3, w.path() + "projects/three.prj"));
+  EXPECT_FALSE(editor.SetColumn(501, 3, "x"));
+  const builder::ProjectList written = builder::ParseList(ReadText(w / "data/multilev.ini"), w.path());
+  EXPECT_TRUE(written[2].on);
+  EXPECT_EQ(written[2].project, w.path() + "projects/three.prj");
+
+  ASSERT_TRUE(editor.Save("mine"));
+  EXPECT_TRUE(editor.SavedListExists("mine"));
+  EXPECT_FALSE(editor.Save("../outside"));
+  ASSERT_TRUE(editor.Reset());
+  EXPECT_FALSE(builder::ParseList(ReadText(w / "data/multilev.ini"), w.path())[2].on);
+  ASSERT_TRUE(editor.Load(builder::SavedListPath(w.path(), "mine")));
+  EXPECT_TRUE(builder::ParseList(ReadText(w / "data/multilev.ini"), w.path())[2].on);
+
+  ASSERT_TRUE(editor.SetTitle("Dune Racer"));
+  builder::ListEditor again(w.path(), w.path() + "data/");
+  again.Open();
+  EXPECT_EQ(again.title(), "Dune Racer");
+  for (int i = 0; i < 30; ++i) again.NextPage();
+  EXPECT_EQ(again.page(), 24);
+}
+
+// Run mode 6 answered by a script: CONTINUE, then NO to the screen saver, then OK.
+TEST(BuilderTool, RunMode6BuildsTheListAfterItsQuestions) {
+  BuildFolder w;
+  w.Project("a.prj", {{kCamera, kSilence}}, "");
+  w.Put("data/multilev.ini", "./images/wait_.bmp|./images/black_.bmp|./projects/a.prj|1|\r\n");
+  w.Put("runmode.ini", "projects/a.prj\r\n6\r\n0\r\n0\r\n0\r\n");
+  w.Put("data/ssmod.bin", "SCREEN-SAVER");
+  w.Put("script.txt", "answer \" CONTINUE \"\nanswer \" NO \"\nanswer \" OK \"\n");
+  const auto run = RunProgram(VEXEL_MAIN_BINARY, {"--headless", "--input", "script.txt"}, w.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("Executable compilation. Please confirm:"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("You can run the project by executing the vexelexe file"), std::string::npos) << run.err;
+  EXPECT_TRUE(FileExistsAt(w.path() + "vexelexe/level001.prj"));
+  EXPECT_TRUE(FileExistsAt(w.path() + "vexelexe/vexelexe"));
+  EXPECT_FALSE(FileExistsAt(w.path() + "vexelexe/vexelexe.scr"));
+}
+
+}  // namespace
