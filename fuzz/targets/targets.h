@@ -32,6 +32,8 @@ std::string FuzzWav(const uint8_t* data, size_t size);
 // Records, a collision map and instruction calls in one engine made for the whole process; a
 // ground map after four 0xFF bytes.
 std::string FuzzCollisions(const uint8_t* data, size_t size);
+// The game builder's project list, mesh texture scan and visual rewrite over the same bytes.
+std::string FuzzBuilderInputs(const uint8_t* data, size_t size);
 
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
@@ -46,6 +48,7 @@ inline constexpr Target kTargets[] = {
     {"editor_font", FuzzEditorFont},
     {"wav", FuzzWav},
     {"collision", FuzzCollisions},
+    {"builder", FuzzBuilderInputs},
 };
 
 }  // namespace fuzzing
