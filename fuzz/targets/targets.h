@@ -34,6 +34,11 @@ std::string FuzzWav(const uint8_t* data, size_t size);
 std::string FuzzCollisions(const uint8_t* data, size_t size);
 // The game builder's project list, mesh texture scan and visual rewrite over the same bytes.
 std::string FuzzBuilderInputs(const uint8_t* data, size_t size);
+// Byte 0 and 1 give the picture's size, byte 2 its row padding; the rest its pixels.
+std::string FuzzLayout(const uint8_t* data, size_t size);
+
+// Byte 0 picks the font and screen, byte 1 how many trailing bytes are the two button labels.
+std::string FuzzWrap(const uint8_t* data, size_t size);
 
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
@@ -49,6 +54,8 @@ inline constexpr Target kTargets[] = {
     {"wav", FuzzWav},
     {"collision", FuzzCollisions},
     {"builder", FuzzBuilderInputs},
+    {"wrap", FuzzWrap},
+    {"layout", FuzzLayout},
 };
 
 }  // namespace fuzzing

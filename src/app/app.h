@@ -157,13 +157,28 @@ void HandleWindowEvent(Engine& engine, const platform::InputEvent& event, const 
 // [SECTION] Boxes
 
 // Every box shows its text through core::PrintableText: non-printing bytes as \xNN, each line cut
-// at 255 characters with "...".
+// at 255 characters with "...". Headless runs log every box on stderr as
+// "[message box] CAPTION: TEXT -> BUTTON" (lines separated by line feeds).
 //
-// Formats the text, appends "\r\n" and shows a system box with " OK " and the window name as
-// caption.
+// Formats the text, appends "\r\n" and shows a system box with "OK" and the window name as
+// caption; headless (and with the display made) it is a question box on the canvas with the
+// caption as its first line and " OK ".
 void ShowError(Engine& engine, const char* format, ...) __attribute__((format(printf, 2, 3)));
-// A box of the program's own look: lines separated by '|'; returns the chosen button's index.
+// A question box of the program's own look on the canvas: lines separated by '|', one or two
+// buttons; returns the chosen button's index. A system box stands in before the display exists.
+// During a play the frame pictures are drawn again afterwards and the box's time is not caught up.
 int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<std::string>& buttons);
+// A notice drawn on the canvas while long work runs ("Loading data, please wait..."), logged in
+// headless runs; the empty text takes it down, leaving a black screen.
+void ShowNotice(Engine& engine, const std::string& text);
+// Start-up, once the display exists: the skin data/panels.pcx (its palette makes the drawing
+// surface's conversion table; a missing or bad one gives the plain look), the two editor fonts
+// (the built-in one for a missing or bad file), the canvas at the display's size, the widget host.
+void StartWidgets(Engine& engine);
+// Shows the back surface alone as a frame (the boxes' and tools' screens).
+void ShowBackSurface(Engine& engine);
+// Opens the renderer once a GL frame exists (a failure is reported once); true when it is open.
+bool OpenRenderer(Engine& engine);
 inline constexpr const char* kToolMissing = "This tool is not available in this build";
 
 // [SECTION] Start-up and run modes
@@ -195,6 +210,22 @@ int RunModeDispatch(Engine& engine);
 // Releases everything start-up made, in reverse order, then reports a screenshot that could not
 // be written (ReportOutputFailure). Safe after a partial start-up.
 void ShutDown(Engine& engine);
+
+// One widget run as a tool would run it (vexel widget): `kind` is box (TEXT [LABEL1 [LABEL2]]),
+// menu (ENTRIES), input (PROMPT [TEXT], `width`), colour (INDEX), files (FOLDER CATEGORY TITLE) or
+// folder (PATH PATTERN).
+struct WidgetRequest {
+  std::string kind;
+  std::vector<std::string> args;
+  int width = 0;  // input: the minimum width; 0 for the default
+  bool font8 = false;  // the play font instead of the tool font
+  bool json = false;
+};
+bool IsWidgetKind(const std::string& kind);
+// Starts the engine with argv (headless options), runs the widget in the data folder under the
+// current folder and puts "result VALUE\n" (or with `json` the object) in *output. Returns the
+// engine's exit code.
+int RunWidget(int argc, const char* const* argv, const WidgetRequest& request, std::string* output);
 
 // What a run of the engine leaves for a caller in the same process (vexel play).
 struct RunOutcome {

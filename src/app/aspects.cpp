@@ -391,7 +391,6 @@ void LoadGroundMap(Engine& engine, const std::string& path, int32_t element, int
 }  // namespace
 
 void UpdateGroundMaps(Engine& engine) {
-  platform::Window& window = *engine.platform.window;
   for (int32_t i = 0; i <= engine.project.LastIndex() && i < model::kMaxElements; ++i) {
     const std::string& record = engine.project.records[static_cast<size_t>(i)];
     if (model::ParseInteger(model::ElementField(record, kFieldType)) != model::kTypeBoundary) continue;
@@ -406,12 +405,12 @@ void UpdateGroundMaps(Engine& engine) {
     const size_t slash = map.find_last_of('/');
     const std::string fileName = map.substr(slash == std::string::npos ? 0 : slash + 1);
     const std::string name = fileName.substr(0, fileName.size() >= 4 ? fileName.size() - 4 : 0);
-    window.ShowNotice("Initializing boundary element " + name + "|This is a once-and-for-all operation, please wait...");
+    ShowNotice(engine, "Initializing boundary element " + name + "|This is a once-and-for-all operation, please wait...");
     // The faces are measured here, never through an element's slot or extent words.
     const engine::GroundSource source = engine::ReadGroundSource(sourcePath);
     if (!source.isModel) {
       // Building the stand-in model's map would mark it current until the source changes again.
-      window.ShowNotice("Boundary element " + name + "|" + name + ".3ds is no model; its ground map was not rebuilt");
+      ShowNotice(engine, "Boundary element " + name + "|" + name + ".3ds is no model; its ground map was not rebuilt");
       continue;
     }
     const bool reverse = model::ParseInteger(model::ElementField(record, kFieldReverse)) != 0;
@@ -420,7 +419,7 @@ void UpdateGroundMaps(Engine& engine) {
     if (!model::WriteGroundMap(map, built, &reason)) {
       std::fprintf(stderr, "main: cannot write the ground map %s: %s\n", map.c_str(), reason.c_str());
     }
-    window.ShowNotice("Loading data, please wait...");
+    ShowNotice(engine, "Loading data, please wait...");
   }
 }
 

@@ -31,6 +31,8 @@ std::string LaunchOptionsHelp() {
          "  --input FILE        replay keys, text, mouse, controllers and box answers from FILE\n"
          "  --screenshot FILE   write the last presented frame as PNG\n"
          "  --screenshot-at N   capture the N-th presented frame instead of the last\n"
+         "  --box-screenshots DIR  the first frame of every box as DIR/box1.png, DIR/box2.png ...\n"
+         "  --mode CODE         display mode 1, 2, 4, 8, 16 or 32 instead of config.ini's\n"
          "  --brains=interp|native  run brains in the interpreter or translated to native code\n"
          "  --dump FILE         write the element state records as JSON when a play ends\n"
          "  --timing-log FILE   one line per loop pass: step, pump pass, time, deadline, frame or late\n"
@@ -106,6 +108,17 @@ bool ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* out, s
     } else if (word == "--screenshot") {
       if (!needValue()) return false;
       out->platform.screenshotPath = value;
+    } else if (word == "--box-screenshots") {
+      if (!needValue()) return false;
+      out->boxScreenshotFolder = value;
+    } else if (word == "--mode") {
+      if (!needValue()) return false;
+      int32_t code = 0;
+      if (!ParseCount(value, &code) || engine::FindDisplayMode(code) == nullptr) {
+        *error = "--mode takes 1, 2, 4, 8, 16 or 32, not '" + value + "'";
+        return false;
+      }
+      out->displayMode = code;
     } else if (word == "--screenshot-at") {
       if (!needValue()) return false;
       int32_t at = 0;

@@ -13,27 +13,6 @@
 
 namespace app {
 
-void ShowRuntimeError(Engine& engine, const std::string& text) {
-  const float volume = engine.play ? engine.play->sounds.Mute() : 1.0f;
-  engine.platform.window->ShowCursor(true);
-  platform::MessageBoxRequest box;
-  box.caption = "Runtime Error";
-  std::string lines = text;
-  for (char& c : lines) {
-    if (c == '|') c = '\n';
-  }
-  box.text = core::PrintableText(lines);
-  box.buttons = {"OK"};
-  engine.platform.window->ShowMessageBox(box);
-  engine.platform.window->ShowCursor(false);
-  if (engine.play) engine.play->sounds.Unmute(volume);
-  // The time spent in the box is not caught up.
-  if (engine.play) {
-    engine.play->deadline = engine.platform.clock().Now() + engine.tickPeriod;
-    engine.play->exitTarget = kExitRuntimeError;
-  }
-}
-
 namespace {
 
 void RenderFrame(Engine& engine) {
@@ -46,19 +25,10 @@ void RenderFrame(Engine& engine) {
   engine.platform.gl->Present();
 }
 
-// The renderer opens with the first scene that has a frame to draw into; without a GL frame (a run
-// without a display) the scene is still built, updated and picked.
+// Without a GL frame (a run without a display) the scene is still built, updated and picked.
 void BuildScene(Engine& engine) {
   Play& play = *engine.play;
-  if (!engine.renderer && engine.platform.gl->HasFrame()) {
-    auto renderer = std::make_unique<engine::scene::Renderer>();
-    std::string error;
-    if (renderer->Open(&error)) {
-      engine.renderer = std::move(renderer);
-    } else {
-      std::fprintf(stderr, "main: the renderer cannot start: %s\n", error.c_str());
-    }
-  }
+  OpenRenderer(engine);
   engine::SceneSources sources;
   sources.arena = &engine.arena;
   sources.lastElement = engine.project.LastIndex();
@@ -257,13 +227,14 @@ int32_t ReadTestPlayGlobals(Engine& engine) {
 void StartPlay(Engine& engine) {
   engine.play = std::make_unique<Play>();
   engine.playing = true;
+  engine.widgets.font = &engine.playFont;
   Play& play = *engine.play;
   engine.random.table = engine.arena.Host(core::Region::kRandom);
   engine.debug.shown = false;
   play.testPlay = !engine.gamePlay;
   if (play.testPlay) {
     ReadTestPlayGlobals(engine);
-    engine.platform.window->ShowNotice("Loading data, please wait...");
+    ShowNotice(engine, "Loading data, please wait...");
   }
 
   // State records from the element records; ranges are drawn while playing.
@@ -278,13 +249,13 @@ void StartPlay(Engine& engine) {
 
   if (play.testPlay && !engine.model.finishedGame) UpdateGroundMaps(engine);
   LoadAspects(engine, setups);
-  if (play.testPlay) engine.platform.window->ShowNotice("Initializing objects, please wait...");
+  if (play.testPlay) ShowNotice(engine, "Initializing objects, please wait...");
   BuildScene(engine);
   StartSounds(engine);
   instructions::StartCollisions(engine);
 
   // Brains: compiled into the code area, then made ready for the chosen backend.
-  if (play.testPlay) engine.platform.window->ShowNotice("Compiling brains, please wait...");
+  if (play.testPlay) ShowNotice(engine, "Compiling brains, please wait...");
   brain::CompilerState& compiler = play.compiler;
   compiler.playerRun = engine.playerRun;
   compiler.showErrorBox = [&engine](const std::string& text) { ShowProgramBox(engine, text, {" OK "}); };
@@ -307,7 +278,7 @@ void StartPlay(Engine& engine) {
   play.fog = engine.project.fog;
   play.sounds.SilenceAll();
   if (play.testPlay) {
-    engine.platform.window->ShowNotice("");
+    ShowNotice(engine, "");
     const uint8_t* map = engine.arena.Host(core::Region::kCollisionMap);
     play.keptCollisionMap.assign(map, map + model::kCollisionMapBytes);
     if (const uint32_t free = brain::StringStoreFree(compiler); free < brain::kLowStringMemory) {
@@ -391,8 +362,23 @@ int32_t EndPlay(Engine& engine) {
   play.sounds.Stop();
   engine.runSteps += play.steps;
   engine.playing = false;
+  engine.widgets.font = &engine.toolFont;
   if (play.testPlay) FlushInput(engine);
   return play.exitTarget;
+}
+
+bool OpenRenderer(Engine& engine) {
+  if (!engine.renderer && !engine.rendererFailed && engine.platform.gl->HasFrame()) {
+    auto renderer = std::make_unique<engine::scene::Renderer>();
+    std::string error;
+    if (renderer->Open(&error)) {
+      engine.renderer = std::move(renderer);
+    } else {
+      engine.rendererFailed = true;
+      std::fprintf(stderr, "main: the renderer cannot start: %s\n", error.c_str());
+    }
+  }
+  return engine.renderer != nullptr;
 }
 
 int32_t PlayProject(Engine& engine) {

@@ -1,5 +1,4 @@
-// runmode.ini, the run-mode dispatch, the test play's frame and the program's boxes.
-#include <cstdarg>
+// runmode.ini, the run-mode dispatch and the test play's frame.
 #include <cstdio>
 #include <cstdlib>
 
@@ -125,33 +124,6 @@ int32_t RunModeNumber(const RunModeFile& file, int k) {
 }
 
 int32_t RunModeCode(const RunModeFile& file) { return file.present ? RunModeNumber(file, 0) : 0; }
-
-void ShowError(Engine& engine, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const std::string text = core::FormatArgs(format, args);
-  va_end(args);
-  platform::MessageBoxRequest box;
-  box.caption = engine.windowName;
-  box.text = core::PrintableText(text) + "\r\n";
-  box.buttons = {"OK"};
-  engine.platform.window->ShowMessageBox(box);
-}
-
-int ShowProgramBox(Engine& engine, const std::string& text, const std::vector<std::string>& buttons) {
-  platform::MessageBoxRequest box;
-  box.caption = engine.windowName;
-  std::string lines = text;
-  for (char& c : lines) {
-    if (c == '|') c = '\n';
-  }
-  box.text = core::PrintableText(lines);
-  box.buttons = buttons;
-  const int chosen = engine.platform.window->ShowMessageBox(box);
-  // The time a box stood on screen during a play is not caught up afterwards.
-  if (engine.playing && engine.play) engine.play->deadline = engine.platform.clock().Now() + engine.tickPeriod;
-  return chosen;
-}
 
 int RunModeDispatch(Engine& engine) {
   engine.platform.window->ShowCursor(false);

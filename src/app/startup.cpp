@@ -119,7 +119,7 @@ int StartUp(Engine& engine, int argc, const char* const* argv) {
   core::RemoveLeftoverTemporaries(engine.paths.working + "temp/");
   engine.model.temporaryFile = engine.paths.temporary;
   engine.model.collisionMap = engine.arena.Host(core::Region::kCollisionMap);
-  engine.model.notice = [&engine](const char* text) { engine.platform.window->ShowNotice(text != nullptr ? text : ""); };
+  engine.model.notice = [&engine](const char* text) { ShowNotice(engine, text != nullptr ? text : ""); };
   const std::vector<std::string> missing = LoadLookupTables(engine.paths.data, &engine.arena);
   if (!missing.empty()) {
     std::string list;
@@ -168,7 +168,7 @@ int StartUp(Engine& engine, int argc, const char* const* argv) {
   WriteEngineSettings("config.ini", engine.settings);
   // 9. The window, the display and its rendering device.
   engine::DisplayRequest request;
-  request.displayMode = engine.settings.displayMode;
+  request.displayMode = engine.options.displayMode != 0 ? engine.options.displayMode : engine.settings.displayMode;
   request.legalDisplayModes = engine.settings.legalDisplayModes;
   request.software = software;
   request.windowName = engine.windowName;
@@ -185,7 +185,9 @@ int StartUp(Engine& engine, int argc, const char* const* argv) {
   engine.renderDefaults = RenderDefaults{};
   // 12. config.ini with the device findings, the drawing surface, the run mode.
   WriteEngineSettings("config.ini", engine.settings);
-  engine::AnalyseDrawingSurface(&engine.display, nullptr);
+  // The canvas, the skin (whose palette the drawing surface's conversion table is built from), the
+  // editor fonts.
+  StartWidgets(engine);
   return kStartedUp;
 }
 

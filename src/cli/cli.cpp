@@ -1,7 +1,7 @@
 // The vexel command: subcommand dispatch, help and the option parsing the commands share. The
 // project and file commands live in project_commands.cpp, the brain commands in
 // brain_commands.cpp, vexel play in play_command.cpp, the ground maps in ground_command.cpp, the
-// WAV files in sound_command.cpp.
+// WAV files in sound_command.cpp, the boxes in widget_command.cpp.
 #include "cli/cli.h"
 
 #include <cerrno>
@@ -30,6 +30,8 @@ int GroundCommand(int argc, const char* const* argv);
 int SoundCommand(int argc, const char* const* argv);
 // build_command.cpp.
 int BuildCommand(int argc, const char* const* argv);
+// widget_command.cpp.
+int WidgetCommand(int argc, const char* const* argv);
 
 namespace {
 
@@ -47,7 +49,8 @@ constexpr const char* kUsage =
     "                           run the brain for N ticks (0 to 2147483647); print its\n"
     "                           variables, timer and any run-time error\n"
     "  play PROJECT [--ticks N] [--dump FILE] [--brains=interp|native] [--real-clock]\n"
-    "       [--audio-out FILE]  a headless test play of the project (300 ticks unless told);\n"
+    "       [--audio-out FILE] [--box-screenshots DIR]\n"
+    "                           a headless test play of the project (300 ticks unless told);\n"
     "                           says whether it ended normally (exit 0), or was ended by a\n"
     "                           run-time error or did not end normally (exit 1); --audio-out\n"
     "                           writes what it sounds like as WAV\n"
@@ -65,6 +68,11 @@ constexpr const char* kUsage =
     "                           into vexelexe/ with the engine beside vexel (or FILE); exit 0\n"
     "                           when every position on was built, 3 when some were left out,\n"
     "                           1 when nothing was\n"
+    "  widget box TEXT [LABEL1 [LABEL2]] | menu ENTRIES | input PROMPT [TEXT] [--width N]\n"
+    "       | colour INDEX | files FOLDER CATEGORY TITLE | folder PATH PATTERN\n"
+    "       [--input FILE] [--screenshot FILE] [--screenshot-at N] [--mode CODE] [--font8] [--json]\n"
+    "                           one of the program's boxes run headless as a tool runs it, with\n"
+    "                           the data folder under the current folder; prints its result\n"
     "  scramble IN OUT          write IN scrambled as a finished game stores it\n"
     "  unscramble IN OUT        write a scrambled IN back as plain bytes\n"
     "  help                     this text\n"
@@ -104,6 +112,7 @@ int Main(int argc, const char* const* argv) {
   if (std::strcmp(argv[1], "ground") == 0) return GroundCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "sound") == 0) return SoundCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "build") == 0) return BuildCommand(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "widget") == 0) return WidgetCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "scramble") == 0) return ScrambleCommand(argc - 2, argv + 2, true);
   if (std::strcmp(argv[1], "unscramble") == 0) return ScrambleCommand(argc - 2, argv + 2, false);
   std::fprintf(stderr, "vexel: unknown command '%s'\n%s", argv[1], kUsage);

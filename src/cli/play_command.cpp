@@ -17,7 +17,8 @@ bool ParseTickCount(const char* text, int32_t* ticks);
 
 int PlayCommand(int argc, const char* const* argv) {
   constexpr const char* kUsage = "usage: vexel play PROJECT [--ticks N] [--dump FILE] [--input FILE] [--screenshot FILE]\n"
-                                  "       [--screenshot-at N] [--brains=interp|native] [--real-clock] [--audio-out FILE]\n";
+                                  "       [--screenshot-at N] [--brains=interp|native] [--real-clock] [--audio-out FILE]\n"
+                                  "       [--box-screenshots DIR]\n";
   if (argc < 1) {
     std::fprintf(stderr, "%s", kUsage);
     return 2;
@@ -28,7 +29,7 @@ int PlayCommand(int argc, const char* const* argv) {
     const bool ticks = std::strcmp(argv[i], "--ticks") == 0;
     if (ticks || std::strcmp(argv[i], "--dump") == 0 || std::strcmp(argv[i], "--input") == 0 ||
         std::strcmp(argv[i], "--screenshot") == 0 || std::strcmp(argv[i], "--screenshot-at") == 0 ||
-        std::strcmp(argv[i], "--audio-out") == 0) {
+        std::strcmp(argv[i], "--audio-out") == 0 || std::strcmp(argv[i], "--box-screenshots") == 0) {
       if (i + 1 >= argc) {
         std::fprintf(stderr, "vexel: %s needs a value\n%s", argv[i], kUsage);
         return 2;

@@ -22,3 +22,4 @@
 #include "engine/visuals/v3d.h"
 #include "engine/visuals/xfile.h"
 #include "engine/widgets/editor_font.h"
+#include "engine/widgets/widgets.h"

@@ -29,6 +29,8 @@ class InputFeed {
   void FinishPass(std::vector<InputEvent>* out, size_t first, int width, int height);
   // The script's next answer to the box, logged on stderr; false when the script has none left.
   bool ScriptedAnswer(const MessageBoxRequest& request, int* chosen);
+  // The script's next answer as it stands, for boxes the program draws itself.
+  bool TakeAnswer(BoxAnswer* answer);
 
   InputState& state() { return state_; }
   const InputState& state() const { return state_; }

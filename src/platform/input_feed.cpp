@@ -18,7 +18,7 @@ std::string Trimmed(const std::string& text) {
 
 // The button a scripted answer names, or -1.
 int MatchAnswer(const BoxAnswer& answer, const std::vector<std::string>& buttons) {
-  if (answer.button >= 0) return answer.button < static_cast<int>(buttons.size()) ? answer.button : -1;
+  if (answer.isNumber) return answer.number >= 0 && answer.number < static_cast<int>(buttons.size()) ? answer.number : -1;
   for (size_t i = 0; i < buttons.size(); ++i) {
     if (buttons[i] == answer.text) return static_cast<int>(i);
   }
@@ -68,12 +68,14 @@ bool InputFeed::ScriptedAnswer(const MessageBoxRequest& request, int* chosen) {
   *chosen = MatchAnswer(answer, request.buttons);
   if (*chosen < 0) {
     std::fprintf(stderr, "input script: answer '%s' fits no button of the box; default used\n",
-                 answer.button >= 0 ? std::to_string(answer.button).c_str() : answer.text.c_str());
+                 answer.isNumber ? std::to_string(answer.number).c_str() : answer.text.c_str());
     *chosen = DefaultButton(request);
   }
   LogMessageBox(request, *chosen);
   return true;
 }
+
+bool InputFeed::TakeAnswer(BoxAnswer* answer) { return script_.TakeAnswer(answer); }
 
 int DefaultButton(const MessageBoxRequest& request) {
   const int count = static_cast<int>(request.buttons.size());

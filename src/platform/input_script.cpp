@@ -130,10 +130,15 @@ bool InputScript::Parse(std::string_view text, std::string* error) {
 
     if (w[0] == "answer") {
       BoxAnswer answer;
-      int32_t button = 0;
-      if (w.size() != 2) problem = "answer takes one button";
-      else if (line.find('"') == std::string_view::npos && ParseNumber(w[1], 0, 63, &button)) answer.button = button;
-      else answer.text = w[1];
+      int32_t number = 0;
+      if (w.size() != 2) {
+        problem = "answer takes one number or text";
+      } else if (line.find('"') == std::string_view::npos && ParseNumber(w[1], -1, INT32_MAX, &number)) {
+        answer.isNumber = true;
+        answer.number = number;
+      } else {
+        answer.text = w[1];
+      }
       if (problem.empty()) answers_.push_back(std::move(answer));
     } else if (w[0].size() < 2 || w[0][0] != '@') {
       problem = "expected @PASS or answer";

@@ -16,9 +16,11 @@
 //   @13 pad 2 on          controller plugged in ("on") or out ("off")
 //   @20 quit              ask the window to close
 //   @21 stall 450         this pass takes 450 clock units (1/4500 s) longer, as a slow frame would
-// Untimed lines answer message boxes in the order they appear:
-//   answer 1              button number, counted from 0
-//   answer " OK "         button text
+// Untimed lines answer boxes in the order they open:
+//   answer 1              a number: a box's button or a menu's entry counted from 0, a colour
+//                         index, a file's position in its picker; -1 is Esc
+//   answer " OK "         a text: a button's label, a menu entry, an input box's text, a file
+//                         name, a folder path
 #pragma once
 
 #include <cstdint>
@@ -37,8 +39,9 @@ struct TimedEvent {
 };
 
 struct BoxAnswer {
-  int button = -1;   // when >= 0
-  std::string text;  // otherwise matched against the button texts
+  bool isNumber = false;
+  int32_t number = 0;  // when isNumber; -1 is Esc
+  std::string text;    // otherwise
 };
 
 class InputScript {

@@ -70,6 +70,8 @@ class NullWindow final : public Window {
   void ShowCursor(bool show) override;
   int ShowMessageBox(const MessageBoxRequest& request) override;
   void ShowNotice(const std::string& text) override;
+  bool TakeAnswer(BoxAnswer* answer) override;
+  bool Minimise() override { return false; }
 
   CallLog log;  // Show, Close, OpenControllers, SetMousePosition, ShowCursor, MessageBox, Notice
 

@@ -101,6 +101,8 @@ int NullWindow::ShowMessageBox(const MessageBoxRequest& request) {
   return chosen;
 }
 
+bool NullWindow::TakeAnswer(BoxAnswer* answer) { return feed_->TakeAnswer(answer); }
+
 void NullWindow::ShowNotice(const std::string& text) {
   log.Add("Notice " + text);
   LogNotice(text);

@@ -37,6 +37,8 @@ class SdlWindow final : public Window {
   void ShowCursor(bool show) override;
   int ShowMessageBox(const MessageBoxRequest& request) override;
   void ShowNotice(const std::string& text) override;
+  bool TakeAnswer(BoxAnswer* answer) override { return feed_.TakeAnswer(answer); }
+  bool Minimise() override;
 
   // For the GL context, which lives on this window.
   bool Started() const { return started_; }

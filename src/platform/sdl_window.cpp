@@ -167,6 +167,12 @@ int SdlWindow::ShowMessageBox(const MessageBoxRequest& request) {
   return chosen;
 }
 
+bool SdlWindow::Minimise() {
+  if (options_.headless || native_ == nullptr) return false;
+  SDL_MinimizeWindow(native_);
+  return true;
+}
+
 void SdlWindow::ShowNotice(const std::string& text) {
   if (options_.headless) LogNotice(text);
 }

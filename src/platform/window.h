@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/input.h"
+#include "platform/input_script.h"
 
 namespace platform {
 
@@ -81,6 +82,12 @@ class Window {
   // answer is taken first; runs without a display log the box on stderr and answer with the
   // default button.
   virtual int ShowMessageBox(const MessageBoxRequest& request) = 0;
+  // The input script's next box answer, for the boxes the program draws itself; false when the
+  // script has none left (or there is no script).
+  virtual bool TakeAnswer(BoxAnswer* answer) = 0;
+  // Minimises the window; false when there is none to minimise (headless). The window reports a
+  // kActivate event when it is brought back.
+  virtual bool Minimise() = 0;
   // A notice that stays up while long work runs ("Loading data, please wait..."); empty text
   // takes it down. Runs without a display log it on stderr; on screen the program's own widgets
   // draw it.

@@ -37,6 +37,8 @@ struct LaunchOptions {
   std::string dumpPath;   // --dump FILE: the element state records as JSON when a play ends
   std::string timingLogPath;  // --timing-log FILE: how each pass of the play loop was paced
   bool allowPorts = false;    // --allow-ports: brains may read and write hardware I/O ports
+  std::string boxScreenshotFolder;  // --box-screenshots DIR: the first frame of every box as DIR/boxN.png
+  int32_t displayMode = 0;  // --mode CODE: this display mode instead of config.ini's (0: config.ini's)
   std::string remainder;  // the command line without the long options, words joined by blanks
   bool showHelp = false;
 };
@@ -206,6 +208,7 @@ struct Engine {
   // The renderer of every play's scene; opened with the first scene, closed at shut-down. Null
   // while no GL device is open (and in runs without one).
   std::unique_ptr<engine::scene::Renderer> renderer;
+  bool rendererFailed = false;  // it could not open once: not tried again
   RenderDefaults renderDefaults;
   bool networkActive = false;
   uint32_t tickPeriod = TickPeriodAt(30);  // max_framerate_set changes it for the rest of the process
@@ -230,6 +233,14 @@ struct Engine {
   // A file the options ask for (--screenshot, --dump, --timing-log) could not be written; the run
   // went on, and the process fails at its end.
   bool outputFailed = false;
+
+  // The program's own screens and boxes (canvas, skin, button table), the two editor fonts
+  // ("font.fnt" for the tools, "font8.fnt" while a play runs) and the host that pumps input and
+  // presents for them. The canvas follows the display mode.
+  engine::widgets::WidgetScreen widgets;
+  engine::EditorFont toolFont;
+  engine::EditorFont playFont;
+  std::unique_ptr<engine::widgets::WidgetHost> widgetHost;
 
   // Input, refreshed by the input pump.
   KeyQueue keys;

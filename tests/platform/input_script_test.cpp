@@ -166,14 +166,28 @@ TEST(InputScript, BadStallsAreReportedWithTheirLineAndSkipped) {
 TEST(InputScript, AnswersComeInOrder) {
   InputScript script;
   std::string error;
-  ASSERT_TRUE(script.Parse("answer 1\nanswer \" YES \"\nanswer 2\n", &error)) << error;
+  ASSERT_TRUE(script.Parse("answer 1\nanswer \" YES \"\nanswer 2\nanswer -1\nanswer 255\nanswer \"17\"\n"
+                           "answer /home/user/games\n",
+                           &error))
+      << error;
   platform::BoxAnswer answer;
   ASSERT_TRUE(script.TakeAnswer(&answer));
-  EXPECT_EQ(answer.button, 1);
+  EXPECT_TRUE(answer.isNumber);
+  EXPECT_EQ(answer.number, 1);
   ASSERT_TRUE(script.TakeAnswer(&answer));
-  EXPECT_EQ(answer.button, -1);
+  EXPECT_FALSE(answer.isNumber);
   EXPECT_EQ(answer.text, " YES ");
   ASSERT_TRUE(script.TakeAnswer(&answer));
+  ASSERT_TRUE(script.TakeAnswer(&answer));
+  EXPECT_TRUE(answer.isNumber);
+  EXPECT_EQ(answer.number, -1);  // Esc
+  ASSERT_TRUE(script.TakeAnswer(&answer));
+  EXPECT_EQ(answer.number, 255);  // a colour index
+  ASSERT_TRUE(script.TakeAnswer(&answer));
+  EXPECT_FALSE(answer.isNumber);  // quoted digits are a text (an input box's answer)
+  EXPECT_EQ(answer.text, "17");
+  ASSERT_TRUE(script.TakeAnswer(&answer));
+  EXPECT_EQ(answer.text, "/home/user/games");
   EXPECT_FALSE(script.TakeAnswer(&answer));
 }
 

@@ -32,6 +32,8 @@ class HandWindow final : public platform::Window {
   void ShowCursor(bool) override {}
   int ShowMessageBox(const platform::MessageBoxRequest&) override { return 0; }
   void ShowNotice(const std::string&) override {}
+  bool TakeAnswer(platform::BoxAnswer*) override { return false; }
+  bool Minimise() override { return false; }
 
   platform::InputState state;
   uint64_t passes = 0;

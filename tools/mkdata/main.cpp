@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "mkdata: cannot create %s\n", data.c_str());
     return 1;
   }
-  if (!mkdata::WriteTables(data) || !mkdata::WriteHoods(data) || !mkdata::WriteEditorFonts(data)) return 1;
+  if (!mkdata::WriteTables(data) || !mkdata::WriteHoods(data) || !mkdata::WriteEditorFonts(data) ||
+      !mkdata::WriteSkins(data)) return 1;
   if (finished) return mkdata::WriteDemoGame(root) ? 0 : 1;
   return mkdata::WritePlaceholders(root) ? 0 : 1;
 }

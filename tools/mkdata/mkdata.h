@@ -51,10 +51,22 @@ std::vector<uint8_t> ProportionalFontFile();
 // a write failure.
 bool WriteEditorFonts(const std::string& folder);
 
+// The skin pictures of the editor panels, laid out as the widgets read them, in canvas colours
+// with the canvas palette: panels.pcx for the tools, panels2.pcx for a finished game.
+std::vector<uint8_t> ToolSkinPicture();
+std::vector<uint8_t> GameSkinPicture();
+// Writes panels.pcx and panels2.pcx into `folder` (ending in '/'). False (with a message on
+// stderr) on a write failure.
+bool WriteSkins(const std::string& folder);
+
 // Byte builders of the placeholder pictures and sounds. Sizes run from 1 to 4096 (samples from
 // 0 to 2^24); anything else gives an empty vector. The output depends on the arguments only.
 // 8-bit run-length PCX of one colour index, with the placeholders' 256-colour palette.
 std::vector<uint8_t> PcxPicture(int width, int height, uint8_t colour);
+// 8-bit run-length PCX of the given pixels (width x height, top row first) and 768-byte palette;
+// empty when the sizes do not match.
+std::vector<uint8_t> PcxWithPalette(int width, int height, const std::vector<uint8_t>& pixels,
+                                    const std::vector<uint8_t>& palette);
 // 24-bit uncompressed bottom-up BMP of one colour, 0xRRGGBB.
 std::vector<uint8_t> BmpPicture(int width, int height, uint32_t rgb);
 // 16-bit mono PCM WAV of `samples` silent samples at `rate` Hz.

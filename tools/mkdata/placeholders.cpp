@@ -43,7 +43,7 @@ Bytes Palette() {
 // 8-bit, one-plane, run-length coded picture with the 256-colour palette after a 0x0C marker.
 // Every row is coded on its own at an even byte count, the padding byte being 0; a literal of 192
 // or more would read as a run count, so it is always written as a run of one.
-Bytes Pcx(int width, int height, const Bytes& pixels) {
+Bytes Pcx(int width, int height, const Bytes& pixels, const Bytes& palette = Palette()) {
   const int lineBytes = (width + 1) & ~1;
   Bytes out;
   out.push_back(10);  // maker
@@ -73,7 +73,6 @@ Bytes Pcx(int width, int height, const Bytes& pixels) {
     }
   }
   out.push_back(0x0C);
-  const Bytes palette = Palette();
   out.insert(out.end(), palette.begin(), palette.end());
   return out;
 }
@@ -111,6 +110,14 @@ uint32_t Checker(int x, int y, uint32_t rgb) { return ((x / 2 + y / 2) & 1) ? 0 
 std::vector<uint8_t> PcxPicture(int width, int height, uint8_t colour) {
   if (!ValidSize(width, height)) return {};
   return Pcx(width, height, Bytes(static_cast<size_t>(width) * height, colour));
+}
+
+std::vector<uint8_t> PcxWithPalette(int width, int height, const std::vector<uint8_t>& pixels,
+                                    const std::vector<uint8_t>& palette) {
+  if (!ValidSize(width, height) || pixels.size() != static_cast<size_t>(width) * height || palette.size() != 768) {
+    return {};
+  }
+  return Pcx(width, height, pixels, palette);
 }
 
 std::vector<uint8_t> BmpPicture(int width, int height, uint32_t rgb) {
