@@ -39,6 +39,9 @@ std::string FuzzLayout(const uint8_t* data, size_t size);
 
 // Byte 0 picks the font and screen, byte 1 how many trailing bytes are the two button labels.
 std::string FuzzWrap(const uint8_t* data, size_t size);
+// Writes the input to a temporary file of its own process; an input starting with 'G' makes an
+// AVI from its next bytes and patches it with the rest.
+std::string FuzzVideo(const uint8_t* data, size_t size);
 
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
@@ -56,6 +59,7 @@ inline constexpr Target kTargets[] = {
     {"builder", FuzzBuilderInputs},
     {"wrap", FuzzWrap},
     {"layout", FuzzLayout},
+    {"video", FuzzVideo},
 };
 
 }  // namespace fuzzing
