@@ -39,6 +39,11 @@ std::string FuzzLayout(const uint8_t* data, size_t size);
 
 // Received network messages applied to a receiver's state; byte 0 picks the receiver.
 std::string FuzzNetMessage(const uint8_t* data, size_t size);
+// The game builder's project list, mesh texture scan and visual rewrite over the same bytes.
+std::string FuzzBuilderInputs(const uint8_t* data, size_t size);
+// Writes the input to a temporary file of its own process; an input starting with 'G' makes an
+// AVI from its next bytes and patches it with the rest.
+std::string FuzzVideo(const uint8_t* data, size_t size);
 
 struct Target {
   const char* name;  // also the folder of its seed inputs under fuzz/corpus/
@@ -53,9 +58,11 @@ inline constexpr Target kTargets[] = {
     {"editor_font", FuzzEditorFont},
     {"wav", FuzzWav},
     {"collision", FuzzCollisions},
+    {"builder", FuzzBuilderInputs},
     {"wrap", FuzzWrap},
     {"layout", FuzzLayout},
     {"net_message", FuzzNetMessage},
+    {"video", FuzzVideo},
 };
 
 }  // namespace fuzzing

@@ -88,6 +88,14 @@ int32_t RunProject(Engine& engine, const std::string& path);
 // used up, or a stop signal came (no further sub-project starts). Exit target -4 resumes the saved
 // game of the last resume request: its sub-project is played next and restored at its start.
 void RunGame(Engine& engine);
+// A cut-scene: the video at `path` played once, its frames centred on the back surface at the size
+// its file name asks for (platform::VideoSizeFromName, the display's size when none) and shown at
+// the file's frame rate, each scaled to that size; picture only. Input ends it: a key, mouse or
+// controller button pressed (one held when it starts must be let go first), or a stop signal.
+// Headless there is no window: every frame is decoded and counted without waiting, and
+// "[video] NAME WIDTHxHEIGHT N frames" goes to stderr (NAME the file's own name, the size the one
+// it would be shown at). A file that cannot be opened is skipped with a line on stderr; false then.
+bool PlayCutScene(Engine& engine, const std::string& path);
 // A resumed game starts its brains from this tick count.
 inline constexpr int32_t kResumedTickCounter = 10000;
 // The restore of a saved game at the start of the play of the sub-project it names, after the
@@ -96,6 +104,9 @@ inline constexpr int32_t kResumedTickCounter = 10000;
 // puts the records back but for their brain entries, the globals, the listener; the tick counter
 // becomes kResumedTickCounter.
 bool RestoreResumedGame(Engine& engine);
+// Run mode 6: the game builder. Builds the finished game of data/multilev.ini after the
+// confirmation, with the engine that is running as the game's engine.
+void RunBuilderTool(Engine& engine);
 // Removes the brain working copies (*.bra) of a finished game's folder: once the brains are
 // compiled they are not needed, and they are not left lying about.
 void DeleteWorkingCopies(const std::string& folder);

@@ -7,6 +7,11 @@
 #include "app/app.h"
 
 namespace app {
+namespace {
+
+constexpr int kEditorDisplayLine = 15;  // vexel.ini: the display flag a finished game sets
+
+}  // namespace
 
 void DeleteWorkingCopies(const std::string& folder) {
   std::vector<std::string> names;
@@ -73,6 +78,10 @@ bool RestoreResumedGame(Engine& engine) {
 
 void RunGame(Engine& engine) {
   engine.subProject = -1;
+  // The editor state of a finished game lives beside it; its display flag is set for the run and
+  // the state written back when the game ends.
+  model::ReadEditorState(engine.paths.working, engine.paths.working, &engine.editorState);
+  engine.editorState.SetNumber(kEditorDisplayLine, 1);
   int32_t target = 1;
   for (;;) {
     if (platform::StopSignal() != 0) break;
@@ -89,10 +98,12 @@ void RunGame(Engine& engine) {
     target = RunProject(engine, path);
     if (target == state::kExitResume) {
       // The saved game names the sub-project to play; it is restored once that one is compiled.
+      // The resume request read and checked the file; those bytes are the ones restored.
       const std::string saved = model::SavedGamePath(engine.paths.working, engine.saveSlot);
-      std::string bytes;
+      std::string bytes = std::move(engine.resume.bytes);
       model::SavedGame game;
-      if (!core::ReadFile(saved, &bytes) || !model::ParseSavedGame(bytes, &game)) {
+      if (bytes.empty() && !core::ReadFile(saved, &bytes)) bytes.clear();
+      if (!model::CheckSavedGame(bytes, engine.paths.working, &game)) {
         std::fprintf(stderr, "main: %s is not a whole saved game; the game ends\n", saved.c_str());
         break;
       }
@@ -106,6 +117,9 @@ void RunGame(Engine& engine) {
     if (RunStepsLeft(engine) == 0) break;
   }
   engine.resume = {};
+  if (!model::WriteEditorState(engine.paths.working, engine.editorState)) {
+    std::fprintf(stderr, "main: cannot write the editor state in %s\n", engine.paths.working.c_str());
+  }
 }
 
 }  // namespace app

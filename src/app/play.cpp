@@ -199,6 +199,10 @@ std::string DumpStateRecords(const Engine& engine, const std::string& scene, int
   if (engine.network) json += ",\n\"network\": " + engine.network->Json();
   json += ",\n\"scene\": " + scene;
   json += ",\n\"gl_objects\": " + (glObjects >= 0 ? std::to_string(glObjects) : std::string("null"));
+  // The game chain: the sub-project being played (-1 outside a finished game), and whether this
+  // play came back from a saved game.
+  json += ",\n\"sub_project\": " + std::to_string(engine.subProject) +
+          ", \"resumed\": " + (engine.play && engine.play->resumed ? "true" : "false");
   return json + "}\n";
 }
 
@@ -267,8 +271,9 @@ void StartPlay(Engine& engine) {
   engine.hooks.renderFrame = [&engine] { RenderFrame(engine); };
   engine.hooks.pumpInput = [&engine] { PumpInput(engine); };
   engine.hooks.inputHeld = [&engine] { return AnyInputHeld(engine); };
+  engine.hooks.showBox = [&engine](const std::string& text) { ShowProgramBox(engine, text, {" OK "}); };
   // A resumed game comes back over the records just filled, keeping the fresh brain code.
-  if (engine.resume.pending) RestoreResumedGame(engine);
+  if (engine.resume.pending) engine.play->resumed = RestoreResumedGame(engine);
   BeginNetworkPlay(engine);
 
   // The play-wide fog is kept for after the play; a test play keeps the collision map too.

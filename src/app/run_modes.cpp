@@ -79,7 +79,7 @@ constexpr Tool kTools[] = {
     {2, "collision channel map editor", nullptr, true},
     {3, "virtual 3D editor", nullptr, true},
     {5, "brain parameter editor", nullptr, true},
-    {6, "stand-alone executable builder", nullptr, false},
+    {6, "stand-alone executable builder", RunBuilderTool, false},
     {7, "visual editor", nullptr, false},
     {8, "explosion generator", nullptr, false},
     {9, "animation renaming tool", nullptr, false},

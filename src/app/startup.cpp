@@ -7,17 +7,26 @@
 #include "app/app.h"
 #include "core/core.h"
 
+// The window name field: 32 bytes that the game builder patches in its copy of this program, so
+// its size is fixed. External and kept, so it stays one byte array in the binary.
+extern "C" {
+__attribute__((used)) char kWindowNameField[33] = "Zu-Teal                         ";
+}
+
 namespace app {
 namespace {
 
-// The window name field: 32 bytes, patched in place by the game builder, so its size is fixed.
-char kWindowName[33] = "Zu-Teal                         ";
 
 // Pause of the single-instance wait: half a second of real time, whichever clock the run uses.
 void Pause500() { platform::Clock::Sleep(platform::Clock::kUnitsPerSecond / 2); }
 
 std::string TrimmedWindowName() {
-  std::string name(kWindowName, 32);
+  // Read byte by byte through a volatile view: the field never changes while the program runs, so
+  // an optimiser could otherwise fold its initial text into the code, and every built game would
+  // carry the default name whatever the builder wrote into its copy.
+  const volatile char* field = kWindowNameField;
+  std::string name(32, ' ');
+  for (size_t i = 0; i < name.size(); ++i) name[i] = field[i];
   while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
   return name;
 }

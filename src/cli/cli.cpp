@@ -28,6 +28,8 @@ int VisualCommand(int argc, const char* const* argv);
 int GroundCommand(int argc, const char* const* argv);
 // sound_command.cpp.
 int SoundCommand(int argc, const char* const* argv);
+// build_command.cpp.
+int BuildCommand(int argc, const char* const* argv);
 // widget_command.cpp.
 int WidgetCommand(int argc, const char* const* argv);
 
@@ -61,6 +63,11 @@ constexpr const char* kUsage =
     "  ground height MAP X Z [--y Y] [--radius R] [--json]\n"
     "                           the mesh ground height at a point (position units)\n"
     "  sound info FILE [--json] a WAV file as the engine reads it: its format, or why it is silent\n"
+    "  build [--list FILE] [--title TEXT] [--screensaver] [--engine FILE] [--json]\n"
+    "                           build the finished game of data/multilev.ini (or FILE, an .mlv)\n"
+    "                           into vexelexe/ with the engine beside vexel (or FILE); exit 0\n"
+    "                           when every position on was built, 3 when some were left out,\n"
+    "                           1 when nothing was\n"
     "  widget box TEXT [LABEL1 [LABEL2]] | menu ENTRIES | input PROMPT [TEXT] [--width N]\n"
     "       | colour INDEX | files FOLDER CATEGORY TITLE | folder PATH PATTERN\n"
     "       [--input FILE] [--screenshot FILE] [--screenshot-at N] [--mode CODE] [--font8] [--json]\n"
@@ -104,6 +111,7 @@ int Main(int argc, const char* const* argv) {
   if (std::strcmp(argv[1], "visual") == 0) return VisualCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "ground") == 0) return GroundCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "sound") == 0) return SoundCommand(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "build") == 0) return BuildCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "widget") == 0) return WidgetCommand(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "scramble") == 0) return ScrambleCommand(argc - 2, argv + 2, true);
   if (std::strcmp(argv[1], "unscramble") == 0) return ScrambleCommand(argc - 2, argv + 2, false);

@@ -34,6 +34,7 @@
 #include <ctime>
 #include <functional>
 
+#include "core/core.h"
 #include "instructions/arguments.h"
 
 namespace instructions {
@@ -286,12 +287,19 @@ bool RequestResume(state::Engine& engine, int32_t slot) {
   const std::string path = model::SavedGamePath(engine.paths.working, slot);
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return false;  // no save in that slot: nothing happens
-  if (!S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) != model::kSavedGameBytes) {
-    std::fprintf(stderr, "main: %s is not a saved game (%lld bytes, not %zu); it was not resumed\n", path.c_str(),
-                 static_cast<long long>(st.st_size), model::kSavedGameBytes);
+  // The file is read and checked whole once; the restore uses these very bytes, so a file changed
+  // afterwards cannot be half-taken. A damaged one is refused where the player sees it.
+  std::string bytes;
+  model::SavedGame game;
+  if (!S_ISREG(st.st_mode) || !core::ReadFile(path, &bytes) || !model::CheckSavedGame(bytes, engine.paths.working, &game)) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    std::fprintf(stderr, "main: %s is not a whole saved game of this game; it was not resumed\n", path.c_str());
+    if (engine.hooks.showBox) engine.hooks.showBox("Saved game '" + name + "' is damaged and cannot be resumed!");
+    if (engine.play) engine.play->deadline = engine.platform.clock().Now() + engine.tickPeriod;
     return false;
   }
   engine.saveSlot = slot;
+  engine.resume = {false, std::move(bytes)};
   if (engine.play) engine.play->exitTarget = state::kExitResume;
   return true;
 }

@@ -1,7 +1,10 @@
-// Saved game files: building, checking and restoring them. Calls nothing outside the model.
+// Saved game files: building, checking and restoring them. Calls core/files only.
 #include "model/saved_game.h"
 
+#include <cstdio>
 #include <cstring>
+
+#include "core/core.h"
 
 namespace model {
 namespace {
@@ -41,6 +44,14 @@ bool ParseSavedGame(std::string_view bytes, SavedGame* game) {
   game->records = bytes.substr(kSavedGameRecordsOffset, kSavedGameRecordsBytes);
   game->globals = bytes.substr(kSavedGameGlobalsOffset, kGlobalsBytes);
   return true;
+}
+
+bool CheckSavedGame(std::string_view bytes, const std::string& workingFolder, SavedGame* game) {
+  if (!ParseSavedGame(bytes, game)) return false;
+  if (game->subProject < 0 || game->listener < 0 || game->listener > 255) return false;
+  char level[32];
+  std::snprintf(level, sizeof level, "level%03d.prj", game->subProject);
+  return core::FileExists(workingFolder + level);
 }
 
 void RestoreSavedGame(const SavedGame& game, int32_t* records, int32_t* globals) {

@@ -32,6 +32,9 @@ struct SavedGame {
   std::string_view globals;  // kGlobalsBytes
 };
 bool ParseSavedGame(std::string_view bytes, SavedGame* game);
+// The whole-file check a resume makes before using any of a saved game: ParseSavedGame, a
+// sub-project of 0 or more whose level file exists in `workingFolder`, a listener of 0..255.
+bool CheckSavedGame(std::string_view bytes, const std::string& workingFolder, SavedGame* game);
 
 // Restores a saved game over the records and globals of a play: the 256 records are replaced
 // except for each record's brain entry (word 21), which belongs to the fresh compilation.

@@ -25,11 +25,15 @@ void Platform::MakeServices(Backend backend) {
     window = std::make_unique<NullWindow>(options_, &clock_);
     gl = std::make_unique<NullGlContext>(options_);
   }
-  // Sessions and videos have no system back end yet.
-  if (backend == Backend::kSystem) audio = MakeOpenAlAudio(options_, &clock_);
-  else audio = std::make_unique<NullAudio>();
+  // Sessions have no system back end yet.
+  if (backend == Backend::kSystem) {
+    audio = MakeOpenAlAudio(options_, &clock_);
+    video = MakeSystemVideo();
+  } else {
+    audio = std::make_unique<NullAudio>();
+    video = std::make_unique<NullVideo>();
+  }
   transport = std::make_unique<NullTransport>();
-  video = std::make_unique<NullVideo>();
 }
 
 bool Platform::Start(const Options& options, std::string* error) {

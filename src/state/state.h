@@ -121,6 +121,7 @@ struct Play {
 
   uint32_t deadline = 0;  // clock time at which the next tick is due
   int32_t steps = 0;      // logic steps of the loop (the settling steps not counted)
+  bool resumed = false;   // the play restored a saved game at its start
   int32_t exitTarget = kExitNone;
   int32_t stepLimit = INT32_MAX;  // what the run's step limit leaves for this play
   bool testPlay = false;
@@ -182,6 +183,7 @@ struct LoopHooks {
   std::function<void()> renderFrame;  // render and present one frame of the play
   std::function<void()> pumpInput;    // one pass of the input pump
   std::function<bool()> inputHeld;    // a key, a mouse button or a controller button is down
+  std::function<void(const std::string&)> showBox;  // a box of the program's look with " OK "
 };
 
 // A saved game waiting to be restored: the chain found exit target -4, read the slot's file and

@@ -27,6 +27,12 @@ TEST(GameRun, ExitTargetsLeadThroughTheChainAndGlobalsCarryOver) {
   EXPECT_EQ(globals[0], 10);
   EXPECT_EQ(globals[1], 10);
   EXPECT_EQ(ReadText(game / "d.json").rfind("{\"tick\": 5, \"exit_target\": -2,", 0), 0u);
+  EXPECT_NE(ReadText(game / "d.json").find("\"sub_project\": 2, \"resumed\": false}"), std::string::npos);
+  // The game's editor state is written beside it with the display flag (line 15) set.
+  const std::string editor = ReadText(game / "vexel.ini");
+  size_t line15 = 0;
+  for (int line = 1; line < 15; ++line) line15 = editor.find("\r\n", line15) + 2;
+  EXPECT_EQ(editor.substr(line15, 3), "1\r\n");
   for (const std::string& file : game.Files()) EXPECT_FALSE(file.ends_with(".bra")) << file;  // working copies gone
 
   // The next run of the game starts from the saved globals.
@@ -53,13 +59,14 @@ TEST(GameRun, ASavedGameComesBackWithPositionsVariablesAndGlobals) {
   EXPECT_GT(testing_support::DumpWord(dump, 254), 0);  // seen counts the ticks after the resume
   EXPECT_NE(dump.find("\"globals\": [0, 0, 55, 0,"), std::string::npos) << dump.substr(dump.find("\"globals\""), 40);
   const int tick = std::atoi(dump.c_str() + dump.find("\"tick\": ") + 8);
+  EXPECT_NE(dump.find("\"sub_project\": 1, \"resumed\": true}"), std::string::npos);
   EXPECT_GE(tick, 10000);
   EXPECT_LE(tick, 10000 + 4 + 30);  // settling steps and the loop steps left
 }
 
-// A saved game naming a sub-project the game does not have ends the chain as a missing one does;
-// the dump shows the program state the brains left (5 brain runs: 4 settling steps and one step).
-TEST(GameRun, AResumedSubProjectThatDoesNotExistEndsTheGame) {
+// A saved game naming a sub-project the game does not have is damaged: the resume is refused in a
+// box, the chain does not move, and the play goes on (debug and push keep running every step).
+TEST(GameRun, AResumedSubProjectThatDoesNotExistIsRefusedAndThePlayGoesOn) {
   GameFolder game;
   game.AddLevel(1, "debug(42)\r\npush(element)\r\nresume()\r\n");
   std::string saved(model::kSavedGameBytes, '\0');
@@ -67,9 +74,10 @@ TEST(GameRun, AResumedSubProjectThatDoesNotExistEndsTheGame) {
   ASSERT_TRUE(testing_support::WriteText(game / "curr0.dat", saved));
   const auto run = RunMain({"--ticks", "30", "--dump", "d.json"}, game.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_NE(run.err.find("Sub-project 007 not found, error!"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("Sub-project 007 not found, error!"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Saved game 'curr0.dat' is damaged and cannot be resumed!"), std::string::npos) << run.err;
   const std::string dump = ReadText(game / "d.json");
-  EXPECT_NE(dump.find("\"position_stack\": 5, \"debug\": \"Debug value: 42 (HEX: 0x2A)\"}"), std::string::npos)
+  EXPECT_NE(dump.find("\"position_stack\": 34, \"debug\": \"Debug value: 42 (HEX: 0x2A)\"}"), std::string::npos)
       << dump.substr(dump.find("\"program\""));
 }
 

@@ -139,10 +139,28 @@ TEST_F(Program, ResumeAsksForAWholeSaveOnly) {
     Call("resume_x", 1);
     EXPECT_EQ(engine.play->exitTarget, state::kExitNone) << size;
   }
+  // A whole file must also name a sub-project the game has (level000.prj here) and a listener of
+  // 0..255; a refusal is shown in a box naming the file, and nothing changes.
+  std::vector<std::string> boxes;
+  engine.hooks.showBox = [&boxes](const std::string& text) { boxes.push_back(text); };
+  ASSERT_TRUE(core::WriteFileAtomic(folder / "curr1.dat", bytes));
+  Call("resume_x", 1);
+  EXPECT_EQ(engine.play->exitTarget, state::kExitNone);
+  ASSERT_EQ(boxes, std::vector<std::string>{"Saved game 'curr1.dat' is damaged and cannot be resumed!"});
+  ASSERT_TRUE(core::WriteFileAtomic(folder / "level000.prj", "x"));
+  std::string badListener = bytes;
+  badListener[5] = 1;  // listener 256
+  ASSERT_TRUE(core::WriteFileAtomic(folder / "curr1.dat", badListener));
+  Call("resume_x", 1);
+  EXPECT_EQ(engine.play->exitTarget, state::kExitNone);
+  EXPECT_EQ(boxes.size(), 2u);
   ASSERT_TRUE(core::WriteFileAtomic(folder / "curr1.dat", bytes));
   Call("resume_x", 1);
   EXPECT_EQ(engine.play->exitTarget, state::kExitResume);
   EXPECT_EQ(engine.saveSlot, 1);
+  // The bytes the chain restores are the ones checked, whatever happens to the file afterwards.
+  EXPECT_EQ(engine.resume.bytes, bytes);
+  EXPECT_FALSE(engine.resume.pending);
 }
 
 // The restore keeps each record's brain entry, which belongs to the fresh compilation.

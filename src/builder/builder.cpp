@@ -1,4 +1,0 @@
-// Stand-alone game builder.
-#include "builder/builder.h"
-
-namespace builder {}  // namespace builder
