@@ -271,6 +271,7 @@ void StartPlay(Engine& engine) {
   engine.hooks.pumpInput = [&engine] { PumpInput(engine); };
   engine.hooks.inputHeld = [&engine] { return AnyInputHeld(engine); };
   engine.hooks.showBox = [&engine](const std::string& text) { ShowProgramBox(engine, text, {" OK "}); };
+  if (engine.gamePlay) ShowLoadCompletePicture(engine);
   // A resumed game comes back over the records just filled, keeping the fresh brain code.
   if (engine.resume.pending) engine.play->resumed = RestoreResumedGame(engine);
 

@@ -227,6 +227,7 @@ struct Engine {
   int32_t subProject = -1;
   int32_t saveSlot = 0;
   ResumeRequest resume;
+  std::string loadCompletePicture;  // shown once the sub-project being loaded is compiled; "" none
   int32_t listener = 0;  // the element that hears the sounds (the hearer): 0 at every play start
   platform::SingleInstance instance;  // one engine per working folder
   std::string windowName;  // the 32-byte window name field, as the builder patched it
