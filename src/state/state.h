@@ -181,6 +181,9 @@ struct LoopHooks {
   std::function<void()> pumpInput;    // one pass of the input pump
   std::function<bool()> inputHeld;    // a key, a mouse button or a controller button is down
   std::function<void(const std::string&)> showBox;  // a box of the program's look with " OK "
+  // Starts a new instance of `program` without arguments (reset); when empty the platform starts
+  // it. Tests put their own here so that no second engine runs.
+  std::function<bool(const std::string& program, std::string* error)> startInstance;
 };
 
 // A saved game waiting to be restored: the chain found exit target -4, read the slot's file and
