@@ -40,6 +40,7 @@ void BuildScene(Engine& engine) {
   sources.dataFolder = engine.paths.data;
   sources.textures = &play.visuals->textures;
   sources.scrambled = engine.model.finishedGame;
+  sources.imports = &engine.modelImports;
   play.scene.fog = &engine.project.fog;
   // The text of the 2D pass, after the bridge's sprites and counters.
   play.scene.draw2d = [&engine](const engine::Surface& surface) {

@@ -211,6 +211,7 @@ struct Engine {
   // The renderer of every play's scene; opened with the first scene, closed at shut-down. Null
   // while no GL device is open (and in runs without one).
   std::unique_ptr<engine::scene::Renderer> renderer;
+  platform::ModelImportCache modelImports;  // model files imported once for all the plays of the run
   bool rendererFailed = false;  // it could not open once: not tried again
   RenderDefaults renderDefaults;
   bool networkActive = false;
