@@ -87,6 +87,8 @@ int32_t RunProject(Engine& engine, const std::string& path);
 // a play ends the game or asks for a sub-project that does not exist, the run's step limit is
 // used up, or a stop signal came (no further sub-project starts). Exit target -4 resumes the saved
 // game of the last resume request: its sub-project is played next and restored at its start.
+// When the game ends (not by exit -3, a stop signal or the run's step limit) the end picture
+// end_.bmp is shown until any input.
 void RunGame(Engine& engine);
 // A resumed game starts its brains from this tick count.
 inline constexpr int32_t kResumedTickCounter = 10000;

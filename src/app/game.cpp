@@ -290,8 +290,10 @@ void RunGame(Engine& engine) {
   if (!model::WriteEditorState(engine.paths.working, engine.editorState)) {
     std::fprintf(stderr, "main: cannot write the editor state in %s\n", engine.paths.working.c_str());
   }
-  // A stop signal ends the program without the end picture: it is on its way out.
-  if (target != kExitSystem && platform::StopSignal() == 0) {
+  // A stop signal ends the program without the end picture: it is on its way out. So does the
+  // run's step limit (--ticks), which cuts the game off rather than ending it, and leaves its last
+  // frame as the last one presented.
+  if (target != kExitSystem && platform::StopSignal() == 0 && RunStepsLeft(engine) != 0) {
     ShowChainPicture(engine, engine.paths.data + "end_.bmp", false);
     WaitForAnyInput(engine);
   }

@@ -200,11 +200,14 @@ TEST(GameRun, ChainPicturesAreStretchedOverTheScreenAndPresented) {
   settings.displayMode = 2;
   ASSERT_TRUE(app::WriteEngineSettings(game / "config.ini", settings));
   game.AddLevel(1, "exit(2)\r\n");
-  game.AddLevel(2, "exit(-3)\r\n");
+  game.AddLevel(2, "exit(-2)\r\n");
   ASSERT_TRUE(testing_support::WriteText(game / "multilev.ini", "load.bmp|done.bmp|\r\n.\\load.bmp|BLACK_.BMP|\r\n"));
   const Rgb red = {255, 0, 0}, green = {0, 255, 0}, blue = {0, 0, 255}, white = {255, 255, 255};
   ASSERT_TRUE(testing_support::WriteText(game / "load.bmp", Bmp2x2(red, green, blue, white)));
   ASSERT_TRUE(testing_support::WriteText(game / "done.bmp", Bmp2x2(white, white, white, white)));
+  std::string end = Bmp2x2(blue, blue, blue, blue);  // the end picture is stored as it is
+  model::UnscrambleBytes(&end);
+  ASSERT_TRUE(testing_support::WriteText(game / "end_.bmp", end));
   const auto run = RunMain({"--ticks", "20", "--screenshot-at", "1", "--screenshot", "shot.png"}, game.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const testing_support::Image shot = testing_support::LoadPng(game / "shot.png");
@@ -214,15 +217,16 @@ TEST(GameRun, ChainPicturesAreStretchedOverTheScreenAndPresented) {
                                      {0, 240, blue}, {319, 479, blue}, {320, 240, white}, {639, 479, white}}) {
     EXPECT_TRUE(testing_support::Near(shot.At(x, y), colour)) << x << ", " << y;
   }
-  // Level 1 shows both pictures; level 2 (its list line written with '\\') the loading one only.
-  // exit(-3) ends the game without the end picture.
-  EXPECT_NE(run.err.find("[picture] load.bmp 2x2\n[picture] done.bmp 2x2\n[picture] load.bmp 2x2\n"),
+  // Level 1 shows both pictures; level 2 (its list line written with '\\') the loading one only;
+  // its exit(-2) ends the game with the end picture.
+  EXPECT_NE(run.err.find("[picture] load.bmp 2x2\n[picture] done.bmp 2x2\n[picture] load.bmp 2x2\n"
+                         "[picture] end_.bmp 2x2\n"),
             std::string::npos) << run.err;
-  EXPECT_EQ(Count(run.err, "[picture]"), 3u) << run.err;
+  EXPECT_EQ(Count(run.err, "[picture]"), 4u) << run.err;
 }
 
-// A resumed game shows resume_.bmp while it loads and skips the load-complete wait; a game that
-// ends shows the end picture.
+// A resumed game shows resume_.bmp while it loads and skips the load-complete wait; a game cut
+// off by the run's step limit shows no end picture.
 TEST(GameRun, AResumeShowsTheResumePictureWithoutTheLoadCompleteWait) {
   GameFolder game;
   game.AddLevel(1, "var n\r\nif n = 0\r\nn = 1\r\nglobal_add(0, 1)\r\nsave()\r\nexit(2)\r\nendif\r\n");
@@ -239,8 +243,9 @@ TEST(GameRun, AResumeShowsTheResumePictureWithoutTheLoadCompleteWait) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.err.find("[picture] load.bmp 2x2\n[picture] done.bmp 2x2\n"    // level 1
                          "[picture] load.bmp 2x2\n[picture] done.bmp 2x2\n"    // level 2
-                         "[picture] resume_.bmp 2x2\n[picture] end_.bmp 2x2\n"),  // level 1 resumed
+                         "[picture] resume_.bmp 2x2\n"),                           // level 1 resumed
             std::string::npos) << run.err;
+  EXPECT_EQ(Count(run.err, "[picture]"), 5u) << run.err;
   EXPECT_NE(ReadText(game / "d.json").find("\"sub_project\": 1, \"resumed\": true}"), std::string::npos);
   EXPECT_EQ(game.Globals().at(0), 1);  // the saved globals came back
 }
@@ -271,8 +276,10 @@ TEST(GameRun, ResetStartsTheGameAgainInANewInstance) {
   GameFolder game;
   game.AddLevel(1, "var n\r\nif n = 0\r\nn = 1\r\nif global(0) = 0\r\nglobal_set(0, 1)\r\nreset()\r\n"
                    "else\r\nglobal_add(1, 1)\r\nexit(-3)\r\nendif\r\nendif\r\n");
+  ASSERT_TRUE(testing_support::WriteText(game / "end_.bmp", Bmp2x2({0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0})));
   const auto run = RunMain({"--ticks", "10"}, game.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err.find("[picture] end_.bmp"), std::string::npos) << run.err;  // -3: no end picture
   // The new instance is on its own: wait for it to leave the folder (and never let it linger).
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!ProcessesIn(game.path()).empty() && std::chrono::steady_clock::now() < until) {
