@@ -87,6 +87,8 @@ int32_t RunProject(Engine& engine, const std::string& path);
 // a play ends the game or asks for a sub-project that does not exist, the run's step limit is
 // used up, or a stop signal came (no further sub-project starts). Exit target -4 resumes the saved
 // game of the last resume request: its sub-project is played next and restored at its start.
+// When the game ends (not by exit -3, a stop signal or the run's step limit) the end picture
+// end_.bmp is shown until any input.
 void RunGame(Engine& engine);
 // A cut-scene: the video at `path` played once, its frames centred on the back surface at the size
 // its file name asks for (platform::VideoSizeFromName, the display's size when none) and shown at
@@ -104,6 +106,32 @@ inline constexpr int32_t kResumedTickCounter = 10000;
 // puts the records back but for their brain entries, the globals, the listener; the tick counter
 // becomes kResumedTickCounter.
 bool RestoreResumedGame(Engine& engine);
+// [SECTION] The game chain's pictures and waits
+
+// Stretches the picture over the whole surface, nearest pixel, in the surface's pixel format.
+void StretchPicture(const engine::Picture& picture, const engine::Surface& surface);
+// Fills the back surface with black and presents it.
+void ClearScreen(Engine& engine);
+// Reads a BMP (unscrambled first when `scrambled`; a picture stored the other way is taken too),
+// stretches it over the display mode's screen into the back surface and presents it: one
+// presented frame, which --screenshot-at counts. A picture that is missing or cannot be decoded
+// clears the screen instead (false). Headless runs log a shown picture as "[picture] NAME WxH".
+bool ShowChainPicture(Engine& engine, const std::string& path, bool scrambled);
+// Waits until no key, mouse button or controller button is held, then until one is pressed (the
+// test of `pause`). Returns at once on a stop signal, or in a headless run when the input script
+// has nothing left to press.
+void WaitForAnyInput(Engine& engine);
+// The loading and load-complete pictures of sub-project `number` from the game's multilev.ini
+// (line `number`, fields 1 and 2), each under the working folder; "" for an empty, over-long or
+// missing field. False (both "") when the file or the line is missing.
+bool ReadChainPictures(const std::string& workingFolder, int32_t number, std::string* loading,
+                       std::string* loadComplete);
+// Once a sub-project's brains are compiled: its load-complete picture (engine.loadCompletePicture,
+// taken and cleared), then the wait for any input, then a black screen. No picture, or one named
+// black_.bmp (in any case), shows nothing and waits for nothing; the back surface is cleared for
+// the play either way.
+void ShowLoadCompletePicture(Engine& engine);
+
 // Run mode 6: the game builder. Builds the finished game of data/multilev.ini after the
 // confirmation, with the engine that is running as the game's engine.
 void RunBuilderTool(Engine& engine);

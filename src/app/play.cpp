@@ -40,6 +40,7 @@ void BuildScene(Engine& engine) {
   sources.dataFolder = engine.paths.data;
   sources.textures = &play.visuals->textures;
   sources.scrambled = engine.model.finishedGame;
+  sources.imports = &engine.modelImports;
   play.scene.fog = &engine.project.fog;
   // The text of the 2D pass, after the bridge's sprites and counters.
   play.scene.draw2d = [&engine](const engine::Surface& surface) {
@@ -272,6 +273,7 @@ void StartPlay(Engine& engine) {
   engine.hooks.pumpInput = [&engine] { PumpInput(engine); };
   engine.hooks.inputHeld = [&engine] { return AnyInputHeld(engine); };
   engine.hooks.showBox = [&engine](const std::string& text) { ShowProgramBox(engine, text, {" OK "}); };
+  if (engine.gamePlay) ShowLoadCompletePicture(engine);
   // A resumed game comes back over the records just filled, keeping the fresh brain code.
   if (engine.resume.pending) engine.play->resumed = RestoreResumedGame(engine);
   BeginNetworkPlay(engine);

@@ -17,6 +17,8 @@
 // |                   |           | 256 records, the globals                                      |
 // | resume, resume_x  | [slot]    | finished game only: exit target -4 when that file is a whole  |
 // |                   |           | saved game; the chain restores it                             |
+// | reset             |           | finished game only: starts a new instance of the running      |
+// |                   |           | executable without arguments, then exit target -3             |
 // | push              | element   | words 3-14 onto the 128-entry position stack; not when full   |
 // | pop               | element   | the top entry into words 3-14; not when empty                 |
 // | exemode           | mask      | mask & (1 in a finished game + 2 when vexel.ini line 14 is    |
@@ -109,6 +111,12 @@ bool pause(brain::Regs* regs, std::string*) {
   if (engine.play) engine.play->sounds.Unmute(volume);
   // The pause is not caught up: the next tick is one period from now.
   if (engine.play) engine.play->deadline = clock.Now() + engine.tickPeriod;
+  regs->eax = 0;
+  return true;
+}
+
+bool reset(brain::Regs* regs, std::string*) {
+  ResetGame(state::Current());
   regs->eax = 0;
   return true;
 }
@@ -240,6 +248,7 @@ constexpr brain::RoutineEntry kProgramRoutines[] = {
     {"save_x", save_x},
     {"resume", resume},
     {"resume_x", resume_x},
+    {"reset", reset},
     {"push", OneElement<PushBody>},
     {"pop", OneElement<PopBody>},
     {"exemode", exemode},
@@ -262,6 +271,22 @@ int32_t ParCount(const state::Engine& engine) { return static_cast<int32_t>(engi
 int32_t ParGet(const state::Engine& engine, int32_t index) {
   if (index < 0 || index >= ParCount(engine)) return 0;
   return engine.commandLine[static_cast<size_t>(index)];
+}
+
+bool ResetGame(state::Engine& engine) {
+  if (!engine.playerRun) return false;
+  const std::string program = platform::RunningExecutable();
+  std::string error = "the running executable cannot be found";
+  const bool started = !program.empty() && (engine.hooks.startInstance ? engine.hooks.startInstance(program, &error)
+                                                                       : platform::StartProcess(program, {}, &error));
+  // Ending this instance when no new one started would leave the player with no game at all:
+  // the play goes on instead, and says why on stderr.
+  if (!started) {
+    std::fprintf(stderr, "main: reset: cannot start %s: %s; the game goes on\n", program.c_str(), error.c_str());
+    return false;
+  }
+  if (engine.play) engine.play->exitTarget = state::kExitSystem;
+  return true;
 }
 
 bool SaveGame(state::Engine& engine, int32_t slot) {

@@ -22,6 +22,11 @@ int32_t ParGet(const state::Engine& engine, int32_t index);
 // and writes the saved game of `slot` through a temporary file, the sound muted meanwhile; a
 // failure is said on stderr and the play goes on (false). The next tick is due one period after it.
 bool SaveGame(state::Engine& engine, int32_t slot);
+// `reset`: in a finished game only (false elsewhere, nothing happens), starts a new instance of
+// the running executable without arguments (through engine.hooks.startInstance when set) and sets
+// the play's exit target to kExitSystem, so this one ends without the end picture. When no new
+// instance starts the play goes on (a line on stderr, false).
+bool ResetGame(state::Engine& engine);
 // `resume` and `resume_x`: in a finished game only, when the slot's file is a whole saved game,
 // sets the play's exit target to kExitResume (the chain restores it) and remembers the slot. A
 // missing file does nothing; a file of the wrong size is said on stderr and does nothing.

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -419,6 +420,24 @@ bool ImportModelFile(const std::string& path, ImportedModel* out, std::string* e
     return false;
   }
   *out = std::move(model);
+  return true;
+}
+
+bool ModelImportCache::Import(const std::string& path, ImportedModel* out, std::string* error) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return ImportModelFile(path, out, error);
+  const int64_t modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  const auto found = entries_.find(path);
+  if (found != entries_.end() && found->second.size == info.st_size && found->second.modified == modified) {
+    error->clear();
+    *out = found->second.model;
+    return true;
+  }
+  if (!ImportModelFile(path, out, error)) {
+    if (found != entries_.end()) entries_.erase(found);
+    return false;
+  }
+  entries_[path] = Entry{static_cast<int64_t>(info.st_size), modified, *out};
   return true;
 }
 

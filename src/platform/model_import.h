@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -71,5 +73,23 @@ struct ImportedModel {
 // model back, so a file that crashes Assimp's reader (or keeps it busy for 15 seconds) is refused
 // instead of ending the program. Assimp's logging stays quiet. Safe to call from several threads.
 bool ImportModelFile(const std::string& path, ImportedModel* out, std::string* error);
+
+// The models a process imports again and again (the backdrop hood of every play): each file is
+// imported once and handed out from memory while its size and modification time stay the same.
+// Refusals are not kept. Not for several threads at once.
+class ModelImportCache {
+ public:
+  // As ImportModelFile.
+  bool Import(const std::string& path, ImportedModel* out, std::string* error);
+  size_t Size() const { return entries_.size(); }
+
+ private:
+  struct Entry {
+    int64_t size = -1;
+    int64_t modified = 0;  // nanoseconds
+    ImportedModel model;
+  };
+  std::map<std::string, Entry, std::less<>> entries_;
+};
 
 }  // namespace platform

@@ -25,6 +25,7 @@
 #include "platform/null.h"
 #include "platform/options.h"
 #include "platform/ports.h"
+#include "platform/process.h"
 #include "platform/single_instance.h"
 #include "platform/stop_signals.h"
 #include "platform/transport.h"

@@ -184,6 +184,9 @@ struct LoopHooks {
   std::function<void()> pumpInput;    // one pass of the input pump
   std::function<bool()> inputHeld;    // a key, a mouse button or a controller button is down
   std::function<void(const std::string&)> showBox;  // a box of the program's look with " OK "
+  // Starts a new instance of `program` without arguments (reset); when empty the platform starts
+  // it. Tests put their own here so that no second engine runs.
+  std::function<bool(const std::string& program, std::string* error)> startInstance;
 };
 
 // A saved game waiting to be restored: the chain found exit target -4, read the slot's file and
@@ -211,6 +214,7 @@ struct Engine {
   // The renderer of every play's scene; opened with the first scene, closed at shut-down. Null
   // while no GL device is open (and in runs without one).
   std::unique_ptr<engine::scene::Renderer> renderer;
+  platform::ModelImportCache modelImports;  // model files imported once for all the plays of the run
   bool rendererFailed = false;  // it could not open once: not tried again
   RenderDefaults renderDefaults;
   bool networkActive = false;
@@ -234,6 +238,7 @@ struct Engine {
   int32_t subProject = -1;
   int32_t saveSlot = 0;
   ResumeRequest resume;
+  std::string loadCompletePicture;  // shown once the sub-project being loaded is compiled; "" none
   int32_t listener = 0;  // the element that hears the sounds (the hearer): 0 at every play start
   platform::SingleInstance instance;  // one engine per working folder
   std::string windowName;  // the 32-byte window name field, as the builder patched it

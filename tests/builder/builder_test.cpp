@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -324,21 +326,66 @@ TEST(ListEditor, EveryChangeIsWrittenAndSavedListsLoadBack) {
   EXPECT_EQ(again.page(), 24);
 }
 
-// Run mode 6 answered by a script: CONTINUE, then NO to the screen saver, then OK.
+// Every file of the game folder with its bytes, by name.
+std::map<std::string, std::string> GameFiles(const BuildFolder& w) {
+  std::map<std::string, std::string> files;
+  const std::string g = "vexelexe/";
+  for (const std::string& file : w.Files()) {
+    if (file.rfind(g, 0) == 0) files[file.substr(g.size())] = ReadText(w / file);
+  }
+  return files;
+}
+
+// Run mode 6: X on the list editor's screen, then CONTINUE, NO to the screen saver and OK build
+// the very folder vexel build makes of the same list.
 TEST(BuilderTool, RunMode6BuildsTheListAfterItsQuestions) {
   BuildFolder w;
-  w.Project("a.prj", {{kCamera, kSilence}}, "");
+  w.Project("a.prj", {{kCamera, kSilence}, {"./sprites/Shared.pcx", kSilence}}, "");
+  w.Put("sprites/Shared.pcx", "SHARED-PICTURE");
   w.Put("data/multilev.ini", "./images/wait_.bmp|./images/black_.bmp|./projects/a.prj|1|\r\n");
   w.Put("runmode.ini", "projects/a.prj\r\n6\r\n0\r\n0\r\n0\r\n");
   w.Put("data/ssmod.bin", "SCREEN-SAVER");
-  w.Put("script.txt", "answer \" CONTINUE \"\nanswer \" NO \"\nanswer \" OK \"\n");
+  app::EngineSettings settings;  // the engine writes its settings at start-up: have them before both builds
+  settings.renderingDevice = 0;
+  ASSERT_TRUE(app::WriteEngineSettings(w / "config.ini", settings));
+  auto run = RunProgram(VEXEL_VEXEL_BINARY, {"build", "--engine", VEXEL_MAIN_BINARY}, w.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::map<std::string, std::string> built = GameFiles(w);
+  std::error_code error;
+  ASSERT_GT(std::filesystem::remove_all(w.path() + "vexelexe", error), 0u);
+
+  w.Put("script.txt", "@60 key X\nanswer \" CONTINUE \"\nanswer \" NO \"\nanswer \" OK \"\n");
+  run = RunProgram(VEXEL_MAIN_BINARY, {"--headless", "--input", "script.txt"}, w.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("Executable compilation. Please confirm: ->  CONTINUE "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("You can run the project by executing the vexelexe file"), std::string::npos) << run.err;
+  EXPECT_FALSE(FileExistsAt(w.path() + "vexelexe/vexelexe.scr"));
+  const std::map<std::string, std::string> again = GameFiles(w);
+  EXPECT_TRUE(again.count("level001.prj") == 1 && again.count("vexelexe") == 1);
+  for (const auto& [name, bytes] : built) EXPECT_TRUE(again.count(name) == 1 && again.at(name) == bytes) << name;
+  for (const auto& [name, bytes] : again) EXPECT_EQ(built.count(name), 1u) << name;
+}
+
+// The list editor's screen: a click on a position's On/Off column flips it, Page Down shows
+// positions 21-40, the menu names the game, S saves the list under a name; every change is in
+// data/multilev.ini at once. Without input to come the screen closes without building anything.
+TEST(BuilderTool, TheListEditorScreenEditsByMouseKeysAndMenu) {
+  BuildFolder w;
+  w.Put("runmode.ini", "projects/myprj/default.prj\r\n6\r\n0\r\n0\r\n0\r\n");
+  // Row 1 of a page lies at y 80-97, the On/Off column at x 488-527; the Menu button at (8-87, 34-56).
+  w.Put("script.txt",
+        "@60 click 500 88\n@64 key PAGEDOWN\n@68 click 500 107\n@72 click 40 45\n@76 key S\n"
+        "answer \"Executable Name\"\nanswer \"Dune Racer\"\nanswer \"mine\"\n");
   const auto run = RunProgram(VEXEL_MAIN_BINARY, {"--headless", "--input", "script.txt"}, w.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_NE(run.err.find("Executable compilation. Please confirm:"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("You can run the project by executing the vexelexe file"), std::string::npos) << run.err;
-  EXPECT_TRUE(FileExistsAt(w.path() + "vexelexe/level001.prj"));
-  EXPECT_TRUE(FileExistsAt(w.path() + "vexelexe/vexelexe"));
-  EXPECT_FALSE(FileExistsAt(w.path() + "vexelexe/vexelexe.scr"));
+  const builder::ProjectList list = builder::ParseList(ReadText(w / "data/multilev.ini"), w.path());
+  EXPECT_FALSE(list[0].on);   // position 1 switched off
+  EXPECT_TRUE(list[21].on);   // the second row of page 2
+  EXPECT_FALSE(list[20].on);
+  EXPECT_NE(ReadText(w / "data/curpaths.ini").find("\r\nDune Racer\r\n"), std::string::npos);
+  EXPECT_EQ(ReadText(w / "multilev/mine.mlv"), ReadText(w / "data/multilev.ini"));
+  EXPECT_NE(run.err.find("[input] Save the current projects list as.. -> mine"), std::string::npos) << run.err;
+  EXPECT_FALSE(FileExistsAt(w.path() + "vexelexe/vexelexe"));
 }
 
 }  // namespace

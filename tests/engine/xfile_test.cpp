@@ -3,6 +3,8 @@
 #include "engine/visuals/xfile.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cmath>
@@ -263,6 +265,32 @@ TEST(XFile, TransformsAreSplitWithMirrorsAndScales) {
   const glm::mat4 world = scene.WorldMatrix(placed.nodeFrames[1]);
   const glm::mat4 expected = object.nodes[0].transform * object.nodes[1].transform;
   for (int c = 0; c < 4; ++c) ExpectNear(glm::vec3(world[c]), glm::vec3(expected[c]), "world column");
+}
+
+// The cache hands a file it imported back from memory until the file changes; a file that turns
+// bad is refused, not served from the cache.
+TEST_F(HandWritten, TheImportCacheKeepsAFileUntilItChanges) {
+  platform::ModelImportCache cache;
+  platform::ImportedModel first, again;
+  std::string error;
+  ASSERT_TRUE(cache.Import(path_, &first, &error)) << error;
+  ASSERT_TRUE(cache.Import(path_, &again, &error)) << error;
+  EXPECT_EQ(cache.Size(), 1u);
+  EXPECT_EQ(again.nodes.size(), first.nodes.size());
+  EXPECT_EQ(again.meshes.size(), first.meshes.size());
+  // The same size and time: still the kept model, though the bytes now say nothing.
+  struct stat before {};
+  ASSERT_EQ(stat(path_.c_str(), &before), 0);
+  std::string blank(static_cast<size_t>(before.st_size), ' ');
+  ASSERT_TRUE(core::WriteFileAtomic(path_, blank));
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, path_.c_str(), times, 0), 0);
+  EXPECT_TRUE(cache.Import(path_, &again, &error));
+  // A new time: imported again, and refused.
+  const timespec later[2] = {before.st_atim, {before.st_mtim.tv_sec + 1, before.st_mtim.tv_nsec}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path_.c_str(), later, 0), 0);
+  EXPECT_FALSE(cache.Import(path_, &again, &error));
+  EXPECT_EQ(cache.Size(), 0u);
 }
 
 TEST(XFile, RefusedFilesGiveAMessageAndLeaveNothing) {

@@ -188,3 +188,34 @@ TEST(SavedGames, RestoreKeepsTheBrainEntriesAndRefusesOddSizes) {
 }
 
 }  // namespace
+
+namespace {
+
+// reset starts the running executable again, without arguments, and ends this game without the
+// end picture; a test play does nothing, and a copy that cannot start leaves the play going.
+TEST_F(Program, ResetStartsTheRunningExecutableAgainInAFinishedGameOnly) {
+  std::vector<std::string> started;
+  bool starts = true;
+  engine.hooks.startInstance = [&](const std::string& program, std::string* error) {
+    started.push_back(program);
+    *error = "no such file";
+    return starts;
+  };
+  Call("reset");  // a test play
+  EXPECT_TRUE(started.empty());
+  EXPECT_EQ(engine.play->exitTarget, state::kExitNone);
+
+  engine.playerRun = true;
+  starts = false;
+  Call("reset");
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_EQ(engine.play->exitTarget, state::kExitNone);
+  starts = true;
+  Call("reset");
+  ASSERT_EQ(started.size(), 2u);
+  EXPECT_EQ(started[1], platform::RunningExecutable());
+  EXPECT_NE(started[1].find("test_instructions"), std::string::npos) << started[1];
+  EXPECT_EQ(engine.play->exitTarget, state::kExitSystem);
+}
+
+}  // namespace

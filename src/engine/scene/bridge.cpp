@@ -217,7 +217,7 @@ void SceneBridge::BuildBackdrop(const SceneSources& sources) {
     const int32_t frame = scene_.CreateFrame(sky_);
     hood_[static_cast<size_t>(half)] = frame;
     scene_.At(frame).scale = glm::vec3(scale);
-    if (!LoadXFile(path, &textures, object.get(), &error)) {
+    if (!LoadXFile(path, &textures, object.get(), &error, sources.imports)) {
       std::fprintf(stderr, "main: the backdrop mesh %s cannot be used: %s\n", path.c_str(), error.c_str());
       continue;
     }

@@ -98,6 +98,8 @@ struct SceneSources {
   std::string dataFolder;  // ending in '/'
   TextureCache* textures = nullptr;
   bool scrambled = false;  // a finished game: the backdrop picture is stored scrambled
+  // The backdrop meshes are the same file at every play: kept imported here when given.
+  platform::ModelImportCache* imports = nullptr;
 };
 
 // The fixed-point orientation of a record: direction and up in 1/65536, from the sine table.

@@ -154,10 +154,13 @@ auto Sample(const std::vector<Key>& keys, float time, Mix mix) {
 
 }  // namespace
 
-bool LoadXFile(const std::string& path, TextureCache* textures, XObject* out, std::string* error) {
+bool LoadXFile(const std::string& path, TextureCache* textures, XObject* out, std::string* error,
+               platform::ModelImportCache* imports) {
   *out = XObject{};
   platform::ImportedModel model;
-  if (!platform::ImportModelFile(path, &model, error)) return false;
+  if (imports != nullptr ? !imports->Import(path, &model, error) : !platform::ImportModelFile(path, &model, error)) {
+    return false;
+  }
   XObject object;
   object.path = path;
   for (const platform::ImportedMesh& mesh : model.meshes) {

@@ -13,6 +13,10 @@
 #include "engine/scene/mesh_builder.h"
 #include "engine/scene/scene.h"
 
+namespace platform {
+class ModelImportCache;
+}
+
 namespace engine {
 
 // One node of an object: a frame when placed. Node 0 is the root; a parent's index is always below
@@ -55,7 +59,9 @@ struct XObject {
 // material's diffuse colour; channels are value x 255 / 256, alpha from the material. Quality
 // Gouraud, specular power from the material. Animation channels naming no node are dropped.
 // False with a message (and *out empty) when the file is refused or holds no triangle.
-bool LoadXFile(const std::string& path, TextureCache* textures, XObject* out, std::string* error);
+// With `imports`, a file it imported before comes from memory.
+bool LoadXFile(const std::string& path, TextureCache* textures, XObject* out, std::string* error,
+               platform::ModelImportCache* imports = nullptr);
 
 // Frames made by PlaceXObject: `frame` is the root node's, nodeFrames[i] node i's.
 struct PlacedXObject {
