@@ -11,6 +11,7 @@
 #include "app/app.h"
 #include "support/avi_bytes.h"
 #include "support/run_program.h"
+#include "support/work_folder.h"
 
 namespace {
 
@@ -142,6 +143,27 @@ TEST_F(CutScene, AKeyPressedWhileItPlaysEndsIt) {
   EXPECT_EQ(engine_->platform.gl->PresentedFrames(), static_cast<uint64_t>(kFrames));
   EXPECT_EQ(BackPixel(0, 0), Packed(Pixel(kFrames - 1, 8, 6)));  // (320, 240) of 1280 x 960
   EXPECT_EQ(BackPixel(639, 479), Packed(Pixel(kFrames - 1, 23, 17)));
+}
+
+// In a finished game the video named like the loading picture plays in its place: the whole chain
+// through the real engine, from a folder whose own name holds '_' (the size comes from the file's
+// name only), and a second level whose video is damaged shows its picture instead.
+TEST(CutSceneGame, TheLoadingVideoOfALevelPlaysInsteadOfItsPicture) {
+  testing_support::GameFolder game;
+  game.AddLevel(1, "exit(2)\r\n");
+  game.AddLevel(2, "exit(-3)\r\n");
+  std::filesystem::create_directories(game / "my_games");
+  ASSERT_TRUE(testing_support::WriteText(game / "multilev.ini",
+                                         "my_games/_160x120.bmp|black_.bmp|\r\nbroken.bmp|black_.bmp|\r\n"));
+  const std::string avi = testing_support::RawAvi(32, 16, 25, 7, [](int frame, int x, int y) {
+    return Rgb8{static_cast<uint8_t>(frame * 30), static_cast<uint8_t>(x * 8), static_cast<uint8_t>(y * 16)};
+  });
+  ASSERT_TRUE(testing_support::WriteText(game / "my_games/_160x120.avi", avi));
+  ASSERT_TRUE(testing_support::WriteText(game / "broken.avi", avi.substr(0, 40)));
+  const auto run = testing_support::RunMain({"--ticks", "10"}, game.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("[video] _160x120.avi 160x120 7 frames"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("main: the cut-scene cannot be played"), std::string::npos) << run.err;
 }
 
 }  // namespace

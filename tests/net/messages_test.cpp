@@ -6,17 +6,11 @@
 #include <random>
 
 #include "net/net.h"
+#include "words.h"
 
 namespace {
 
-std::vector<uint8_t> Words(std::initializer_list<int32_t> words) {
-  std::vector<uint8_t> out;
-  for (const int32_t word : words) {
-    const auto value = static_cast<uint32_t>(word);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-  }
-  return out;
-}
+using net_testing::Words;
 
 // A receiver's view of four elements, all owned by machine 3 unless changed.
 struct Receiver {

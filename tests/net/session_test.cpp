@@ -13,19 +13,13 @@
 #include "net/net.h"
 #include "platform/platform.h"
 #include "support/temp_folder.h"
+#include "words.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<uint8_t> Words(std::initializer_list<int32_t> words) {
-  std::vector<uint8_t> out;
-  for (const int32_t word : words) {
-    const auto value = static_cast<uint32_t>(word);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-  }
-  return out;
-}
+using net_testing::Words;
 
 // A port no other test process uses at the same time.
 uint16_t FreshPort(int offset) { return static_cast<uint16_t>(20000 + (getpid() * 7 + offset) % 30000); }
