@@ -129,7 +129,7 @@ BENCHMARK(BM_PlainCopyOfTheSameBytes)->Unit(benchmark::kMillisecond)->UseRealTim
 // ends the play), globals written.
 void BM_SubProjectSwitch(benchmark::State& state) {
   testing_support::TempFolder folder("vexel-bench-chain");
-  folder.CopyFrom(VEXEL_DEMO_DIR);
+  folder.CopyFrom(VEXEL_RING_GAME_DIR);
   const std::string camera = CameraRecord(VEXEL_GAME_DIR);
   const auto aspect = [](int) { return std::string("./cameras/default_.03d"); };
   for (int level = 1; level <= 2; ++level) {

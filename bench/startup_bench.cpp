@@ -28,7 +28,7 @@ class BenchFolder {
     std::error_code ignored;
     fs::create_directory(folder_ / "data", ignored);
     for (const char* table : {"sinus.bin", "sinusbig.bin", "atan.bin", "random.bin"}) {
-      fs::copy_file(fs::path(VEXEL_DEMO_DIR) / table, folder_ / ("data/" + std::string(table)), ignored);
+      fs::copy_file(fs::path(VEXEL_RING_GAME_DIR) / table, folder_ / ("data/" + std::string(table)), ignored);
     }
     core::WriteFileAtomic(folder_ / "runmode.ini", "projects/myprj/default.prj\r\n1\r\n0\r\n0\r\n0\r\n");
     app::EngineSettings settings;

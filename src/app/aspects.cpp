@@ -362,7 +362,9 @@ void LoadGroundMap(Engine& engine, const std::string& path, int32_t element, int
   Play& play = *engine.play;
   model::GroundMap map;
   std::string reason;
-  if (path.empty() || !model::ReadGroundMap(path, &map, &reason)) {
+  // A finished game stores its maps scrambled, like the other aspects.
+  const std::string bytes = AspectBytes(engine, path);
+  if (path.empty() || !model::DecodeGroundMap(bytes, &map, &reason)) {
     if (!path.empty() && core::FileExists(path)) {
       std::fprintf(stderr, "main: the ground map %s of element %d cannot be used (%s); the default map was loaded\n",
                    path.c_str(), element, reason.c_str());

@@ -1,5 +1,5 @@
 // The scene of played projects, end to end: projects written into the skeleton working folder (or
-// the bundled game) are played headless with `vexel play` on Mesa, and what the camera shows is
+// the ring game) are played headless with `vexel play` on Mesa, and what the camera shows is
 // read back from PNG screenshots, what the brains saw from the state dump.
 #include <gtest/gtest.h>
 
@@ -362,8 +362,8 @@ TEST(ScenePlay, AFreshSkeletonPlaysHeadless) {
             std::string::npos);
 }
 
-// The bundled game: a lit, textured ring turning under a sky.
-TEST(ScenePlay, TheBundledGameShowsAMovingLitTexturedRing) {
+// The ring game: a lit, textured ring turning under a sky.
+TEST(ScenePlay, TheRingGameShowsAMovingLitTexturedRing) {
   std::array<Image, 2> frames;
   for (size_t i = 0; i < 2; ++i) {
     testing_support::GameFolder game;

@@ -44,7 +44,7 @@ class WorkFolder : public TempFolder {
 class GameFolder : public TempFolder {
  public:
   GameFolder() {
-    EXPECT_TRUE(CopyFrom(VEXEL_DEMO_DIR));
+    EXPECT_TRUE(CopyFrom(VEXEL_RING_GAME_DIR));
     app::EngineSettings settings;
     settings.renderingDevice = 0;
     EXPECT_TRUE(app::WriteEngineSettings(*this / "config.ini", settings));

@@ -1,10 +1,11 @@
 // mkdata's byte builders: little-endian words and floats, .3ds chunks, the finished game's word
-// scrambling and 24-bit BMP pictures. Private to tools/mkdata/.
+// scrambling, 24-bit BMP pictures and 16-bit WAV sounds. Private to tools/mkdata/.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,16 @@ inline bool WriteBytes(const std::string& path, const Bytes& bytes) {
   }
   std::fprintf(stderr, "mkdata: cannot write %s\n", path.c_str());
   return false;
+}
+
+// WriteBytes after creating the file's folder.
+inline bool WriteWithFolders(const std::string& path, const Bytes& bytes) {
+  const size_t slash = path.rfind('/');
+  if (slash != std::string::npos && !core::MakeFolders(path.substr(0, slash))) {
+    std::fprintf(stderr, "mkdata: cannot create %s\n", path.substr(0, slash).c_str());
+    return false;
+  }
+  return WriteBytes(path, bytes);
 }
 
 inline void Put16(Bytes* out, uint32_t value) {
@@ -111,8 +122,9 @@ inline Bytes Model3dsFile(std::string_view name, const std::vector<float>& xyz, 
   return Chunk(0x4D4D, main);
 }
 
-// 24-bit bottom-up picture; rows padded to four bytes.
-inline Bytes Bmp(int width, int height, uint32_t (*colourAt)(int x, int y, uint32_t rgb), uint32_t rgb) {
+// 24-bit bottom-up picture; rows padded to four bytes. `colourAt` gives 0xRRGGBB at (x, y), the
+// top row being y = 0.
+inline Bytes Bmp(int width, int height, const std::function<uint32_t(int x, int y)>& colourAt) {
   const uint32_t rowBytes = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
   const uint32_t imageBytes = rowBytes * static_cast<uint32_t>(height);
   Bytes out;
@@ -134,13 +146,36 @@ inline Bytes Bmp(int width, int height, uint32_t (*colourAt)(int x, int y, uint3
   for (int y = height - 1; y >= 0; --y) {
     const size_t rowStart = out.size();
     for (int x = 0; x < width; ++x) {
-      const uint32_t c = colourAt(x, y, rgb);
+      const uint32_t c = colourAt(x, y);
       out.push_back(static_cast<uint8_t>(c));
       out.push_back(static_cast<uint8_t>(c >> 8));
       out.push_back(static_cast<uint8_t>(c >> 16));
     }
     out.resize(rowStart + rowBytes, 0);
   }
+  return out;
+}
+
+inline Bytes Bmp(int width, int height, uint32_t (*colourAt)(int x, int y, uint32_t rgb), uint32_t rgb) {
+  return Bmp(width, height, [&](int x, int y) { return colourAt(x, y, rgb); });
+}
+
+// 16-bit mono PCM WAV of the given samples at `rate` Hz.
+inline Bytes Wav16(int rate, const std::vector<int16_t>& samples) {
+  const uint32_t dataBytes = static_cast<uint32_t>(samples.size()) * 2;
+  Bytes out = FromText("RIFF");
+  Put32(&out, 4 + 8 + 16 + 8 + dataBytes);
+  PutText(&out, "WAVEfmt ");
+  Put32(&out, 16);
+  Put16(&out, 1);  // PCM
+  Put16(&out, 1);  // mono
+  Put32(&out, static_cast<uint32_t>(rate));
+  Put32(&out, static_cast<uint32_t>(rate) * 2);
+  Put16(&out, 2);
+  Put16(&out, 16);
+  PutText(&out, "data");
+  Put32(&out, dataBytes);
+  for (const int16_t sample : samples) Put16(&out, static_cast<uint16_t>(sample));
   return out;
 }
 

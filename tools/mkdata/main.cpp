@@ -1,6 +1,8 @@
 // mkdata ROOT: writes a working-folder skeleton with the engine's data files under ROOT.
-// mkdata --finished ROOT: writes the bundled game, a finished game whose data files sit beside the
+// mkdata --finished ROOT: writes the ring game, a finished game whose data files sit beside the
 // engine.
+// mkdata --demo ROOT: writes the skeleton and the bundled game's generated assets, the working
+// folder its projects are built from.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,8 +12,9 @@
 
 int main(int argc, char** argv) {
   const bool finished = argc == 3 && std::strcmp(argv[1], "--finished") == 0;
-  if (argc != 2 && !finished) {
-    std::fprintf(stderr, "usage: mkdata [--finished] ROOT\n");
+  const bool demo = argc == 3 && std::strcmp(argv[1], "--demo") == 0;
+  if (argc != 2 && !finished && !demo) {
+    std::fprintf(stderr, "usage: mkdata [--finished | --demo] ROOT\n");
     return 2;
   }
   std::string root = argv[argc - 1];
@@ -23,6 +26,7 @@ int main(int argc, char** argv) {
   }
   if (!mkdata::WriteTables(data) || !mkdata::WriteHoods(data) || !mkdata::WriteEditorFonts(data) ||
       !mkdata::WriteSkins(data, finished)) return 1;
-  if (finished) return mkdata::WriteDemoGame(root) ? 0 : 1;
-  return mkdata::WritePlaceholders(root) ? 0 : 1;
+  if (finished) return mkdata::WriteRingGame(root) ? 0 : 1;
+  if (!mkdata::WritePlaceholders(root)) return 1;
+  return demo && !mkdata::WriteDemoAssets(root) ? 1 : 0;
 }

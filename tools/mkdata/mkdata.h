@@ -20,9 +20,14 @@ std::vector<uint8_t> RandomTable();
 // write failure.
 bool WriteTables(const std::string& folder);
 
-// Writes the bundled game into `root` (a finished game's folder): its sub-project level001 and
-// the assets it names. False (with a message on stderr) on a write failure.
-bool WriteDemoGame(const std::string& root);
+// Writes the ring game into `root` (a finished game's folder): its sub-project level001 and the
+// assets it names. False (with a message on stderr) on a write failure.
+bool WriteRingGame(const std::string& root);
+
+// Writes the bundled game's generated assets (meshes, textures, skies, screen pictures, panel,
+// counter digits, sounds and the end picture data/end_.bmp) into the working folder `root`.
+// False (with a message on stderr) on a write failure.
+bool WriteDemoAssets(const std::string& root);
 
 // Creates every resource folder under `root` with its placeholder files, each minimal but valid
 // for its kind. False (with a message on stderr) on a write failure.

@@ -131,21 +131,7 @@ std::vector<uint8_t> BmpPicture(int width, int height, uint32_t rgb) {
 
 std::vector<uint8_t> WavSilence(int rate, int samples) {
   if (rate < 1 || samples < 0 || samples > (1 << 24)) return {};
-  const uint32_t dataBytes = static_cast<uint32_t>(samples) * 2;
-  Bytes out = FromText("RIFF");
-  Put32(&out, 4 + 8 + 16 + 8 + dataBytes);
-  PutText(&out, "WAVEfmt ");
-  Put32(&out, 16);
-  Put16(&out, 1);  // PCM
-  Put16(&out, 1);  // mono
-  Put32(&out, static_cast<uint32_t>(rate));
-  Put32(&out, static_cast<uint32_t>(rate) * 2);
-  Put16(&out, 2);
-  Put16(&out, 16);
-  PutText(&out, "data");
-  Put32(&out, dataBytes);
-  out.resize(out.size() + dataBytes, 0);  // 16-bit silence is 0
-  return out;
+  return Wav16(rate, std::vector<int16_t>(static_cast<size_t>(samples), 0));  // 16-bit silence is 0
 }
 
 namespace {

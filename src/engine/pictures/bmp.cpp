@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "core/core.h"
+#include "model/model.h"
 
 namespace engine {
 namespace {
@@ -323,7 +324,15 @@ const TextureCache::Entry* TextureCache::Load(const std::string& path) {
   auto entry = std::make_unique<Entry>();
   std::string bytes;
   std::string error;
-  if (!core::ReadFile(path, &bytes) || !DecodeBmp(bytes, &entry->picture, &error)) {
+  // The game builder stores a finished game's textures scrambled: a file that is no BMP as it
+  // stands is read once more through the unscrambling.
+  const auto decode = [&] {
+    if (DecodeBmp(bytes, &entry->picture, &error)) return true;
+    if (bytes.rfind("BM", 0) == 0) return false;
+    model::UnscrambleBytes(&bytes);
+    return DecodeBmp(bytes, &entry->picture, &error);
+  };
+  if (!core::ReadFile(path, &bytes) || !decode()) {
     entry->errorPicture = true;
     if (!core::ReadFile(errorPicturePath_, &bytes) || !DecodeBmp(bytes, &entry->picture, &error)) {
       entry->picture.width = entry->picture.height = 1;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/core.h"
+#include "model/model.h"
 
 namespace engine {
 namespace {
@@ -134,9 +135,21 @@ bool Parse3ds(std::string_view bytes, Model3ds* model) {
   return model->recognisedChunks >= 5;
 }
 
+namespace {
+
+// The game builder stores the models of a finished game's visuals scrambled; a file that is no
+// model as it stands is read once more through the unscrambling.
+bool ParseScrambled3ds(std::string* bytes, Model3ds* model) {
+  if (bytes->size() >= 2 && Read16(*bytes, 0) == kMain) return false;
+  model::UnscrambleBytes(bytes);
+  return Parse3ds(*bytes, model);
+}
+
+}  // namespace
+
 bool Load3ds(const std::string& path, const std::string& root, Model3ds* model, std::string* readPath) {
   std::string bytes;
-  if (core::ReadFile(path, &bytes) && Parse3ds(bytes, model)) {
+  if (core::ReadFile(path, &bytes) && (Parse3ds(bytes, model) || ParseScrambled3ds(&bytes, model))) {
     *readPath = path;
     return true;
   }

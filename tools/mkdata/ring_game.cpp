@@ -1,6 +1,7 @@
-// The bundled game: a finished game folder with one sub-project, stored as the game builder stores
-// it (project and aspects scrambled, visuals and their models and textures plain). Its assets are
-// made here: a ring model, its texture, a sky picture for the backdrop, a full-screen camera.
+// The ring game: a small finished game folder with one sub-project that the tests and benchmarks
+// build their games on, stored as the game builder stores it (project and aspects scrambled,
+// visuals and their models and textures plain). Its assets are made here: a ring model, its
+// texture, a sky picture for the backdrop, a full-screen camera.
 //
 // [SECTION] Assets
 // [SECTION] The project
@@ -12,6 +13,7 @@
 #include "core/core.h"
 #include "mkdata/bytes.h"
 #include "mkdata/mkdata.h"
+#include "mkdata/shapes.h"
 
 namespace mkdata {
 namespace {
@@ -21,33 +23,6 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 
 constexpr float kPi = 3.14159265f;
-
-// A ring (torus) about the model's vertical axis: 16 segments around, 8 around the tube, 256
-// triangles. The file's z is up; each triangle runs counter-clockwise seen from outside, as
-// modelling tools write them.
-Bytes RingModel() {
-  constexpr int kAround = 16;
-  constexpr int kTube = 8;
-  constexpr float kRing = 0.8f;
-  constexpr float kThickness = 0.3f;
-  std::vector<float> xyz;
-  for (int i = 0; i < kAround; ++i) {
-    const float u = 2.0f * kPi * static_cast<float>(i) / kAround;
-    for (int j = 0; j < kTube; ++j) {
-      const float v = 2.0f * kPi * static_cast<float>(j) / kTube;
-      const float reach = kRing + kThickness * std::cos(v);
-      xyz.insert(xyz.end(), {reach * std::cos(u), reach * std::sin(u), kThickness * std::sin(v)});
-    }
-  }
-  std::vector<uint16_t> corners;
-  const auto at = [](int i, int j) { return static_cast<uint16_t>((i % kAround) * kTube + j % kTube); };
-  for (int i = 0; i < kAround; ++i) {
-    for (int j = 0; j < kTube; ++j) {
-      corners.insert(corners.end(), {at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j), at(i + 1, j + 1), at(i, j + 1)});
-    }
-  }
-  return Model3dsFile("ring", xyz, corners);
-}
 
 // Warm bands with a darker seam every eighth column: the turning ring shows its texture.
 uint32_t RingTexel(int x, int y, uint32_t) {
@@ -159,29 +134,19 @@ constexpr const char* kRingVisual =
     "1|./images/ring.bmp|./visuals/ring.3ds|3|3|1|0|0|0|0|250000|0|0|0|0|0|0|0|0|0|0|0|0|255|255|255|0|1|"
     "./visuals/ring.3ds|0\r\n";
 
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // [SECTION] The writer
 // ---------------------------------------------------------------------------------------------
 
-bool Write(const std::string& path, const Bytes& bytes) {
-  const size_t slash = path.rfind('/');
-  if (slash != std::string::npos && !core::MakeFolders(path.substr(0, slash))) {
-    std::fprintf(stderr, "mkdata: cannot create %s\n", path.substr(0, slash).c_str());
-    return false;
-  }
-  return WriteBytes(path, bytes);
-}
-
-}  // namespace
-
-bool WriteDemoGame(const std::string& root) {
-  return Write(root + "level001.prj", Scrambled(FromText(ProjectText()))) &&
-         Write(root + "level001.col", CollisionFile()) &&
-         Write(root + "cameras/default_.03d", Scrambled(FullScreenCamera())) &&
-         Write(root + "bckgrnds/sky.bmp", Scrambled(Bmp(128, 64, SkyTexel, 0))) &&
-         Write(root + "visuals/ring.v3d", FromText(kRingVisual)) && Write(root + "visuals/ring.3ds", RingModel()) &&
-         Write(root + "images/ring.bmp", Bmp(64, 64, RingTexel, 0)) &&
-         Write(root + "sounds/null_.wav", WavSilence(22050, 2205));
+bool WriteRingGame(const std::string& root) {
+  const auto put = [&root](const char* name, const Bytes& bytes) { return WriteWithFolders(root + name, bytes); };
+  return put("level001.prj", Scrambled(FromText(ProjectText()))) && put("level001.col", CollisionFile()) &&
+         put("cameras/default_.03d", Scrambled(FullScreenCamera())) &&
+         put("bckgrnds/sky.bmp", Scrambled(Bmp(128, 64, SkyTexel, 0))) && put("visuals/ring.v3d", FromText(kRingVisual)) &&
+         put("visuals/ring.3ds", MeshFile("ring", RingMesh(0.8f, 0.3f, 16, 8))) &&
+         put("images/ring.bmp", Bmp(64, 64, RingTexel, 0)) && put("sounds/null_.wav", WavSilence(22050, 2205));
 }
 
 }  // namespace mkdata
