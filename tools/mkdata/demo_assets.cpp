@@ -71,19 +71,19 @@ float CanyonHeight(float x, float y) {
 // [SECTION] Textures and skies
 // ---------------------------------------------------------------------------------------------
 
-// Grass with lighter and darker tufts and a few flowers.
+// Grass in soft lighter and darker patches with a few flowers. Smooth on purpose: fine grain
+// flickers at a distance and makes screenshots large.
 uint32_t GrassTexel(int x, int y) {
-  const float g = Grain(static_cast<uint32_t>(x), static_cast<uint32_t>(y), 1);
-  const float patch = 0.5f + 0.5f * std::sin(static_cast<float>(x) / 9.0f) * std::cos(static_cast<float>(y) / 13.0f);
-  if (g > 0.995f) return 0xF0E060;
-  return Rgb(40 + 40 * patch + 30 * g, 110 + 50 * patch + 40 * g, 30 + 20 * g);
+  const float fx = static_cast<float>(x), fy = static_cast<float>(y);
+  const float patch = 0.5f + 0.25f * std::sin(fx / 9.0f) * std::cos(fy / 13.0f) + 0.25f * std::sin((fx + 2 * fy) / 21.0f);
+  if (Grain(static_cast<uint32_t>(x), static_cast<uint32_t>(y), 1) > 0.997f) return 0xF0E060;
+  return Rgb(50 + 50 * patch, 120 + 60 * patch, 35 + 15 * patch);
 }
 
 // Layered sandstone in warm bands.
 uint32_t SandstoneTexel(int x, int y) {
-  const float g = Grain(static_cast<uint32_t>(x), static_cast<uint32_t>(y), 2);
   const float band = 0.5f + 0.5f * std::sin(static_cast<float>(y) / 5.0f + std::sin(static_cast<float>(x) / 17.0f) * 2.0f);
-  return Rgb(170 + 50 * band + 20 * g, 100 + 40 * band + 20 * g, 60 + 20 * band + 10 * g);
+  return Rgb(180 + 50 * band, 110 + 40 * band, 65 + 20 * band);
 }
 
 // Gold bands with a dark seam, so the turning ring shows its texture.
@@ -176,12 +176,13 @@ Bytes TitlePicture() {
 Bytes ReadyPicture(const Sky& sky, const std::string& name, const std::string& hint) {
   Picture p(sky);
   p.Text(name, 70, 6, kTitleGold);
-  p.Band(200, 380);
-  p.Text(hint, 215, 2, kWhiteText);
-  p.Text("Arrow keys or a game controller steer:", 255, 2, kWhiteText);
-  p.Text("UP speeds up, DOWN brakes, LEFT and RIGHT turn.", 280, 2, kWhiteText);
-  p.Text("Escape leaves the game.", 305, 2, kWhiteText);
-  p.Text("PRESS ANY KEY", 345, 3, kTitleGold);
+  p.Band(195, 390);
+  p.Text(hint, 210, 2, kWhiteText);
+  p.Text("Arrow keys or a controller steer:", 245, 2, kWhiteText);
+  p.Text("UP faster, DOWN brakes,", 270, 2, kWhiteText);
+  p.Text("LEFT and RIGHT turn.", 295, 2, kWhiteText);
+  p.Text("Escape leaves the game.", 320, 2, kWhiteText);
+  p.Text("PRESS ANY KEY", 355, 3, kTitleGold);
   return p.File();
 }
 
@@ -311,9 +312,9 @@ bool WriteDemoAssets(const std::string& root) {
          put("bckgrnds/daysky.bmp", Bmp(128, 64, [](int x, int y) { return SkyTexel(kDaySky, x, y); })) &&
          put("bckgrnds/dusksky.bmp", Bmp(128, 64, [](int x, int y) { return SkyTexel(kDuskSky, x, y); })) &&
          put("images/title.bmp", TitlePicture()) &&
-         put("images/hillsgo.bmp", ReadyPicture(kDaySky, "THE HILLS", "Fly through the rings before the time runs out.")) &&
+         put("images/hillsgo.bmp", ReadyPicture(kDaySky, "THE HILLS", "Fly through the rings in time.")) &&
          put("images/canyonload.bmp", CanyonLoadingPicture()) &&
-         put("images/canyongo.bmp", ReadyPicture(kDuskSky, "THE CANYON", "More rings, and boulders in the way.")) &&
+         put("images/canyongo.bmp", ReadyPicture(kDuskSky, "THE CANYON", "More rings, and boulders too.")) &&
          put("data/end_.bmp", EndPicture()) && put("sprites/panel.pcx", PanelBar()) &&
          put("counters/digits.pcx", CounterDigits()) && put("sounds/chime.wav", Chime()) &&
          put("sounds/thump.wav", Thump()) && put("sounds/hum.wav", Hum());

@@ -1,0 +1,188 @@
+// The bundled game played as a player gets it: its own engine copy in a copy of the finished
+// folder, headless on the virtual clock, driven by input scripts. A scripted playthrough of both
+// sub-projects on both brain backends, what the screen shows along the way, the pick-ups and the
+// boulder, and thousands of ticks of random input.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "support/run_program.h"
+#include "support/screenshot.h"
+#include "support/work_folder.h"
+
+namespace {
+
+using testing_support::Image;
+using testing_support::Program;
+using testing_support::ReadText;
+using testing_support::RunResult;
+using testing_support::WriteText;
+
+// Element indices of the hills (level001): the craft, the first ring, the boulder.
+constexpr int kCraft = 5;
+constexpr int kFirstRing = 6;
+constexpr int kHillsBoulder = 14;
+constexpr int kWordZ = 5;
+constexpr int kWordVelocityZ = 11;
+constexpr int kWordStatus = 22;
+constexpr int32_t kShown = 0x40;
+
+// A copy of the finished game with a config.ini that asks for the software device.
+class DemoFolder : public testing_support::TempFolder {
+ public:
+  DemoFolder() {
+    EXPECT_TRUE(CopyFrom(VEXEL_DEMO_DIR));
+    app::EngineSettings settings;
+    settings.renderingDevice = 0;
+    EXPECT_TRUE(app::WriteEngineSettings(*this / "config.ini", settings));
+  }
+  // Starts the game's own engine copy headless with `args` and the input script `script`.
+  std::unique_ptr<Program> Start(const std::string& script, std::vector<std::string> args) const {
+    const std::string scriptName = "input" + std::to_string(++scripts_) + ".txt";
+    EXPECT_TRUE(WriteText(*this / scriptName, script));
+    args.insert(args.begin(), {"--headless", "--input", scriptName});
+    return std::make_unique<Program>(*this / "vexelexe", args, path());
+  }
+  std::vector<int32_t> Globals() const {
+    const std::string bytes = ReadText(*this / "globvars.dat");
+    std::vector<int32_t> values(bytes.size() / 4);
+    std::memcpy(values.data(), bytes.data(), values.size() * 4);
+    return values;
+  }
+
+ private:
+  mutable int scripts_ = 0;
+};
+
+// Minutes enough for the sanitizer build on a busy machine.
+constexpr double kPlaySeconds = 900;
+
+// The whole game, as scripts/play --headless tours it: a key at the hills' "press any key"
+// picture, UP held through the hills (three rings on the way, then the boulder) until their time
+// runs out; a key at the canyon's picture, UP held along the canyon; a key at the end picture.
+constexpr const char* kPlaythroughTicks = "4000";
+// Presented frames that land in each sub-project: the two pictures come first, then the hills;
+// the canyon starts after the hills' 1411 steps and its own two pictures.
+constexpr int kHillsFrame = 100;
+constexpr int kCanyonFrame = 1700;
+// Three rings of 100 points in each sub-project.
+constexpr int32_t kFinalScore = 600;
+
+// The share of pixels in the rectangle for which `test` holds.
+template <typename Test>
+double Share(const Image& image, int left, int top, int right, int bottom, Test test) {
+  int count = 0, total = 0;
+  for (int y = top; y < bottom; ++y) {
+    for (int x = left; x < right; ++x, ++total) count += test(image.At(x, y)) ? 1 : 0;
+  }
+  return total == 0 ? 0.0 : static_cast<double>(count) / total;
+}
+bool Red(const testing_support::Rgb& c) { return c[0] > 150 && c[1] < 90 && c[2] < 90; }
+bool Grass(const testing_support::Rgb& c) { return c[1] > c[0] + 20 && c[1] > c[2] + 20; }
+bool Sandstone(const testing_support::Rgb& c) { return c[0] > c[1] + 20 && c[1] > c[2]; }
+bool Bright(const testing_support::Rgb& c) { return c[0] > 200 && c[1] > 200 && c[2] > 200; }
+
+// The panel along the top (40 rows): its text is bright, the bar under it darker than the sky or
+// ground it lets through.
+void ExpectPanel(const Image& image) {
+  EXPECT_GT(Share(image, 0, 4, 640, 34, Bright), 0.01);
+  EXPECT_LT(Share(image, 0, 4, 640, 34, Bright), 0.3);
+}
+
+TEST(DemoGame, AScriptedPlaythroughReachesTheEndPictureAlikeOnBothBrainBackends) {
+  DemoFolder interp, native;
+  const std::string tour = ReadText(VEXEL_TOUR_SCRIPT);
+  ASSERT_FALSE(tour.empty());
+  auto first = interp.Start(tour, {"--ticks", kPlaythroughTicks, "--brains=interp", "--dump", "d.json",
+                                           "--screenshot", "s.png", "--screenshot-at", std::to_string(kHillsFrame)});
+  auto second = native.Start(tour, {"--ticks", kPlaythroughTicks, "--brains=native", "--dump", "d.json",
+                                            "--screenshot", "s.png", "--screenshot-at", std::to_string(kCanyonFrame)});
+  const RunResult a = first->Wait(kPlaySeconds);
+  const RunResult b = second->Wait(kPlaySeconds);
+  ASSERT_EQ(a.exitCode, 0) << a.err;
+  ASSERT_EQ(b.exitCode, 0) << b.err;
+
+  // Start picture, both sub-projects with their pictures, the end picture; no box on the way.
+  for (const RunResult* run : {&a, &b}) {
+    size_t at = 0;
+    for (const char* picture : {"title.bmp", "hillsgo.bmp", "canyonload.bmp", "canyongo.bmp", "end_.bmp"}) {
+      at = run->err.find("[picture] " + std::string(picture) + " 640x480", at);
+      ASSERT_NE(at, std::string::npos) << picture << " missing or out of order:\n" << run->err;
+    }
+    EXPECT_EQ(run->err.find("[message box]"), std::string::npos) << run->err;
+  }
+
+  // The last play was the canyon, which ended the game; the score went through globvars.dat.
+  const std::string dump = ReadText(interp / "d.json");
+  EXPECT_NE(dump.find("\"exit_target\": -2"), std::string::npos);
+  EXPECT_NE(dump.find("\"sub_project\": 2"), std::string::npos);
+  EXPECT_EQ(dump, ReadText(native / "d.json"));
+  EXPECT_EQ(interp.Globals().at(0), kFinalScore);
+  EXPECT_EQ(native.Globals().at(0), kFinalScore);
+
+  // The hills: red craft in the middle of the lower half, grass along the bottom, the panel.
+  const Image hills = testing_support::LoadPng(interp / "s.png");
+  ASSERT_EQ(hills.width, 640);
+  EXPECT_GT(Share(hills, 200, 240, 440, 420, Red), 0.05);
+  EXPECT_GT(Share(hills, 0, 430, 640, 480, Grass), 0.8);
+  ExpectPanel(hills);
+  // The canyon: the craft again, over sandstone.
+  const Image canyon = testing_support::LoadPng(native / "s.png");
+  ASSERT_EQ(canyon.width, 640);
+  EXPECT_GT(Share(canyon, 200, 240, 440, 420, Red), 0.05);
+  EXPECT_GT(Share(canyon, 0, 430, 640, 480, Sandstone), 0.8);
+  ExpectPanel(canyon);
+}
+
+// UP held from the start: the craft flies through the first three rings (each gone once picked,
+// 100 points each) into the boulder, which throws it back with a thump.
+TEST(DemoGame, TheCraftPicksUpRingsAndBouncesOffTheBoulder) {
+  DemoFolder game;
+  auto run = game.Start("@2 key RETURN\n@10 keydown UP\n", {"--ticks", "100", "--dump", "d.json"});
+  const RunResult result = run->Wait(kPlaySeconds);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::string dump = ReadText(game / "d.json");
+  for (int ring = kFirstRing; ring < kFirstRing + 8; ++ring) {
+    EXPECT_EQ((testing_support::DumpWord(dump, kWordStatus, ring) & kShown) == 0, ring < kFirstRing + 3) << ring;
+  }
+  EXPECT_EQ(game.Globals().at(0), 300);
+  EXPECT_EQ(game.Globals().at(1), 3);
+  // Thrown back towards the start, short of the boulder.
+  EXPECT_LT(testing_support::DumpWord(dump, kWordVelocityZ, kCraft), 0);
+  EXPECT_LT(testing_support::DumpWord(dump, kWordZ, kCraft), testing_support::DumpWord(dump, kWordZ, kHillsBoulder));
+}
+
+// Thousands of ticks of random keys and controller moves (never Escape) through both
+// sub-projects: no brain fails at run time and no box opens.
+TEST(DemoGame, RandomInputForThousandsOfTicksRaisesNoRunTimeError) {
+  std::mt19937 random(20261209);
+  const char* const keys[] = {"UP", "DOWN", "LEFT", "RIGHT", "SPACE", "RETURN", "A", "1"};
+  std::string script = "@0 pad 1 on\n";
+  for (int pass = 1; pass < 3000; pass += 1 + static_cast<int>(random() % 12)) {
+    const std::string at = "@" + std::to_string(pass) + " ";
+    switch (random() % 4) {
+      case 0: script += at + "keydown " + keys[random() % 8] + "\n"; break;
+      case 1: script += at + "keyup " + keys[random() % 8] + "\n"; break;
+      case 2:
+        script += at + "axis 1 " + (random() % 2 ? "x " : "y ") + std::to_string(static_cast<int>(random() % 2001) - 1000) + "\n";
+        break;
+      default: script += at + "button 1 " + std::to_string(random() % 4) + (random() % 2 ? " down\n" : " up\n"); break;
+    }
+  }
+  DemoFolder game;
+  auto run = game.Start(script, {"--ticks", "3000", "--dump", "d.json"});
+  const RunResult result = run->Wait(kPlaySeconds);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err.find("Runtime Error"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("[message box]"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("[picture] canyonload.bmp"), std::string::npos) << result.err;
+  EXPECT_TRUE(testing_support::FileExistsAt(game / "d.json"));
+}
+
+}  // namespace
