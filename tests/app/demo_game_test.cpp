@@ -158,6 +158,19 @@ TEST(DemoGame, TheCraftPicksUpRingsAndBouncesOffTheBoulder) {
   EXPECT_LT(testing_support::DumpWord(dump, kWordZ, kCraft), testing_support::DumpWord(dump, kWordZ, kHillsBoulder));
 }
 
+// Escape in the hills leaves the game at once: no canyon, no end picture.
+TEST(DemoGame, EscapeLeavesTheGameAtOnce) {
+  DemoFolder game;
+  auto run = game.Start("@2 key RETURN\n@30 key ESC\n", {"--ticks", "1000", "--dump", "d.json"});
+  const RunResult result = run->Wait(kPlaySeconds);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err.find("canyonload.bmp"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("end_.bmp"), std::string::npos) << result.err;
+  const std::string dump = ReadText(game / "d.json");
+  EXPECT_NE(dump.find("\"exit_target\": -3"), std::string::npos);
+  EXPECT_NE(dump.find("\"sub_project\": 1"), std::string::npos);
+}
+
 // Thousands of ticks of random keys and controller moves (never Escape) through both
 // sub-projects: no brain fails at run time and no box opens.
 TEST(DemoGame, RandomInputForThousandsOfTicksRaisesNoRunTimeError) {
