@@ -164,9 +164,10 @@ class Picture {
 constexpr uint32_t kTitleGold = 0xFFD040;
 constexpr uint32_t kWhiteText = 0xF0F0F0;
 
-Bytes TitlePicture() {
-  Picture p(kDaySky);
-  p.Text("RING RUN", 110, 9, kTitleGold);
+// A loading picture: the name large over the sky, "Loading..." below it.
+Bytes LoadingPicture(const Sky& sky, const std::string& name, int top, int scale) {
+  Picture p(sky);
+  p.Text(name, top, scale, kTitleGold);
   p.Band(300, 340);
   p.Text("Loading...", 312, 2, kWhiteText);
   return p.File();
@@ -183,14 +184,6 @@ Bytes ReadyPicture(const Sky& sky, const std::string& name, const std::string& h
   p.Text("LEFT and RIGHT turn.", 295, 2, kWhiteText);
   p.Text("Escape leaves the game.", 320, 2, kWhiteText);
   p.Text("PRESS ANY KEY", 355, 3, kTitleGold);
-  return p.File();
-}
-
-Bytes CanyonLoadingPicture() {
-  Picture p(kDuskSky);
-  p.Text("THE CANYON", 150, 6, kTitleGold);
-  p.Band(300, 340);
-  p.Text("Loading...", 312, 2, kWhiteText);
   return p.File();
 }
 
@@ -228,22 +221,11 @@ Bytes PanelBar() {
   return PcxWithPalette(kWidth, kHeight, pixels, PanelPalette());
 }
 
-// Counter digits: 13 glyphs (0-9, plus, minus, point) from 3 x 5 patterns drawn four times as
-// large, each followed by two blank columns and the marker column whose top pixel ends it.
+// Counter digits in gold, four times the patterns' size.
 Bytes CounterDigits() {
-  static constexpr const char* kGlyphs[13] = {
-      "111101101101111", "010110010010111", "111001111100111", "111001111001111", "101101111001001",
-      "111100111001111", "111100111101111", "111001001001001", "111101111101111", "111101111001111",
-      "000010111010000", "000000111000000", "000000000000010"};
-  constexpr int kScale = 4, kCell = 3 * kScale + 3, kWidth = 13 * kCell, kHeight = 5 * kScale;
-  Bytes pixels(kWidth * kHeight, 0);
-  for (int g = 0; g < 13; ++g) {
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < 3 * kScale; ++x)
-        if (kGlyphs[g][y / kScale * 3 + x / kScale] == '1') pixels[y * kWidth + g * kCell + x] = 3;
-    pixels[g * kCell + kCell - 1] = 255;
-  }
-  return PcxWithPalette(kWidth, kHeight, pixels, PanelPalette());
+  int width = 0, height = 0;
+  const Bytes pixels = CounterDigitPixels(4, 2, 3, 255, &width, &height);
+  return PcxWithPalette(width, height, pixels, PanelPalette());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -311,9 +293,9 @@ bool WriteDemoAssets(const std::string& root) {
          put("images/gold.bmp", Bmp(64, 64, GoldTexel)) &&
          put("bckgrnds/daysky.bmp", Bmp(128, 64, [](int x, int y) { return SkyTexel(kDaySky, x, y); })) &&
          put("bckgrnds/dusksky.bmp", Bmp(128, 64, [](int x, int y) { return SkyTexel(kDuskSky, x, y); })) &&
-         put("images/title.bmp", TitlePicture()) &&
+         put("images/title.bmp", LoadingPicture(kDaySky, "RING RUN", 110, 9)) &&
          put("images/hillsgo.bmp", ReadyPicture(kDaySky, "THE HILLS", "Fly through the rings in time.")) &&
-         put("images/canyonload.bmp", CanyonLoadingPicture()) &&
+         put("images/canyonload.bmp", LoadingPicture(kDuskSky, "THE CANYON", 150, 6)) &&
          put("images/canyongo.bmp", ReadyPicture(kDuskSky, "THE CANYON", "More rings, and boulders too.")) &&
          put("data/end_.bmp", EndPicture()) && put("sprites/panel.pcx", PanelBar()) &&
          put("counters/digits.pcx", CounterDigits()) && put("sounds/chime.wav", Chime()) &&

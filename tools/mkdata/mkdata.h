@@ -72,6 +72,11 @@ std::vector<uint8_t> PcxPicture(int width, int height, uint8_t colour);
 // empty when the sizes do not match.
 std::vector<uint8_t> PcxWithPalette(int width, int height, const std::vector<uint8_t>& pixels,
                                     const std::vector<uint8_t>& palette);
+// The pixels of a counter's digit picture: 13 glyphs (0-9, plus, minus, point) from 3 x 5
+// patterns drawn `scale` times as large in colour `ink` on 0, each followed by `blankColumns` blank
+// columns and the column whose top pixel (`marker`) ends the glyph.
+std::vector<uint8_t> CounterDigitPixels(int scale, int blankColumns, uint8_t ink, uint8_t marker, int* width,
+                                        int* height);
 // 24-bit uncompressed bottom-up BMP of one colour, 0xRRGGBB.
 std::vector<uint8_t> BmpPicture(int width, int height, uint32_t rgb);
 // 16-bit mono PCM WAV of `samples` silent samples at `rate` Hz.

@@ -84,28 +84,35 @@ Bytes PcxChecker(int side, uint8_t colour) {
   return Pcx(side, side, pixels);
 }
 
-// Counter digits: 13 glyphs side by side (0-9, plus, minus, point), each drawn from a 3x5 pattern
-// at double size, followed by one blank column and the marker column whose top pixel ends it.
 Bytes CounterDigits() {
-  static constexpr const char* kGlyphs[13] = {
-      "111101101101111", "010110010010111", "111001111100111", "111001111001111", "101101111001001",
-      "111100111001111", "111100111101111", "111001001001001", "111101111101111", "111101111001111",
-      "000010111010000", "000000111000000", "000000000000010"};
-  constexpr int kScale = 2, kCell = 3 * kScale + 2, kWidth = 13 * kCell, kHeight = 5 * kScale;
-  Bytes pixels(kWidth * kHeight, kBlack);
-  for (int g = 0; g < 13; ++g) {
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < 3 * kScale; ++x)
-        if (kGlyphs[g][y / kScale * 3 + x / kScale] == '1') pixels[y * kWidth + g * kCell + x] = kWhite;
-    pixels[g * kCell + kCell - 1] = kGlyphEnd;
-  }
-  return Pcx(kWidth, kHeight, pixels);
+  int width = 0, height = 0;
+  const Bytes pixels = CounterDigitPixels(2, 1, kWhite, kGlyphEnd, &width, &height);
+  return Pcx(width, height, pixels);
 }
 
 uint32_t Solid(int, int, uint32_t rgb) { return rgb; }
 uint32_t Checker(int x, int y, uint32_t rgb) { return ((x / 2 + y / 2) & 1) ? 0 : rgb; }
 
 }  // namespace
+
+std::vector<uint8_t> CounterDigitPixels(int scale, int blankColumns, uint8_t ink, uint8_t marker, int* width,
+                                        int* height) {
+  static constexpr const char* kGlyphs[13] = {
+      "111101101101111", "010110010010111", "111001111100111", "111001111001111", "101101111001001",
+      "111100111001111", "111100111101111", "111001001001001", "111101111101111", "111101111001111",
+      "000010111010000", "000000111000000", "000000000000010"};
+  const int cell = 3 * scale + blankColumns + 1;
+  *width = 13 * cell;
+  *height = 5 * scale;
+  Bytes pixels(static_cast<size_t>(*width) * *height, 0);
+  for (int g = 0; g < 13; ++g) {
+    for (int y = 0; y < *height; ++y)
+      for (int x = 0; x < 3 * scale; ++x)
+        if (kGlyphs[g][y / scale * 3 + x / scale] == '1') pixels[static_cast<size_t>(y) * *width + g * cell + x] = ink;
+    pixels[static_cast<size_t>(g) * cell + cell - 1] = marker;
+  }
+  return pixels;
+}
 
 std::vector<uint8_t> PcxPicture(int width, int height, uint8_t colour) {
   if (!ValidSize(width, height)) return {};
