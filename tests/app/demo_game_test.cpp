@@ -28,6 +28,8 @@ using testing_support::WriteText;
 constexpr int kCraft = 5;
 constexpr int kFirstRing = 6;
 constexpr int kHillsBoulder = 14;
+constexpr int kHillsGround = 3;
+constexpr int kWordY = 4;
 constexpr int kWordZ = 5;
 constexpr int kWordVelocityZ = 11;
 constexpr int kWordStatus = 22;
@@ -153,6 +155,10 @@ TEST(DemoGame, TheCraftPicksUpRingsAndBouncesOffTheBoulder) {
   }
   EXPECT_EQ(game.Globals().at(0), 300);
   EXPECT_EQ(game.Globals().at(1), 3);
+  // The ground map (stored scrambled like every resource of a built game) carries the craft over
+  // the hills, more than a metre up at this point.
+  EXPECT_NE(dump.find("\"ground\": {\"mesh\": " + std::to_string(kHillsGround)), std::string::npos);
+  EXPECT_GT(testing_support::DumpWord(dump, kWordY, kCraft), 512000);
   // Thrown back towards the start, short of the boulder.
   EXPECT_LT(testing_support::DumpWord(dump, kWordVelocityZ, kCraft), 0);
   EXPECT_LT(testing_support::DumpWord(dump, kWordZ, kCraft), testing_support::DumpWord(dump, kWordZ, kHillsBoulder));

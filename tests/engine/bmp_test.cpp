@@ -10,6 +10,7 @@
 
 #include "core/core.h"
 #include "engine/pictures/bmp.h"
+#include "model/model.h"
 #include "support/temp_folder.h"
 
 #if defined(__GNUC__)
@@ -457,6 +458,21 @@ TEST_F(TextureCacheTest, EachPathIsReadOnceUntilCleared) {
   cache.Clear();
   EXPECT_EQ(cache.Size(), 0u);
   EXPECT_EQ(cache.Load(path)->picture.rgba, Pixels(B));
+}
+
+// A built game stores its textures scrambled; a plain one still reads as it is.
+TEST_F(TextureCacheTest, ScrambledTexturesOfABuiltGameAreReadThroughTheUnscrambling) {
+  std::string scrambled = OnePixel(G);
+  model::ScrambleBytes(&scrambled);
+  ASSERT_NE(scrambled.substr(0, 2), "BM");
+  engine::TextureCache cache(Write("error.bmp", OnePixel(Y)));
+  const engine::TextureCache::Entry* entry = cache.Load(Write("scrambled.bmp", scrambled));
+  EXPECT_FALSE(entry->errorPicture);
+  EXPECT_EQ(entry->picture.rgba, Pixels(G));
+  EXPECT_EQ(cache.Load(Write("plain.bmp", OnePixel(B)))->picture.rgba, Pixels(B));
+  // A file that is a broken BMP as it stands is not tried the other way.
+  std::string broken = "BM not a picture";
+  EXPECT_TRUE(cache.Load(Write("broken.bmp", broken))->errorPicture);
 }
 
 TEST_F(TextureCacheTest, UnusableFilesGetTheErrorPictureAndWithoutItOneMagentaPixel) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "model/model.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
 
@@ -345,6 +346,20 @@ int ImporterFaces(const std::string& importer, const std::string& file) {
 // Files whose face count differs from the importer's, by name, with the reason. Every model of
 // the package agrees at present.
 const std::map<std::string, std::string> kKnownDifferences = {};
+
+// A built game stores the models of its visuals scrambled.
+TEST(Load3ds, AScrambledModelOfABuiltGameIsReadThroughTheUnscrambling) {
+  testing_support::TempFolder root("vexel-3ds");
+  ASSERT_TRUE(root.ok()) << root.error();
+  std::string bytes = TwoObjectFile();
+  model::ScrambleBytes(&bytes);
+  ASSERT_TRUE(core::WriteFileAtomic(root / "A1B2C3D4.dat", bytes));
+  Model3ds model;
+  std::string read;
+  ASSERT_TRUE(Load3ds(root / "A1B2C3D4.dat", root.path(), &model, &read));
+  EXPECT_EQ(read, root / "A1B2C3D4.dat");
+  EXPECT_EQ(model.faces.size(), 3u);
+}
 
 TEST(Load3ds, ReadsTheModelsOfOtherPrograms) {
   const std::vector<PackagedModel> models = PackagedModels();
