@@ -82,8 +82,8 @@ uint32_t GrassTexel(int x, int y) {
 
 // Layered sandstone in warm bands.
 uint32_t SandstoneTexel(int x, int y) {
-  const float band = 0.5f + 0.5f * std::sin(static_cast<float>(y) / 5.0f + std::sin(static_cast<float>(x) / 17.0f) * 2.0f);
-  return Rgb(180 + 50 * band, 110 + 40 * band, 65 + 20 * band);
+  const float band = 0.5f + 0.5f * std::sin(static_cast<float>(y) / 10.0f + std::sin(static_cast<float>(x) / 23.0f) * 1.5f);
+  return Rgb(185 + 40 * band, 115 + 30 * band, 68 + 16 * band);
 }
 
 // Gold bands with a dark seam, so the turning ring shows its texture.
