@@ -3,11 +3,6 @@
 // frame of sub-project 1. Each engine runs in a throwaway copy of the finished game; calls app,
 // model and core, and spawns the copy's own engine program.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -21,15 +16,14 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "app/app.h"
 #include "core/core.h"
 #include "model/model.h"
 #include "support/temp_folder.h"
+#include "child_run.h"
 
-extern char** environ;
 
 namespace {
 
@@ -263,16 +257,25 @@ bool CheckSize(DemoEngine& demo, benchmark::State& state) {
   return true;
 }
 
+// The engine of a loop benchmark: the copy at the display size under test (range 1) with the
+// sub-project of range 0 started; null, with the benchmark skipped, when it could not start.
+std::unique_ptr<DemoEngine> StartedDemo(benchmark::State& state) {
+  auto demo = std::make_unique<DemoEngine>(DisplayModeOfWidth(state.range(1)), true);
+  if (!demo->StartUp() || !demo->Start(static_cast<int32_t>(state.range(0)))) {
+    state.SkipWithError(demo->error().c_str());
+    return nullptr;
+  }
+  if (!CheckSize(*demo, state)) return nullptr;
+  return demo;
+}
+
 // One pass of the play loop as the engine plays it: input, collisions, the brain step, then the
 // (virtual, so instant) wait for the tick's deadline and the frame: scene update, render, present.
 // A pass that ends the play is timed too; the restart is not.
 void BM_DemoLoopPass(benchmark::State& state) {
-  DemoEngine demo(DisplayModeOfWidth(state.range(1)), true);
-  if (!demo.StartUp() || !demo.Start(static_cast<int32_t>(state.range(0)))) {
-    state.SkipWithError(demo.error().c_str());
-    return;
-  }
-  if (!CheckSize(demo, state)) return;
+  const std::unique_ptr<DemoEngine> started = StartedDemo(state);
+  if (!started) return;
+  DemoEngine& demo = *started;
   Samples samples;
   samples.wall.reserve(kPasses);
   for (auto _ : state) {
@@ -299,12 +302,9 @@ BENCHMARK(BM_DemoLoopPass)
 // The render part of a pass alone: each iteration plays one pass untimed (so the scene moves on as
 // in play), then times one more frame of the same state through the loop's render hook.
 void BM_DemoRenderOnly(benchmark::State& state) {
-  DemoEngine demo(DisplayModeOfWidth(state.range(1)), true);
-  if (!demo.StartUp() || !demo.Start(static_cast<int32_t>(state.range(0)))) {
-    state.SkipWithError(demo.error().c_str());
-    return;
-  }
-  if (!CheckSize(demo, state)) return;
+  const std::unique_ptr<DemoEngine> started = StartedDemo(state);
+  if (!started) return;
+  DemoEngine& demo = *started;
   Samples samples;
   samples.wall.reserve(kRenders);
   for (auto _ : state) {
@@ -329,81 +329,21 @@ BENCHMARK(BM_DemoRenderOnly)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
-// This process's environment with SDL on its offscreen driver, so the child needs no display.
-std::vector<std::string> ChildEnvironment() {
-  constexpr std::string_view kVideo = "SDL_VIDEODRIVER=";
-  std::vector<std::string> entries;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (!std::string_view(*entry).starts_with(kVideo)) entries.emplace_back(*entry);
-  }
-  entries.emplace_back(std::string(kVideo) + "offscreen");
-  return entries;
-}
-
-// Runs the copy's own engine program in the copy and waits for it: spawn to reap in seconds (the
-// child's user and system CPU in *cpuSeconds), or a negative value with *error set. The wait polls every millisecond, so the figure is at most that
-// late; a child still running after the limit is killed with its process group.
+// Runs the copy's own engine program in the copy: spawn to reap in seconds (the child's user and
+// system CPU in *cpuSeconds), or a negative value with *error set. The wait polls every
+// millisecond, so the figure is at most that late.
 double RunEngineProcess(const std::string& folder, const std::vector<std::string>& args, double* cpuSeconds,
                         std::string* error) {
-  const std::string program = folder + "vexelexe";
-  std::vector<std::string> environment = ChildEnvironment();
-  std::vector<char*> envp;
-  for (std::string& entry : environment) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> words{program};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, (folder + "main.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, (folder + "main.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  pid_t pid = 0;
-  const auto start = Clock::now();
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    *error = "cannot start " + program + ": " + std::strerror(spawned);
-    return -1;
-  }
-  int status = 0;
-  rusage usage{};
-  bool killed = false;
-  for (;;) {
-    const pid_t reaped = wait4(pid, &status, killed ? 0 : WNOHANG, &usage);
-    if (reaped == pid) break;
-    if (reaped < 0 && errno != EINTR) {
-      *error = std::string("wait4 failed: ") + std::strerror(errno);
-      return -1;
-    }
-    if (reaped == 0) {
-      if (Seconds(Clock::now() - start) > kChildLimitSeconds) {
-        kill(-pid, SIGKILL);
-        killed = true;
-      } else {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-    }
-  }
-  const double wall = Seconds(Clock::now() - start);
-  if (killed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  const bench_support::ChildRun run = bench_support::RunChild(folder + "vexelexe", args, folder, kChildLimitSeconds, 1);
+  if (!run.error.empty() || run.exitCode != 0) {
     std::string log;
     core::ReadFile(folder + "main.err", &log);
-    *error = "the engine did not exit cleanly (status " + std::to_string(status) + "): " + log.substr(0, 400);
+    *error = "the engine did not exit cleanly (" + (run.error.empty() ? "exit " + std::to_string(run.exitCode) : run.error) +
+             "): " + log.substr(0, 400);
     return -1;
   }
-  const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) * 1e-6; };
-  *cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-  return wall;
+  *cpuSeconds = run.cpuSeconds;
+  return run.wallSeconds;
 }
 
 // The whole engine process from spawn to exit, on the virtual clock at 640 x 480: start-up, the

@@ -3,29 +3,22 @@
 // in a throwaway working folder; calls core files and profiles, the temporary-folder helper, POSIX
 // and the C++ library.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "core/core.h"
 #include "support/temp_folder.h"
+#include "child_run.h"
 
-extern char** environ;
 
 namespace {
 
@@ -33,14 +26,6 @@ namespace fs = std::filesystem;
 
 // The play loop's default rate: one step per 150/4500 s.
 constexpr int kTicksPerSecond = 30;
-
-// What one run of the engine gave.
-struct ChildRun {
-  int exitCode = -1;       // -1 when it did not exit normally (signal, or killed after the time limit)
-  double wallSeconds = 0;  // spawn to reap, so the start-up and shut-down are included
-  double cpuSeconds = 0;   // user + system, from the child's resource usage
-  std::string error;       // why the run could not be made or finished
-};
 
 // What the timing log says about the passes of the play loop.
 struct PacingFigures {
@@ -87,89 +72,6 @@ class PacingFolder {
  private:
   testing_support::TempFolder folder_{"vexel-pacing"};
 };
-
-// This process's environment with SDL on its offscreen driver, so the run needs no display.
-std::vector<std::string> ChildEnvironment() {
-  constexpr std::string_view kVideo = "SDL_VIDEODRIVER=";
-  std::vector<std::string> entries;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (!std::string_view(*entry).starts_with(kVideo)) entries.emplace_back(*entry);
-  }
-  entries.emplace_back(std::string(kVideo) + "offscreen");
-  return entries;
-}
-
-// Runs `program` in `folder` with its output in main.out and main.err there, and waits for it at
-// most `limitSeconds`; a child still running then is killed with its process group, so a hung
-// engine cannot hang the benchmark. The wait polls every 20 ms: the parent sleeps nearly all the
-// time, and its own CPU use is not counted in the child's usage anyway.
-ChildRun RunChild(const std::string& program, const std::vector<std::string>& args, const std::string& folder,
-                  double limitSeconds) {
-  ChildRun run;
-  std::vector<std::string> environment = ChildEnvironment();
-  std::vector<char*> envp;
-  for (std::string& entry : environment) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> words{program};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, (folder + "main.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, (folder + "main.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-  // Its own process group, so a time-out kill also reaches anything it started.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  pid_t pid = 0;
-  const auto start = std::chrono::steady_clock::now();
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    run.error = "cannot start " + program + ": " + std::strerror(spawned);
-    return run;
-  }
-
-  int status = 0;
-  rusage usage{};
-  bool killed = false;
-  for (;;) {
-    const pid_t reaped = wait4(pid, &status, killed ? 0 : WNOHANG, &usage);
-    if (reaped == pid) break;
-    if (reaped < 0 && errno != EINTR) {
-      run.error = std::string("wait4 failed: ") + std::strerror(errno);
-      return run;
-    }
-    if (reaped == 0) {
-      const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
-      if (waited.count() > limitSeconds) {
-        kill(-pid, SIGKILL);
-        killed = true;
-      } else {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-    }
-  }
-  const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
-  run.wallSeconds = wall.count();
-  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-  run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-  if (killed) {
-    run.error = "the engine was still running after " + std::to_string(static_cast<int>(limitSeconds)) + " s";
-  } else if (WIFEXITED(status)) {
-    run.exitCode = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    run.error = "the engine died of signal " + std::to_string(WTERMSIG(status));
-  }
-  return run;
-}
 
 // Reads the timing log: "STEP PASS NOW DEADLINE frame LATE_US" or "STEP PASS NOW DEADLINE late"
 // per pass. False (with the line) on anything else, so a changed format cannot pass as zeros.
@@ -241,8 +143,8 @@ bool MeasurePacing(benchmark::State& state) {
   const std::string logPath = folder.path() + "timing.log";
   const std::vector<std::string> args{"--headless", "--real-clock", "--ticks", std::to_string(ticks),
                                       "--timing-log", logPath};
-  ChildRun run;
-  for (auto _ : state) run = RunChild(VEXEL_MAIN_BINARY, args, folder.path(), 3.0 * seconds + 30.0);
+  bench_support::ChildRun run;
+  for (auto _ : state) run = bench_support::RunChild(VEXEL_MAIN_BINARY, args, folder.path(), 3.0 * seconds + 30.0);
 
   // A failed run keeps its folder: the log and the engine's output are the evidence.
   if (!run.error.empty() || run.exitCode != 0) {

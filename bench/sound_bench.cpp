@@ -5,10 +5,6 @@
 // and WAV reader, the platform, core files, the temporary-folder helper and POSIX. Run from a
 // release build with SDL_VIDEODRIVER=offscreen LP_NUM_THREADS=2.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,8 +23,8 @@
 #include "platform/platform.h"
 #include "support/temp_folder.h"
 #include "support/wav_bytes.h"
+#include "child_run.h"
 
-extern char** environ;
 
 namespace {
 
@@ -235,25 +231,8 @@ bool WritePlayFolder(const testing_support::TempFolder& folder, int32_t sound, s
 
 // The CPU seconds (user + system) of one run of the engine in `folder`; negative when it failed.
 double ChildCpuSeconds(const std::string& folder, const std::vector<std::string>& args) {
-  std::vector<std::string> words{VEXEL_MAIN_BINARY};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, words[0].c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  rusage usage{};
-  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  const bench_support::ChildRun run = bench_support::RunChild(VEXEL_MAIN_BINARY, args, folder, 120);
+  return run.error.empty() && run.exitCode == 0 ? run.cpuSeconds : -1;
 }
 
 // Ten seconds of real-clock play with 16 looping sounds at 44100 Hz, and the same play with

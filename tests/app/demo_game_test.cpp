@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -35,27 +34,16 @@ constexpr int kWordVelocityZ = 11;
 constexpr int kWordStatus = 22;
 constexpr int32_t kShown = 0x40;
 
-// A copy of the finished game with a config.ini that asks for the software device.
-class DemoFolder : public testing_support::TempFolder {
+// A copy of the bundled game that asks for the software device.
+class DemoFolder : public testing_support::GameFolder {
  public:
-  DemoFolder() {
-    EXPECT_TRUE(CopyFrom(VEXEL_DEMO_DIR));
-    app::EngineSettings settings;
-    settings.renderingDevice = 0;
-    EXPECT_TRUE(app::WriteEngineSettings(*this / "config.ini", settings));
-  }
+  DemoFolder() : GameFolder(VEXEL_DEMO_DIR) {}
   // Starts the game's own engine copy headless with `args` and the input script `script`.
   std::unique_ptr<Program> Start(const std::string& script, std::vector<std::string> args) const {
     const std::string scriptName = "input" + std::to_string(++scripts_) + ".txt";
     EXPECT_TRUE(WriteText(*this / scriptName, script));
     args.insert(args.begin(), {"--headless", "--input", scriptName});
     return std::make_unique<Program>(*this / "vexelexe", args, path());
-  }
-  std::vector<int32_t> Globals() const {
-    const std::string bytes = ReadText(*this / "globvars.dat");
-    std::vector<int32_t> values(bytes.size() / 4);
-    std::memcpy(values.data(), bytes.data(), values.size() * 4);
-    return values;
   }
 
  private:

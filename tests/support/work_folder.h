@@ -39,12 +39,13 @@ class WorkFolder : public TempFolder {
   }
 };
 
-// A finished game's folder: the tables beside the engine, the software device, and sub-projects
-// written scrambled from the skeleton's one-camera project with the given camera brains.
+// A finished game's folder (a copy of the ring game unless `game` names another) asking for the
+// software device, to which sub-projects can be written scrambled from the skeleton's one-camera
+// project with the given camera brains.
 class GameFolder : public TempFolder {
  public:
-  GameFolder() {
-    EXPECT_TRUE(CopyFrom(VEXEL_RING_GAME_DIR));
+  explicit GameFolder(const char* game = VEXEL_RING_GAME_DIR) {
+    EXPECT_TRUE(CopyFrom(game));
     app::EngineSettings settings;
     settings.renderingDevice = 0;
     EXPECT_TRUE(app::WriteEngineSettings(*this / "config.ini", settings));
