@@ -86,6 +86,27 @@ void ExpectPanel(const Image& image) {
   EXPECT_LT(Share(image, 0, 4, 640, 34, Bright), 0.3);
 }
 
+// The game builder puts a placeholder in place of a missing file without a word, so a misspelt
+// path in the game's sources would go unseen: every "./" path the projects, the visuals and the
+// list name must lie in the working folder the game is built from.
+TEST(DemoGame, EveryFileTheSourcesNameIsThere) {
+  const std::string work = VEXEL_DEMO_WORK;
+  int named = 0;
+  for (const char* source : {"projects/ringrun/hills.prj", "projects/ringrun/canyon.prj", "visuals/craft.v3d",
+                             "visuals/ring.v3d", "visuals/boulder.v3d", "visuals/tree.v3d", "visuals/hills.v3d",
+                             "visuals/canyon.v3d", "multilev/ringrun.mlv"}) {
+    const std::string text = ReadText(work + "/" + source);
+    ASSERT_FALSE(text.empty()) << source;
+    for (size_t at = text.find("./"); at != std::string::npos; at = text.find("./", at + 2)) {
+      if (at > 0 && text[at - 1] != '|' && text[at - 1] != '\n') continue;
+      const std::string path = text.substr(at + 2, text.find_first_of("|\r\n", at) - at - 2);
+      EXPECT_TRUE(testing_support::FileExistsAt(work + "/" + path)) << path << " named by " << source;
+      ++named;
+    }
+  }
+  EXPECT_GT(named, 100);
+}
+
 TEST(DemoGame, AScriptedPlaythroughReachesTheEndPictureAlikeOnBothBrainBackends) {
   DemoFolder interp, native;
   const std::string tour = ReadText(VEXEL_TOUR_SCRIPT);
