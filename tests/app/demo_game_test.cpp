@@ -174,6 +174,21 @@ TEST(DemoGame, TheCraftPicksUpRingsAndBouncesOffTheBoulder) {
   EXPECT_LT(testing_support::DumpWord(dump, kWordZ, kCraft), testing_support::DumpWord(dump, kWordZ, kHillsBoulder));
 }
 
+// The first controller flies the craft as the keys do: button 1 is full power, the stick held
+// right turns it to the right (towards +x).
+TEST(DemoGame, AGameControllerFliesTheCraftToo) {
+  DemoFolder game;
+  auto run = game.Start("@0 pad 1 on\n@2 button 1 0 down\n@4 button 1 0 up\n@10 button 1 0 down\n@40 axis 1 x 1000\n",
+                        {"--ticks", "70", "--dump", "d.json"});
+  const RunResult result = run->Wait(kPlaySeconds);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::string dump = ReadText(game / "d.json");
+  constexpr int kWordX = 3, kWordVelocityX = 9;
+  EXPECT_GT(testing_support::DumpWord(dump, kWordZ, kCraft), -12 * 512000);  // flown forwards from z = -18 m
+  EXPECT_GT(testing_support::DumpWord(dump, kWordX, kCraft), 512000);       // and off to the right
+  EXPECT_GT(testing_support::DumpWord(dump, kWordVelocityX, kCraft), 0);
+}
+
 // Escape in the hills leaves the game at once: no canyon, no end picture.
 TEST(DemoGame, EscapeLeavesTheGameAtOnce) {
   DemoFolder game;
