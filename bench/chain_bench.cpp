@@ -151,11 +151,7 @@ void BM_SubProjectSwitch(benchmark::State& state) {
     state.SkipWithError("the engine did not start");
   } else {
     // As run mode 0 sets up a finished game.
-    engine->paths.data = engine->paths.working;
-    engine->model.dataFolder = engine->paths.data;
-    engine->gamePlay = true;
-    engine->playerRun = true;
-    engine->model.finishedGame = true;
+    app::SetUpGameRunner(*engine);
     const std::string level2 = app::SubProjectPath(engine->paths.working, 2);
     engine->subProject = 1;
     app::RunProject(*engine, app::SubProjectPath(engine->paths.working, 1));

@@ -58,10 +58,8 @@ double Percentile(std::vector<double> samples, double fraction) {
 }
 
 // The player holds UP and turns now and then: every 40 passes LEFT or RIGHT (a fixed pseudo-random
-// pick) for 10 to 35 passes. The craft bounces off the field's edges with little speed left, and
-// its turns scale with its speed, so it can end up pinned against an edge; every 320 passes it
-// backs off for 30 passes (DOWN instead of UP). So it keeps flying about the field, and the view
-// keeps changing.
+// pick) for 10 to 35 passes, and every 320 passes backs off for 30 passes (DOWN instead of UP). So
+// the craft keeps flying about the field, and the view keeps changing.
 std::string FlyingScript() {
   std::string text = "# throttle held, turns, backing off now and then\n@0 keydown UP\n";
   uint32_t seed = 12345;
@@ -127,12 +125,7 @@ class DemoEngine {
       error_ = "the engine did not start";
       return false;
     }
-    started_ = true;
-    engine_->paths.data = engine_->paths.working;
-    engine_->model.dataFolder = engine_->paths.data;
-    engine_->gamePlay = true;
-    engine_->playerRun = true;
-    engine_->model.finishedGame = true;
+    app::SetUpGameRunner(*engine_);
     return true;
   }
 
@@ -152,32 +145,18 @@ class DemoEngine {
   // Loads sub-project `level` and starts its play, which renders the first frame.
   bool Start(int32_t level) { return Load(level) && Play(); }
 
-  // Loads sub-project `level` the way the chain does (globals, the unscrambled copy, the collision
-  // map), without its pictures and input flushes.
+  // Loads sub-project `level` the way the chain does (globals, the scrambled project, the
+  // collision map), without its pictures and input flushes.
   bool Load(int32_t level) {
     app::Engine& engine = *engine_;
     level_ = level;
     engine.subProject = level;
     engine.loadCompletePicture.clear();
-    auto* globals = engine.arena.As<int32_t>(core::Region::kGlobals);
-    std::fill_n(globals, model::kGlobalCount, 0);
-    std::string saved;
-    if (core::ReadFile(engine.paths.working + "globvars.dat", &saved)) {
-      std::memcpy(globals, saved.data(), std::min(saved.size(), model::kGlobalsBytes));
-    }
-    const std::string path = app::SubProjectPath(engine.paths.working, level);
+    app::ReadGameGlobals(engine);
     std::string failure;
-    const bool copied = model::UnscrambleFile(path, engine.paths.temporary);
-    const bool loaded = copied && model::LoadProject(&engine.model, engine.paths.temporary, &engine.project, &failure);
-    std::remove(engine.paths.temporary.c_str());
-    if (!loaded) {
-      error_ = "cannot load " + path + (failure.empty() ? "" : ": " + failure);
+    if (!app::LoadSubProject(engine, app::SubProjectPath(engine.paths.working, level), &failure)) {
+      error_ = failure;
       return false;
-    }
-    engine.project.path = path;
-    uint8_t* map = engine.arena.Host(core::Region::kCollisionMap);
-    if (!model::ReadCollisionFile(model::CollisionPath(path), map, &engine.project.settings)) {
-      std::fill_n(map, model::kCollisionMapBytes, 0);
     }
     return true;
   }
@@ -211,7 +190,6 @@ class DemoEngine {
   fs::path previous_;
   std::unique_ptr<app::Engine> engine_;
   std::string error_;
-  bool started_ = false;
   bool playing_ = false;
   int32_t level_ = 1;
   int restarts_ = 0;

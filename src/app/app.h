@@ -80,6 +80,15 @@ bool RunPlayPass(Engine& engine);
 // Returns the exit target.
 // engine.play stays for inspection.
 int32_t EndPlay(Engine& engine);
+// Run mode 0's set-up of a finished game: the data files beside the engine, a player's run of a
+// game whose files are stored scrambled.
+void SetUpGameRunner(Engine& engine);
+// The 2048 globals from the game's globvars.dat; cleared when there is none.
+void ReadGameGlobals(Engine& engine);
+// Loads a sub-project as the chain does: the scrambled project through a clear copy that lives only
+// for the load, and its collision map and settings from the .col beside it (no pair collides
+// without one). False with the message the chain's box shows.
+bool LoadSubProject(Engine& engine, const std::string& path, std::string* error);
 // One project of a finished game: reads globvars.dat (or clears the globals), loads the scrambled
 // project and its .col, plays it, writes globvars.dat back. Returns the exit target.
 int32_t RunProject(Engine& engine, const std::string& path);

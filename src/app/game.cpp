@@ -180,13 +180,45 @@ std::string SubProjectPath(const std::string& workingFolder, int32_t number) {
   return workingFolder + name;
 }
 
-int32_t RunProject(Engine& engine, const std::string& path) {
-  FlushInput(engine);
-  const std::string globalsPath = engine.paths.working + "globvars.dat";
+void SetUpGameRunner(Engine& engine) {
+  engine.paths.data = engine.paths.working;
+  engine.model.dataFolder = engine.paths.data;
+  engine.gamePlay = true;
+  engine.playerRun = true;
+  engine.model.finishedGame = true;
+}
+
+void ReadGameGlobals(Engine& engine) {
   auto* globals = engine.arena.As<int32_t>(core::Region::kGlobals);
   std::fill_n(globals, model::kGlobalCount, 0);
   std::string saved;
-  if (core::ReadFile(globalsPath, &saved)) std::memcpy(globals, saved.data(), std::min(saved.size(), model::kGlobalsBytes));
+  if (core::ReadFile(engine.paths.working + "globvars.dat", &saved)) {
+    std::memcpy(globals, saved.data(), std::min(saved.size(), model::kGlobalsBytes));
+  }
+}
+
+bool LoadSubProject(Engine& engine, const std::string& path, std::string* error) {
+  // The project is stored scrambled: it is loaded from a clear copy that lives only for the load.
+  const bool copied = model::UnscrambleFile(path, engine.paths.temporary);
+  const bool loaded = copied && model::LoadProject(&engine.model, engine.paths.temporary, &engine.project, error);
+  std::remove(engine.paths.temporary.c_str());
+  if (!loaded) {
+    if (!copied) *error = "The sub-project " + path + " cannot be read";
+    return false;
+  }
+  engine.project.path = path;
+  // The collision map comes from the .col beside the scrambled file; without one, no pair collides
+  // (the previous sub-project's map must not carry over).
+  uint8_t* map = engine.arena.Host(core::Region::kCollisionMap);
+  if (!model::ReadCollisionFile(model::CollisionPath(path), map, &engine.project.settings)) {
+    std::fill_n(map, model::kCollisionMapBytes, 0);
+  }
+  return true;
+}
+
+int32_t RunProject(Engine& engine, const std::string& path) {
+  FlushInput(engine);
+  ReadGameGlobals(engine);
 
   // The loading picture (resume_.bmp for a resumed game, which has no load-complete wait), or the
   // cut-scene video named like it; the load-complete picture comes once the brains are compiled.
@@ -206,26 +238,17 @@ int32_t RunProject(Engine& engine, const std::string& path) {
   // A video that cannot be played leaves the picture to stand in for it.
   if (!played) ShowChainPicture(engine, loading, true);  // clears the screen when there is none
 
-  // The project is stored scrambled: it is loaded from a clear copy that lives only for the load.
   std::string error;
-  const bool copied = model::UnscrambleFile(path, engine.paths.temporary);
-  const bool loaded = copied && model::LoadProject(&engine.model, engine.paths.temporary, &engine.project, &error);
-  std::remove(engine.paths.temporary.c_str());
-  if (!loaded) {
-    ShowProgramBox(engine, copied ? error : "The sub-project " + path + " cannot be read", {" OK "});
+  if (!LoadSubProject(engine, path, &error)) {
+    ShowProgramBox(engine, error, {" OK "});
     return kExitSystem;
-  }
-  engine.project.path = path;
-  // The collision map comes from the .col beside the scrambled file; without one, no pair collides
-  // (the previous sub-project's map must not carry over).
-  uint8_t* map = engine.arena.Host(core::Region::kCollisionMap);
-  if (!model::ReadCollisionFile(model::CollisionPath(path), map, &engine.project.settings)) {
-    std::fill_n(map, model::kCollisionMapBytes, 0);
   }
 
   const int32_t target = PlayProject(engine);
 
-  const std::string_view bytes(reinterpret_cast<const char*>(globals), model::kGlobalsBytes);
+  const std::string globalsPath = engine.paths.working + "globvars.dat";
+  const std::string_view bytes(reinterpret_cast<const char*>(engine.arena.As<int32_t>(core::Region::kGlobals)),
+                               model::kGlobalsBytes);
   if (!core::WriteFileAtomic(globalsPath, bytes)) std::fprintf(stderr, "main: cannot write %s\n", globalsPath.c_str());
   FlushInput(engine);
   return target;

@@ -143,11 +143,7 @@ int RunModeDispatch(Engine& engine) {
   }
 
   if (code == 0) {
-    engine.paths.data = engine.paths.working;
-    engine.model.dataFolder = engine.paths.data;
-    engine.gamePlay = true;
-    engine.playerRun = true;
-    engine.model.finishedGame = true;
+    SetUpGameRunner(engine);
     std::fprintf(stderr, "main: game runner, data folder %s\n", engine.paths.data.c_str());
     if (core::FileExists(SubProjectPath(engine.paths.working, 1))) {
       RunGame(engine);
